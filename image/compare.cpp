@@ -1,0 +1,112 @@
+#include "image/compare.h"
+
+#include <cstdio>
+#include <string>
+
+namespace velora {
+namespace {
+
+const std::string kContinue = " )\nContinue checking ?";
+
+std::string num(unsigned v) { return std::to_string(v); }
+
+std::string hex(unsigned v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%x", v);
+    return buf;
+}
+
+// Shows one difference; true when the user wants to go on.
+class Reporter {
+public:
+    Reporter(UserInterface& ui, bool& clean) : ui_(ui), clean_(clean) {}
+    bool differs(const std::string& text) {
+        clean_ = false;
+        return ui_.messageBox(text, "Fault", Icon::Warning, Buttons::YesNo) == Answer::Yes;
+    }
+
+private:
+    UserInterface& ui_;
+    bool& clean_;
+};
+
+std::string pair(unsigned left, unsigned right) { return "\n ( " + num(left) + " <> " + num(right) + kContinue; }
+
+bool compareProgrammeTable(Reporter& r, const char* what, const std::uint8_t* image, const std::uint8_t* read,
+                           int firstProgramme, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (image[i] == read[i]) continue;
+        if (!r.differs(std::string(what) + " veryfication error : programm " + num(firstProgramme + i + 1) +
+                       pair(read[i], image[i])))
+            return false;
+    }
+    return true;
+}
+
+bool compareSceneButton(Reporter& r, const char* name, std::uint16_t image, const std::uint8_t* read) {
+    const unsigned got = static_cast<unsigned>(read[0] | (read[1] << 8));
+    if (got == image) return true;
+    return r.differs(std::string(name) + " scene veryfication error " + pair(got + 1, image + 1u));
+}
+
+bool compareSettings2045(Reporter& r, const ControllerImage& image, const std::uint8_t* d) {
+    if (!compareProgrammeTable(r, "Fading", image.fade.data() + 32, d, 32, 16)) return false;
+    if (image.specialButtonsMode != d[16] &&
+        !r.differs("Special buttons mode veryfication error " + pair(d[16], image.specialButtonsMode)))
+        return false;
+    const bool readSlow = d[17] != 0;
+    const bool imageSlow = image.slowMode != 0;
+    if (readSlow != imageSlow &&
+        !r.differs(std::string("Slow mode veryfication error ") + "\n ( " + (readSlow ? "1" : "0") + " <> " +
+                   (imageSlow ? "1" : "0") + kContinue))
+        return false;
+    if (!compareSceneButton(r, "STROBE", image.strobeScene, d + 18)) return false;
+    if (!compareSceneButton(r, "FOG", image.fogScene, d + 20)) return false;
+    if (!compareSceneButton(r, "EXTRA", image.extraScene, d + 22)) return false;
+    for (int f = 0; f < 3; ++f) {
+        for (int c = 0; c < 16; ++c) {
+            const unsigned got = d[32 + f * 16 + c];
+            const unsigned held = image.cues[f][c];
+            if (got == held) continue;
+            if (!r.differs("Cue veryfication error : cue no. " + num(c + 1) + " obszar " + num(f + 1) + ":\n\t" +
+                           num(got + 1) + " <> " + num(held + 1) + " \nContinue checkin ?"))
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+CompareResult compareBlock(const ControllerImage& image, std::uint32_t b, std::span<const std::uint8_t, kBlockSize> read,
+                           UserInterface& ui, bool& cleanVerification) {
+    Reporter r(ui, cleanVerification);
+    const std::uint8_t* d = read.data();
+    bool goOn = true;
+    if (b < kFirstSettingsBlock) {
+        const std::uint8_t* held = image.scenes[b / 2].data() + (b % 2) * kBlockSize;
+        for (unsigned i = 0; goOn && i < kBlockSize; ++i) {
+            if (held[i] == d[i]) continue;
+            goOn = r.differs("Veryfication error : scene " + num(b / 2 + 1) + " kanał " + num((b % 2) * 128 + i + 1) +
+                             "\n ( " + num(held[i]) + " <> " + num(d[i]) + kContinue);
+        }
+    } else if (b == kFirstSettingsBlock) {
+        goOn = compareProgrammeTable(r, "End of programm", image.endScene.data(), d, 0, 48) &&
+               compareProgrammeTable(r, "Speed & sync", image.speedSync.data(), d + 48, 0, 48) &&
+               compareProgrammeTable(r, "Fading", image.fade.data(), d + 96, 0, 32);
+    } else if (b == kFirstSettingsBlock + 1) {
+        goOn = compareSettings2045(r, image, d);
+    } else if (b < kBlocks) {
+        const unsigned first = (b - kFirstMidiBlock) * 64;
+        for (unsigned i = 0; goOn && i < 64; ++i) {
+            const unsigned got = static_cast<unsigned>(d[2 * i] | (d[2 * i + 1] << 8));
+            const unsigned held = image.midi[first + i];
+            if (got == held) continue;
+            goOn = r.differs("Veryfication error : kanał MIDI " + num(first + i) + "\n ( " + hex(held) + " <> " +
+                             hex(got) + kContinue);
+        }
+    }
+    return goOn ? CompareResult::Continue : CompareResult::EndRun;
+}
+
+}  // namespace velora

@@ -1,0 +1,2 @@
+#include <gtest/gtest.h>
+#include "image/controller_image.h"
