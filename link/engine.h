@@ -4,7 +4,10 @@
 // the data-file steps, queries the firmware version and restarts the
 // controller. Nothing in it blocks on the line.
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <span>
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,10 +63,6 @@ struct EngineVariables {
     FileDialogRequest fileDialog = FileDialogRequest::standard();
 };
 
-class TransferEngine;
-// One file step, run by the engine in state FileStep.
-using FileStepFunction = std::function<void(TransferEngine&)>;
-
 class TransferEngine {
 public:
     TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui);
@@ -101,9 +100,6 @@ public:
     // Progress shown last; the idle pump resets it to 0 once.
     bool takeProgressReset();
 
-    // The file steps (installed by the data-file layer).
-    void setFileStep(FileStepFunction step) { fileStep_ = std::move(step); }
-
     // Ends the run: Idle, whole-image flag cleared, "&Stop" greyed.
     void endRun();
 
@@ -125,7 +121,7 @@ private:
     EngineVariables v_;
     FrameBuffer send_{};
     std::size_t sendLength_ = 0;
-    FileStepFunction fileStep_;
+    int writeStartError_ = 0;  // set when the last write could not even start
 };
 
 }  // namespace velora
