@@ -14,19 +14,61 @@
 
 namespace velora {
 
+// How the platform's enumeration names its ports. Windows-style
+// enumerations list every kind of port ("LPT1", "FILE", "COM3") and only the
+// names beginning with "COM" are serial ports; elsewhere the enumeration
+// lists serial devices only, by path ("/dev/ttyUSB0", a pseudo-terminal
+// named in VELORA_PORTS), and every one of them is offered.
+enum class PortNaming { ComNames, DevicePaths };
+
+#ifdef _WIN32
+inline constexpr PortNaming kPlatformPortNaming = PortNaming::ComNames;
+#else
+inline constexpr PortNaming kPlatformPortNaming = PortNaming::DevicePaths;
+#endif
+
 // Builds the port table from what the platform enumerated: sorted without
-// regard to case, keeping only names that begin with "COM" (case-sensitive).
-// `std::nullopt` (no enumeration service) gives COM1 and COM2. The table
-// returned holds only the names; its end is the "empty slot".
-std::vector<std::string> buildPortTable(const std::optional<std::vector<std::string>>& enumerated);
+// regard to case (so COM10 comes before COM2); with ComNames only the names
+// that begin with "COM" (case-sensitive) are kept. Empty names are never
+// kept. `std::nullopt` (no enumeration service) gives COM1 and COM2. The
+// table returned holds only the names; its end is the "empty slot".
+std::vector<std::string> buildPortTable(const std::optional<std::vector<std::string>>& enumerated,
+                                        PortNaming naming = kPlatformPortNaming);
+
+// Messages about finding ports and the controller, shared by start-up and
+// the port menu.
+inline constexpr const char* kNoPortsText = "No comm ports available";
+inline constexpr const char* kNoPortsCaption = "A disaster !";
+inline constexpr int kNoPortsExitCode = -1;
+inline constexpr const char* kOpenErrorText = "Comm open error !";
+inline constexpr const char* kConfigErrorText = "Comm config error !";
+inline constexpr const char* kPortWarningCaption = "Warning";
+inline constexpr const char* kNotFoundAtStartText =
+    "Did not found any controller Velora TR !\nPlug in the device, prepare for communication\n\tand try "
+    "again.";
+inline constexpr const char* kNotFoundAutoText =
+    "Did not found any Velora Tarvane !\nPlug in the device, prepare for communication\n\tand try again.";
+inline constexpr const char* kNotFoundCaption = "We've got a problem :";
+
+// "No comm ports available" ("A disaster !", warning). The caller then ends
+// the program with kNoPortsExitCode.
+void reportNoPorts(UserInterface& ui);
+// The start-up search found nothing (the caller then puts the engine Idle).
+void reportControllerNotFoundAtStart(UserInterface& ui);
+
+// Why a device could not be opened, for the standard error stream: the
+// device, the system's reason and, for permission and busy errors, a hint.
+std::string describeOpenFailure(const std::string& device, int error);
 
 class SerialLink {
-public:
+  public:
     static constexpr int kOpened = 0;
     static constexpr int kOpenFailed = -2;
 
     SerialLink(SerialPortFactory& factory, UserInterface& ui, const Clock& clock);
     ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
 
     void setPortTable(std::vector<std::string> table) { ports_ = std::move(table); }
     const std::vector<std::string>& portTable() const { return ports_; }
@@ -37,9 +79,10 @@ public:
     void setVersionQueryHook(std::function<void()> hook) { versionQuery_ = std::move(hook); }
 
     // Opens and configures the current port. 0, or -2 on failure (with a
-    // message unless quiet).
+    // message unless quiet). A port that is open already is closed first.
     int openPort(bool quiet);
-    // The "&Comm choice" entry of slot i (command 201 + i).
+    // The "&Comm choice" entry of slot i (command 201 + i). Slots outside
+    // the table are ignored.
     void choosePort(int slot);
     // "&Auto" (command 200), after the engine has gone Idle.
     void autoSearch();
@@ -51,7 +94,14 @@ public:
     void purge();
     void close();
 
-private:
+  private:
+    // Polls until the operation is no longer pending, sleeping in the
+    // device between polls.
+    IoStatus awaitWrite();
+    IoStatus awaitRead();
+    void waitForLine();
+    void reportLineFault(int error);
+
     SerialPortFactory& factory_;
     UserInterface& ui_;
     const Clock& clock_;

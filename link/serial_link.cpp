@@ -1,0 +1,179 @@
+#include "link/serial_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "link/frames.h"
+
+namespace velora {
+
+namespace {
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool lessIgnoringCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return lowerAscii(x) < lowerAscii(y); });
+}
+
+// Wait between two polls when the device names no deadline.
+constexpr Duration kIdleWait = std::chrono::milliseconds(10);
+
+}  // namespace
+
+std::vector<std::string> buildPortTable(const std::optional<std::vector<std::string>>& enumerated,
+                                        PortNaming naming) {
+    if (!enumerated) return {"COM1", "COM2"};
+    std::vector<std::string> sorted = *enumerated;
+    std::stable_sort(sorted.begin(), sorted.end(), lessIgnoringCase);
+    std::vector<std::string> table;
+    for (const std::string& name : sorted) {
+        if (name.empty()) continue;
+        if (naming == PortNaming::ComNames && name.compare(0, 3, "COM") != 0) continue;
+        table.push_back(name);
+    }
+    return table;
+}
+
+void reportNoPorts(UserInterface& ui) {
+    ui.messageBox(kNoPortsText, kNoPortsCaption, Icon::Warning, Buttons::Ok);
+}
+
+void reportControllerNotFoundAtStart(UserInterface& ui) {
+    ui.messageBox(kNotFoundAtStartText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
+}
+
+std::string describeOpenFailure(const std::string& device, int error) {
+    std::string text = "velora: cannot open " + device + ": " + std::strerror(error) + " (error " +
+                       std::to_string(error) + ")";
+    if (error == EACCES || error == EPERM) {
+        text +=
+            "; the user may need to be in the group that owns the device (often \"dialout\": "
+            "sudo usermod -aG dialout $USER, then log in again)";
+    } else if (error == EBUSY) {
+        text += "; another program is using the device";
+    }
+    return text;
+}
+
+SerialLink::SerialLink(SerialPortFactory& factory, UserInterface& ui, const Clock& clock)
+    : factory_(factory), ui_(ui), clock_(clock) {}
+
+SerialLink::~SerialLink() = default;
+
+int SerialLink::openPort(bool quiet) {
+    close();
+    int error = ENOENT;
+    std::unique_ptr<SerialDevice> device;
+    const bool inTable = current_ >= 0 && static_cast<std::size_t>(current_) < ports_.size();
+    const std::string name = inTable ? ports_[static_cast<std::size_t>(current_)] : std::string();
+    if (inTable) device = factory_.open(name, error);
+    if (!device) {
+        std::cerr << describeOpenFailure(inTable ? name : "(no port in the table)", error) << std::endl;
+        if (!quiet) ui_.messageBox(kOpenErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok);
+        return kOpenFailed;
+    }
+    if (!device->configure(LineSettings{})) {
+        device.reset();
+        if (!quiet) ui_.messageBox(kConfigErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok);
+        return kOpenFailed;
+    }
+    device_ = std::move(device);
+    return kOpened;
+}
+
+void SerialLink::choosePort(int slot) {
+    if (slot < 0 || static_cast<std::size_t>(slot) >= ports_.size()) return;
+    if (isOpen()) {
+        close();
+        ui_.checkPortEntry(current_ + 1, false);
+    }
+    current_ = slot;
+    if (openPort(false) != kOpened) return;
+    ui_.checkPortEntry(slot + 1, true);
+    if (versionQuery_) versionQuery_();
+}
+
+void SerialLink::autoSearch() {
+    if (isOpen()) {
+        close();
+        ui_.checkPortEntry(current_ + 1, false);
+    }
+    if (searchController()) {
+        if (versionQuery_) versionQuery_();
+    } else {
+        ui_.messageBox(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
+    }
+}
+
+bool SerialLink::searchController() {
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        current_ = static_cast<int>(i);
+        if (openPort(true) != kOpened) continue;
+        device_->purge();
+
+        const ShortFrame probe = buildShortFrame(kCodeProbe);
+        if (const int error = device_->startWrite(probe); error != 0) {
+            reportLineFault(error);
+            return false;
+        }
+        if (const IoStatus written = awaitWrite(); written.kind == IoStatus::Failed) {
+            reportLineFault(written.error);
+            return false;
+        }
+
+        device_->startRead(probe.size());
+        const IoStatus read = awaitRead();
+        if (read.kind == IoStatus::Done && read.count == kAcknowledgement.size() &&
+            isAcknowledgement(device_->received())) {
+            ui_.checkPortEntry(current_ + 1, true);
+            return true;
+        }
+        close();
+    }
+    return false;
+}
+
+IoStatus SerialLink::awaitWrite() {
+    IoStatus status = device_->pollWrite();
+    while (status.kind == IoStatus::Pending) {
+        waitForLine();
+        status = device_->pollWrite();
+    }
+    return status;
+}
+
+IoStatus SerialLink::awaitRead() {
+    IoStatus status = device_->pollRead();
+    while (status.kind == IoStatus::Pending) {
+        waitForLine();
+        status = device_->pollRead();
+    }
+    return status;
+}
+
+void SerialLink::waitForLine() {
+    Duration timeout = kIdleWait;
+    if (const auto deadline = device_->nextDeadline())
+        timeout = std::max(*deadline - clock_.now(), Duration::zero());
+    device_->wait(timeout);
+}
+
+void SerialLink::reportLineFault(int error) {
+    ui_.messageBox("Communication error : " + std::to_string(error), "Fault", Icon::Error, Buttons::Ok);
+    close();
+}
+
+void SerialLink::purge() {
+    if (device_) device_->purge();
+}
+
+void SerialLink::close() {
+    device_.reset();
+}
+
+}  // namespace velora
