@@ -77,8 +77,10 @@ void TransferEngine::startRun(Region region) {
         ui_.messageBox("You have to choise an accessible comm port !", "Warning", Icon::Warning, Buttons::Ok);
         v_.state = TransferState::Idle;
         v_.wholeImage = false;
+        outcome_ = RunOutcome::Failed;
         return;
     }
+    outcome_ = RunOutcome::Running;
     v_.cleanVerification = true;
     v_.region = region;
     v_.lastRegion = region;
@@ -89,6 +91,7 @@ void TransferEngine::startRun(Region region) {
             if (v_.lastScene < v_.firstScene || v_.lastScene > kScenes - 1) v_.lastScene = kScenes - 1;
             if (!v_.wholeImage && !fileRun && !ui_.sceneRangeDialog(v_.firstScene, v_.lastScene)) {
                 v_.state = TransferState::Idle;
+                outcome_ = RunOutcome::Stopped;
                 return;
             }
             if (v_.wholeImage) {
@@ -116,9 +119,11 @@ void TransferEngine::repeat() {
     v_.currentBlock = 2 * v_.firstScene;
     v_.cleanVerification = true;
     v_.state = TransferState::SendFrame;
+    outcome_ = RunOutcome::Running;
 }
 
 void TransferEngine::stop() {
+    if (!idle()) outcome_ = RunOutcome::Stopped;
     v_.state = TransferState::Idle;
     v_.wholeImage = false;
     ui_.enableActionEntry(kStopEntry, false);
@@ -131,12 +136,14 @@ void TransferEngine::restart() {
     link_.purge();
     v_.region = Region::Restart;
     v_.state = TransferState::SendFrame;
+    outcome_ = RunOutcome::Running;
 }
 
 void TransferEngine::startVersionQuery() {
     v_.region = Region::Version;
     v_.currentBlock = 0;
     v_.state = TransferState::SendFrame;
+    outcome_ = RunOutcome::Running;
 }
 
 void TransferEngine::highlightActionEntry(int position) {
@@ -149,7 +156,8 @@ void TransferEngine::setAction(Action action) {
     if (idle()) v_.action = action;
 }
 
-void TransferEngine::endRun() {
+void TransferEngine::endRun(RunOutcome outcome) {
+    outcome_ = outcome;
     v_.state = TransferState::Idle;
     v_.wholeImage = false;
     ui_.enableActionEntry(kStopEntry, false);
@@ -243,6 +251,7 @@ void TransferEngine::awaitWrite() {
     }
     if (v_.region == Region::Restart) {
         v_.state = TransferState::Idle;  // nothing comes back from a restart
+        outcome_ = RunOutcome::Completed;
         return;
     }
     std::size_t recordLength = 0;
@@ -303,8 +312,9 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
         recordLength = v_.records[v_.recordIndex].length;
     if (!replyMatchesRequest(reply, currentRequest(), recordLength)) {
         ui_.messageBox("Protocol error", "Fault", Icon::Warning, Buttons::Ok);
-        v_.state = TransferState::Idle;
+        v_.state = TransferState::Idle;  // "&Stop" keeps its state here
         v_.wholeImage = false;
+        outcome_ = RunOutcome::Failed;
         return;
     }
     switch (v_.region) {
@@ -317,7 +327,7 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
                 storeBlock(image_, v_.currentBlock, payload);
             } else if (v_.action == Action::Verify) {
                 if (compareBlock(image_, v_.currentBlock, payload, ui_, v_.cleanVerification) == CompareResult::EndRun) {
-                    endRun();
+                    endRun(RunOutcome::Stopped);
                     ui_.repaint();
                 }
             }
@@ -328,6 +338,7 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
             ui_.setStatusText(0, v_.firmwareText);
             setProgress(100);
             v_.state = TransferState::Idle;
+            outcome_ = RunOutcome::Completed;
             ui_.repaint();
             break;
         case Region::Firmware: {
@@ -341,7 +352,7 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
                         "\n If veryfication doesn't succeed,\nyou have to repeat upgrade !!! \nContinue veryfication ?\n",
                     "Fault", Icon::Warning, Buttons::AbortRetryIgnore);
                 if (a == Answer::Abort) {
-                    endRun();
+                    endRun(RunOutcome::Stopped);
                     break;
                 }
                 if (a == Answer::Retry) {
@@ -361,7 +372,7 @@ void TransferEngine::nextBlock() {
         if (v_.currentBlock == kFirstSettingsBlock) v_.region = Region::Settings;
         if (v_.currentBlock == kFirstMidiBlock) v_.region = Region::Midi;
         if (v_.currentBlock > 2 * v_.lastScene + 1) {
-            endRun();
+            endRun(RunOutcome::Completed);
             if (v_.action == Action::Verify) {
                 if (v_.cleanVerification)
                     ui_.messageBox("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
@@ -398,6 +409,7 @@ void TransferEngine::nextBlock() {
         v_.pendingProgress = count ? static_cast<int>(v_.recordIndex * 100 / count) : 0;
     } else {
         v_.state = TransferState::Idle;
+        outcome_ = RunOutcome::Completed;
         return;
     }
     ui_.repaint();

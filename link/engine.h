@@ -22,6 +22,10 @@ namespace velora {
 enum class TransferState { Idle = 0, SendFrame = 1, AwaitWrite = 2, AwaitReply = 3, NextBlock = 4, FileStep = 5 };
 enum class Action { WriteController = 0, ReadController = 1, Verify = 2, FileRead = 3, FileWrite = 4, NoAction = 5 };
 
+// How the last run ended, so that no interrupted or failed run can pass for
+// a finished one.
+enum class RunOutcome { None, Running, Completed, Stopped, Failed };
+
 // Positions in the "&Action" menu that the engine greys and enables.
 inline constexpr int kRepeatEntry = 0;
 inline constexpr int kStopEntry = 9;
@@ -101,7 +105,9 @@ public:
     bool takeProgressReset();
 
     // Ends the run: Idle, whole-image flag cleared, "&Stop" greyed.
-    void endRun();
+    void endRun(RunOutcome outcome = RunOutcome::Failed);
+    RunOutcome outcome() const { return outcome_; }
+    void setOutcome(RunOutcome outcome) { outcome_ = outcome; }
 
 private:
     void sendFrame();
@@ -121,7 +127,8 @@ private:
     EngineVariables v_;
     FrameBuffer send_{};
     std::size_t sendLength_ = 0;
-    int writeStartError_ = 0;  // set when the last write could not even start
+    int writeStartError_ = 0;
+    RunOutcome outcome_ = RunOutcome::None;  // set when the last write could not even start
 };
 
 }  // namespace velora

@@ -1,0 +1,319 @@
+#include "app/cli/cli.h"
+
+#include <algorithm>
+#include <charconv>
+#include <memory>
+#include <ostream>
+
+#include "app/cli/terminal_ui.h"
+#include "image/controller_image.h"
+#include "link/engine.h"
+#include "link/serial_link.h"
+
+namespace velora::cli {
+
+void printUsage(std::ostream& out) {
+    out << "Usage: velora-cli [options] COMMAND [REGION BASE]\n"
+           "\n"
+           "Commands:\n"
+           "  ports                  list the serial ports offered\n"
+           "  search                 find the controller on the ports\n"
+           "  version                show the controller's firmware version\n"
+           "  restart                restart the controller\n"
+           "  read REGION BASE       read the controller and save the region's data files\n"
+           "  write REGION BASE      load the region's data files and write the controller\n"
+           "  verify REGION BASE     load the data files and verify the controller against them\n"
+           "\n"
+           "REGION is scenes[=P/S-P/S] (programme/scene, 1-based), settings, midi or all.\n"
+           "BASE is the data files' path without extension (.K5s, .K5p, .K5m are added).\n"
+           "\n"
+           "Options:\n"
+           "  --port NAME     use this port (default: search for the controller)\n"
+           "  --yes           answer Yes to questions (verification goes on past differences)\n"
+           "  --retries N     answer Retry at most N times in a row to line errors, then Cancel\n"
+           "  --help          show this text\n"
+           "\n"
+           "Exit status: 0 success, 1 verification found differences, 2 error or cancelled,\n"
+           "130 interrupted.\n";
+}
+
+namespace {
+
+bool parseNumber(const std::string& text, std::uint32_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
+bool parsePair(const std::string& text, std::uint32_t& programme, std::uint32_t& scene) {
+    const auto slash = text.find('/');
+    return slash != std::string::npos && parseNumber(text.substr(0, slash), programme) &&
+           parseNumber(text.substr(slash + 1), scene);
+}
+
+bool validPair(std::uint32_t programme, std::uint32_t scene) {
+    return programme >= 1 && programme <= kProgrammes && scene >= 1 &&
+           scene <= static_cast<std::uint32_t>(sceneCountOf(static_cast<int>(programme - 1)));
+}
+
+}  // namespace
+
+std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text, std::string& why) {
+    const auto dash = text.find('-');
+    std::uint32_t p1, s1, p2, s2;
+    if (dash == std::string::npos || !parsePair(text.substr(0, dash), p1, s1) ||
+        !parsePair(text.substr(dash + 1), p2, s2)) {
+        why = "a scene range reads P/S-P/S, for example 1/1-2/32";
+        return std::nullopt;
+    }
+    if (!validPair(p1, s1) || !validPair(p2, s2)) {
+        why = "programmes are 1..48; programmes 1-16 have 32 scenes, 17-47 have 16, 48 has 14";
+        return std::nullopt;
+    }
+    const auto first = static_cast<std::uint32_t>(sceneIndexOf(p1 - 1, s1 - 1));
+    const auto last = static_cast<std::uint32_t>(sceneIndexOf(p2 - 1, s2 - 1));
+    if (last < first) {
+        why = "the range ends before it begins";
+        return std::nullopt;
+    }
+    return std::make_pair(first, last);
+}
+
+std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err) {
+    Options o;
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.command = "help";
+            return o;
+        } else if (a == "--yes") {
+            o.yes = true;
+        } else if (a == "--port" || a == "--retries") {
+            if (i + 1 >= args.size()) {
+                err << "velora-cli: " << a << " needs a value\n";
+                return std::nullopt;
+            }
+            const std::string& value = args[++i];
+            if (a == "--port") {
+                o.port = value;
+            } else {
+                std::uint32_t n = 0;
+                if (!parseNumber(value, n) || n > 1000000) {
+                    err << "velora-cli: --retries takes a whole number\n";
+                    return std::nullopt;
+                }
+                o.retries = static_cast<int>(n);
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            err << "velora-cli: unknown option " << a << "\n";
+            return std::nullopt;
+        } else {
+            words.push_back(a);
+        }
+    }
+    if (words.empty()) {
+        err << "velora-cli: no command given (try --help)\n";
+        return std::nullopt;
+    }
+    o.command = words[0];
+    static const std::vector<std::string> plain{"ports", "search", "version", "restart"};
+    static const std::vector<std::string> transfers{"read", "write", "verify"};
+    if (std::find(plain.begin(), plain.end(), o.command) != plain.end()) {
+        if (words.size() != 1) {
+            err << "velora-cli: " << o.command << " takes no arguments\n";
+            return std::nullopt;
+        }
+        return o;
+    }
+    if (std::find(transfers.begin(), transfers.end(), o.command) == transfers.end()) {
+        err << "velora-cli: unknown command " << o.command << " (try --help)\n";
+        return std::nullopt;
+    }
+    if (words.size() != 3) {
+        err << "velora-cli: " << o.command << " needs REGION and BASE\n";
+        return std::nullopt;
+    }
+    std::string region = words[1];
+    if (region.rfind("scenes=", 0) == 0) {
+        std::string why;
+        auto range = parseSceneRange(region.substr(7), why);
+        if (!range) {
+            err << "velora-cli: " << why << "\n";
+            return std::nullopt;
+        }
+        o.firstScene = range->first;
+        o.lastScene = range->second;
+        region = "scenes";
+    }
+    if (region != "scenes" && region != "settings" && region != "midi" && region != "all") {
+        err << "velora-cli: REGION is scenes, settings, midi or all\n";
+        return std::nullopt;
+    }
+    o.region = region;
+    o.base = words[2];
+    return o;
+}
+
+namespace {
+
+// Drives the engine until it is idle, sleeping on the line while it waits.
+class Session {
+public:
+    Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& err, bool progressBar,
+            const std::atomic<bool>& interrupted)
+        : options_(o),
+          factory_(factory),
+          clock_(clock),
+          ui_(err, Answers{o.yes, o.retries}, progressBar),
+          link_(factory, ui_, clock),
+          image_(std::make_unique<ControllerImage>()),
+          engine_(*image_, link_, ui_),
+          interrupted_(interrupted) {
+        link_.setVersionQueryHook([this] { engine_.startVersionQuery(); });
+        ui_.setFileBase(o.base);
+        engine_.vars().state = TransferState::Idle;  // nothing runs until a command says so
+    }
+
+    SerialLink& link() { return link_; }
+    TransferEngine& engine() { return engine_; }
+    TerminalUi& ui() { return ui_; }
+    bool interrupted() const { return interrupted_.load(); }
+
+    // Runs the engine to Idle; true when the run completed.
+    bool pump() {
+        while (!engine_.idle()) {
+            if (interrupted_.load()) {
+                engine_.stop();
+                break;
+            }
+            const TransferState before = engine_.state();
+            engine_.tick(before);
+            if (engine_.waitingOnLine() && engine_.state() == before) waitForLine();
+        }
+        ui_.finishProgress();
+        return engine_.outcome() == RunOutcome::Completed;
+    }
+
+    // Opens the port named by --port, or searches for the controller.
+    bool connect(std::ostream& err) {
+        std::vector<std::string> table = buildPortTable(factory_.enumerate());
+        if (options_.port) {
+            auto it = std::find(table.begin(), table.end(), *options_.port);
+            if (it == table.end()) it = table.insert(table.end(), *options_.port);
+            link_.setPortTable(table);
+            link_.choosePort(static_cast<int>(it - table.begin()));
+            if (!link_.isOpen()) return false;
+            return pump();  // the version query that follows a chosen port
+        }
+        if (table.empty()) {
+            err << "velora-cli: no serial ports (name one with --port)\n";
+            return false;
+        }
+        link_.setPortTable(table);
+        if (!link_.searchController()) {
+            ui_.messageBox(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
+            return false;
+        }
+        engine_.startVersionQuery();
+        return pump();
+    }
+
+private:
+    void waitForLine() {
+        SerialDevice* device = link_.device();
+        if (!device) return;
+        Duration timeout = std::chrono::milliseconds(20);  // Ctrl-C is noticed within this
+        if (auto deadline = device->nextDeadline()) {
+            const Duration left = *deadline - clock_.now();
+            timeout = std::clamp(left, Duration::zero(), timeout);
+        }
+        device->wait(timeout);
+    }
+
+    const Options& options_;
+    SerialPortFactory& factory_;
+    const Clock& clock_;
+    TerminalUi ui_;
+    SerialLink link_;
+    std::unique_ptr<ControllerImage> image_;
+    TransferEngine engine_;
+    const std::atomic<bool>& interrupted_;
+};
+
+Region regionOf(const std::string& name) {
+    if (name == "settings") return Region::Settings;
+    if (name == "midi") return Region::Midi;
+    return Region::Scenes;
+}
+
+// Starts a run of `action` over the options' region and pumps it.
+bool runRegion(Session& s, const Options& o, Action action) {
+    TransferEngine& engine = s.engine();
+    engine.setAction(action);
+    engine.vars().firstScene = o.firstScene;
+    engine.vars().lastScene = o.lastScene;
+    s.ui().resetProblems();
+    if (o.region == "all")
+        engine.startAll();
+    else
+        engine.startRun(regionOf(o.region));
+    if (engine.idle()) return false;  // refused
+    return s.pump() && s.ui().problems() == 0;
+}
+
+int statusAfterFailure(const Session& s) { return s.interrupted() ? kInterrupted : kError; }
+
+}  // namespace
+
+int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out, std::ostream& err,
+        bool progressBar, const std::atomic<bool>& interrupted) {
+    if (o.command == "help") {
+        printUsage(out);
+        return kSuccess;
+    }
+    Session s(o, factory, clock, err, progressBar, interrupted);
+
+    if (o.command == "ports") {
+        for (const std::string& name : buildPortTable(factory.enumerate())) out << name << "\n";
+        return kSuccess;
+    }
+    if (o.command == "search") {
+        s.link().setPortTable(buildPortTable(factory.enumerate()));
+        if (!s.link().searchController()) {
+            err << "velora-cli: no controller answered on any port\n";
+            return kError;
+        }
+        out << s.link().portTable()[static_cast<std::size_t>(s.link().currentPort())] << "\n";
+        return kSuccess;
+    }
+
+    // Files come first for write and verify: nothing touches the line when
+    // they cannot be read.
+    if (o.command == "write" || o.command == "verify") {
+        if (!runRegion(s, o, Action::FileRead)) return statusAfterFailure(s);
+    }
+    if (!s.connect(err)) return statusAfterFailure(s);
+
+    if (o.command == "version") {
+        const std::string& text = s.engine().vars().firmwareText;
+        out << text.substr(text.find(": ") + 2) << "\n";
+        return kSuccess;
+    }
+    if (o.command == "restart") {
+        s.engine().restart();
+        return s.pump() ? kSuccess : statusAfterFailure(s);
+    }
+    if (o.command == "read") {
+        // A read that did not finish saves no file.
+        if (!runRegion(s, o, Action::ReadController)) return statusAfterFailure(s);
+        return runRegion(s, o, Action::FileWrite) ? kSuccess : statusAfterFailure(s);
+    }
+    if (o.command == "write") return runRegion(s, o, Action::WriteController) ? kSuccess : statusAfterFailure(s);
+    // verify
+    const bool finished = runRegion(s, o, Action::Verify);
+    if (!s.engine().vars().cleanVerification) return s.interrupted() ? kInterrupted : kDifferences;
+    return finished ? kSuccess : statusAfterFailure(s);
+}
+
+}  // namespace velora::cli

@@ -1,0 +1,43 @@
+#pragma once
+// velora-cli: scripted backups and end-to-end runs over the same engine and
+// serial device as the desktop program.
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/serial.h"
+
+namespace velora::cli {
+
+enum ExitStatus { kSuccess = 0, kDifferences = 1, kError = 2, kInterrupted = 130 };
+
+struct Options {
+    std::string command;  // ports, search, version, restart, read, write, verify, help
+    std::string region;   // scenes, settings, midi, all
+    std::uint32_t firstScene = 0;
+    std::uint32_t lastScene = 1021;
+    std::string base;  // data files without extension
+    std::optional<std::string> port;
+    bool yes = false;
+    int retries = 0;
+};
+
+// Parses the arguments; on error returns nullopt and says why on `err`.
+std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err);
+
+// Parses "P/S-P/S" (1-based programme and scene) into absolute scene numbers.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text, std::string& why);
+
+void printUsage(std::ostream& out);
+
+// Runs one command. `interrupted` is raised by a signal handler; the run
+// then stops within one wait of the line and the status says so.
+int run(const Options& options, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
+        std::ostream& err, bool progressBar, const std::atomic<bool>& interrupted);
+
+}  // namespace velora::cli
