@@ -48,6 +48,14 @@ fs::path temporaryNameFor(const fs::path& target) {
 
 constexpr int kNameAttempts = 100;
 
+// A device, pipe or socket is never replaced by a plain file. (A folder
+// cannot be: the rename below fails on it.)
+bool replaceable(const fs::path& target) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    return !fs::exists(status) || fs::is_regular_file(status) || fs::is_directory(status);
+}
+
 #ifdef VELORA_POSIX_FILES
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -77,6 +85,7 @@ void syncDirectory(const fs::path& dir) {
 }
 
 SaveResult save(const fs::path& target, std::string_view bytes) {
+    if (!replaceable(target)) return SaveResult::OpenFailed;
     fs::path temp;
     int fd = -1;
     for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
@@ -102,6 +111,7 @@ SaveResult save(const fs::path& target, std::string_view bytes) {
 #else
 
 SaveResult save(const fs::path& target, std::string_view bytes) {
+    if (!replaceable(target)) return SaveResult::OpenFailed;
     fs::path temp;
     std::error_code ec;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {

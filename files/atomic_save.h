@@ -10,7 +10,7 @@ namespace velora {
 
 enum class SaveResult {
     Saved,
-    OpenFailed,   // the temporary file could not be created
+    OpenFailed,   // the target cannot be replaced or the temporary file not created
     WriteFailed,  // writing, flushing or the final rename failed
 };
 
@@ -18,7 +18,8 @@ enum class SaveResult {
 // file is left as it was and the temporary file is removed again; the only
 // file ever removed is the temporary one that this call created. A target
 // that is a symbolic link keeps the link: the file it points to is replaced.
-// The replaced file's permission bits are kept.
+// The replaced file's permission bits are kept. A device, pipe or socket is
+// never replaced (OpenFailed).
 SaveResult saveAtomically(const std::filesystem::path& target, std::string_view bytes);
 
 }  // namespace velora

@@ -78,7 +78,7 @@ bool readStep(TransferEngine& engine) {
     FileDialogRequest& dialog = v.fileDialog;
     dialog.title = "Choose data file :";
     dialog.flags = PathMustExist | FileMustExist;
-    if (!ui.openFileDialog(dialog)) {
+    if (!ui.openFileDialog(dialog) || dialog.path.empty()) {
         v.action = Action::NoAction;
         return false;
     }
@@ -93,8 +93,10 @@ bool readStep(TransferEngine& engine) {
         ui.messageBox("File " + name + " doesn't exist !", "Warning", Icon::Error, Buttons::Ok);
         return false;
     }
+    // Only plain files: a folder has nothing to read and a pipe or device
+    // could keep the program waiting for ever.
     std::ifstream in;
-    if (!fs::is_directory(status)) in.open(path, std::ios::binary);
+    if (fs::is_regular_file(status)) in.open(path, std::ios::binary);
     if (!in.is_open()) {
         showFault(ui, "File open error !");
         return false;
@@ -113,7 +115,7 @@ bool writeStep(TransferEngine& engine) {
     FileDialogRequest& dialog = v.fileDialog;
     dialog.title = "Choose file for writing :";
     dialog.flags = OverwritePrompt | HideReadOnly | CreatePrompt | NoReadOnlyReturn;
-    if (!ui.saveFileDialog(dialog)) {
+    if (!ui.saveFileDialog(dialog) || dialog.path.empty()) {
         v.action = Action::NoAction;
         return false;
     }

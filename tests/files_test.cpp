@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -208,7 +209,11 @@ TEST(AtomicSave, FailedRenameKeepsWhatWasThereAndRemovesTheTemporaryFile) {
     putFile(dir / "show.K5s/keep", "kept");
     EXPECT_EQ(saveAtomically(dir / "show.K5s", "new"), SaveResult::WriteFailed);
     EXPECT_EQ(fileContent(dir / "show.K5s/keep"), "kept");
-    EXPECT_EQ(dir.entries(dir.path()), std::vector<std::string>{"show.K5s"});
+    // Nor is a pipe replaced by a file.
+    ASSERT_EQ(::mkfifo((dir / "pipe.K5m").c_str(), 0600), 0);
+    EXPECT_EQ(saveAtomically(dir / "pipe.K5m", "new"), SaveResult::OpenFailed);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.K5m"));
+    EXPECT_EQ(dir.entries(dir.path()), (std::vector<std::string>{"pipe.K5m", "show.K5s"}));
 }
 
 TEST(AtomicSave, UnwritableDirectoryLeavesThePreviousFile) {
