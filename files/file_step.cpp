@@ -70,9 +70,9 @@ void showProblem(UserInterface& ui, const std::string& text) {
     ui.messageBox(text, "We've got a problem", Icon::Warning, Buttons::Ok);
 }
 
-// Open dialog, then the file into the image. True when the whole layout was
-// read.
-bool readStep(TransferEngine& engine) {
+// Open dialog, then the file into the image: Completed when the whole
+// layout was read, Stopped when the dialog was cancelled, else Failed.
+RunOutcome readStep(TransferEngine& engine) {
     EngineVariables& v = engine.vars();
     UserInterface& ui = engine.ui();
     FileDialogRequest& dialog = v.fileDialog;
@@ -80,7 +80,7 @@ bool readStep(TransferEngine& engine) {
     dialog.flags = PathMustExist | FileMustExist;
     if (!ui.openFileDialog(dialog) || dialog.path.empty()) {
         v.action = Action::NoAction;
-        return false;
+        return RunOutcome::Stopped;
     }
     // Some dialogs leave a typed bare name as it is.
     if (!hasExtension(dialog.path) && !exists(dialog.path)) dialog.path += "." + dialog.defaultExtension;
@@ -91,7 +91,7 @@ bool readStep(TransferEngine& engine) {
     const fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
         ui.messageBox("File " + name + " doesn't exist !", "Warning", Icon::Error, Buttons::Ok);
-        return false;
+        return RunOutcome::Failed;
     }
     // Only plain files: a folder has nothing to read and a pipe or device
     // could keep the program waiting for ever.
@@ -99,17 +99,18 @@ bool readStep(TransferEngine& engine) {
     if (fs::is_regular_file(status)) in.open(path, std::ios::binary);
     if (!in.is_open()) {
         showFault(ui, "File open error !");
-        return false;
+        return RunOutcome::Failed;
     }
     if (!readDataFile(in, engine.image(), v.region)) {
         showFault(ui, name + " :\nRead fault !");
-        return false;
+        return RunOutcome::Failed;
     }
-    return true;
+    return RunOutcome::Completed;
 }
 
-// Save dialog, then the image into the file. True when the file was saved.
-bool writeStep(TransferEngine& engine) {
+// Save dialog, then the image into the file: Completed when the file was
+// saved, Stopped when the dialog was cancelled, else Failed.
+RunOutcome writeStep(TransferEngine& engine) {
     EngineVariables& v = engine.vars();
     UserInterface& ui = engine.ui();
     FileDialogRequest& dialog = v.fileDialog;
@@ -117,7 +118,7 @@ bool writeStep(TransferEngine& engine) {
     dialog.flags = OverwritePrompt | HideReadOnly | CreatePrompt | NoReadOnlyReturn;
     if (!ui.saveFileDialog(dialog) || dialog.path.empty()) {
         v.action = Action::NoAction;
-        return false;
+        return RunOutcome::Stopped;
     }
     if (!hasExtension(dialog.path)) dialog.path += "." + dialog.defaultExtension;
     const std::string& name = dialog.path;
@@ -125,33 +126,29 @@ bool writeStep(TransferEngine& engine) {
 
     if (isReadOnly(path)) {
         showFault(ui, name + " :\nNo write access !");
-        return false;
+        return RunOutcome::Failed;
     }
     std::ostringstream out(std::ios::binary);
     if (!writeDataFile(out, engine.image(), v.region)) {
         showFault(ui, name + " :\nWrite fault !");
-        return false;
+        return RunOutcome::Failed;
     }
     switch (saveAtomically(path, out.view())) {
         case SaveResult::Saved:
-            return true;
+            return RunOutcome::Completed;
         case SaveResult::OpenFailed:
             showFault(ui, "File open error !");
-            return false;
+            return RunOutcome::Failed;
         case SaveResult::WriteFailed:
             showFault(ui, name + " :\nWrite fault !");
-            return false;
+            return RunOutcome::Failed;
     }
-    return false;
+    return RunOutcome::Failed;
 }
 
 // After a successful step of an "&All" run: the next region's file, under
-// the same name with that region's extension. The MIDI file ends the chain.
+// the same name with that region's extension.
 void chainNextFile(EngineVariables& v) {
-    if (v.region == Region::Midi) {
-        v.wholeImage = false;
-        return;
-    }
     v.region = v.region == Region::Scenes ? Region::Settings : Region::Midi;
     v.fileDialog.path = withExtension(v.fileDialog.path, dataFileExtension(v.region));
     v.state = TransferState::FileStep;
@@ -165,9 +162,10 @@ void runFileStep(TransferEngine& engine) {
     ui.setStatusText(1, "\tFile");
     ui.enableActionEntry(kRepeatEntry, false);
 
-    // Whatever happens below ends the run unless a chained step follows.
+    // Idle while the dialog is open; the run ends here unless a chained step
+    // follows.
     v.state = TransferState::Idle;
-    bool succeeded = false;
+    RunOutcome outcome = RunOutcome::Failed;
     if (!hasDataFile(v.region)) {
         showProblem(ui, "Invalid field : " + std::to_string(static_cast<int>(v.region)) + " !");
         v.action = Action::NoAction;
@@ -176,10 +174,10 @@ void runFileStep(TransferEngine& engine) {
         v.fileDialog.defaultExtension = dataFileExtension(v.region);
         switch (v.action) {
             case Action::FileRead:
-                succeeded = readStep(engine);
+                outcome = readStep(engine);
                 break;
             case Action::FileWrite:
-                succeeded = writeStep(engine);
+                outcome = writeStep(engine);
                 break;
             default:
                 showProblem(ui, "Invalid action : " + std::to_string(static_cast<int>(v.action)) + " !");
@@ -187,10 +185,12 @@ void runFileStep(TransferEngine& engine) {
                 break;
         }
     }
-    if (succeeded && v.wholeImage)
+    // The MIDI file ends an "&All" chain.
+    if (outcome == RunOutcome::Completed && v.wholeImage && v.region != Region::Midi) {
         chainNextFile(v);
-    else
-        v.wholeImage = false;
+        return;
+    }
+    engine.endRun(outcome);
 }
 
 }  // namespace velora

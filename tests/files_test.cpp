@@ -244,7 +244,7 @@ class FileStepTest : public ::testing::Test {
     FileStepTest() { engine.vars().state = TransferState::Idle; }
 
     // Runs file steps as the engine does, for as long as the run chains them.
-    void run(Action action, Region region, bool wholeImage = false) {
+    void run(Action action, Region region, bool wholeImage, RunOutcome expected) {
         auto& v = engine.vars();
         v.action = action;
         v.region = region;
@@ -253,6 +253,7 @@ class FileStepTest : public ::testing::Test {
         for (int steps = 0; v.state == TransferState::FileStep && steps < 5; ++steps) runFileStep(engine);
         EXPECT_EQ(v.state, TransferState::Idle);
         EXPECT_FALSE(v.wholeImage);
+        EXPECT_EQ(engine.outcome(), expected);
     }
 
     std::vector<FileDialogRequest> dialogs() const {
@@ -283,6 +284,7 @@ TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {
 
     EXPECT_TRUE(engine.idle());
     EXPECT_FALSE(engine.vars().wholeImage);
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
     for (Region r : kFileRegions) EXPECT_EQ(layoutOf(image, r), layoutOf(source, r));
     const auto asked = dialogs();
     ASSERT_EQ(asked.size(), 3u);
@@ -304,7 +306,7 @@ TEST_F(FileStepTest, AllWriteUnderADottedFolderAddsExtensionsToTheFileNameOnly) 
     ui.expectSaveFile(dir / "a.b/show")
         .expectSaveFile(dir / "a.b/show.K5p")
         .expectSaveFile(dir / "a.b/show.K5m");
-    run(Action::FileWrite, Region::Scenes, true);
+    run(Action::FileWrite, Region::Scenes, true, RunOutcome::Completed);
 
     const auto asked = dialogs();
     ASSERT_EQ(asked.size(), 3u);
@@ -323,7 +325,7 @@ TEST_F(FileStepTest, CancellingTheSecondDialogEndsTheChainAfterTheScenes) {
     const ControllerImage source = filledImage(61);
     putFile(dir / "a.b/show", layoutOf(source, Region::Scenes));
     ui.expectOpenFile(dir / "a.b/show").expectOpenFile(std::nullopt);
-    run(Action::FileRead, Region::Scenes, true);
+    run(Action::FileRead, Region::Scenes, true, RunOutcome::Stopped);
 
     EXPECT_EQ(dialogs().at(1).path, dir / "a.b/show.K5p");
     EXPECT_EQ(engine.vars().action, Action::NoAction);
@@ -338,7 +340,7 @@ TEST_F(FileStepTest, ShortSceneFileKeepsWhatItHeldAndShowsTheReadFault) {
     image.scenes[3].fill(1);
     image.scenes[4].fill(1);
     ui.expectOpenFile(name).expectMessage(name + " :\nRead fault !", "Fault", Icon::Error, Buttons::Ok);
-    run(Action::FileRead, Region::Scenes, true);
+    run(Action::FileRead, Region::Scenes, true, RunOutcome::Failed);
 
     EXPECT_EQ(image.scenes[2][255], 0x77);
     EXPECT_EQ(image.scenes[3][231], 0x77);
@@ -351,29 +353,29 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
     const std::string missing = dir / (std::string(200, 'd') + "/" + std::string(200, 'n') + ".K5m");
     ui.expectOpenFile(missing).expectMessage("File " + missing + " doesn't exist !", "Warning", Icon::Error,
                                              Buttons::Ok);
-    run(Action::FileRead, Region::Midi, true);
+    run(Action::FileRead, Region::Midi, true, RunOutcome::Failed);
 
     const std::string locked = dir / "locked.K5p";
     putFile(locked, "previous");
     fs::permissions(locked, fs::perms::owner_read);
     ui.expectSaveFile(locked).expectMessage(locked + " :\nNo write access !", "Fault", Icon::Error,
                                             Buttons::Ok);
-    run(Action::FileWrite, Region::Settings, true);
+    run(Action::FileWrite, Region::Settings, true, RunOutcome::Failed);
     EXPECT_EQ(fileContent(locked), "previous");
     EXPECT_EQ(dir.entries(dir.path()), std::vector<std::string>{"locked.K5p"});
 
     ui.expectSaveFile(dir / "no/such/folder/show.K5s")
         .expectMessage("File open error !", "Fault", Icon::Error, Buttons::Ok);
-    run(Action::FileWrite, Region::Scenes);
+    run(Action::FileWrite, Region::Scenes, false, RunOutcome::Failed);
 }
 
 TEST_F(FileStepTest, RegionOrActionWithoutAFileIsAProblemAndShowsNoDialog) {
     ui.expectMessage("Invalid field : 3 !", "We've got a problem", Icon::Warning, Buttons::Ok);
-    run(Action::FileRead, Region::Version, true);
+    run(Action::FileRead, Region::Version, true, RunOutcome::Failed);
     EXPECT_EQ(engine.vars().action, Action::NoAction);
 
     ui.expectMessage("Invalid action : 2 !", "We've got a problem", Icon::Warning, Buttons::Ok);
-    run(Action::Verify, Region::Midi, true);
+    run(Action::Verify, Region::Midi, true, RunOutcome::Failed);
     EXPECT_EQ(engine.vars().action, Action::NoAction);
     EXPECT_TRUE(dialogs().empty());
 }
