@@ -1,0 +1,48 @@
+#pragma once
+// What the editor dialogs share: reading a number from a field, the
+// programme and scene checks, and the report that puts the user back into a
+// refused field.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ui.h"
+
+namespace velora {
+
+// A field's text as an unsigned decimal number: leading and trailing blanks
+// allowed, nothing else. No number (empty text, a sign, letters, a value
+// beyond 32 bits) gives nullopt.
+std::optional<std::uint32_t> parseFieldNumber(std::string_view text);
+// The same, with "no number" read as 0.
+std::uint32_t readFieldNumber(std::string_view text);
+
+inline constexpr std::uint32_t kFirstProgramme = 1;
+inline constexpr std::uint32_t kLastProgramme = 48;
+
+// Scenes of programme `programme` (1-based): 32, 16 or 14; 0 outside 1..48.
+std::uint32_t sceneCountOfProgramme(std::uint32_t programme);
+bool validProgramme(std::uint32_t programme);
+// Scene 1..scene count of the programme.
+bool validScene(std::uint32_t programme, std::uint32_t scene);
+
+// The fields of an open dialog as the checks see them, by control id.
+class DialogFields {
+  public:
+    virtual ~DialogFields() = default;
+    virtual std::string fieldText(int id) const = 0;
+    virtual void setFieldText(int id, const std::string& text) = 0;
+    // Keyboard focus on the field, its whole text selected.
+    virtual void focusWholeText(int id) = 0;
+};
+
+inline constexpr const char* kFieldErrorCaption = "Warning :";
+
+// Shows `message` (caption "Warning :", error icon); once it is closed the
+// focus goes back to the field with its whole text selected. Returns true:
+// the event is handled.
+bool reportFieldError(UserInterface& ui, DialogFields& dialog, int field, const std::string& message);
+
+}  // namespace velora

@@ -1,0 +1,72 @@
+#pragma once
+// The program's logic objects, alive from start-up to shutdown: the
+// controller image, the line and the transfer engine, and the start-up steps
+// that belong to them.
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "image/controller_image.h"
+#include "link/engine.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "shell/tick_pump.h"
+
+namespace velora {
+
+class Application {
+  public:
+    // The engine starts set for a firmware-version query, so that a
+    // controller found at start-up is asked for its version at once.
+    Application(SerialPortFactory& factory, UserInterface& ui, const Clock& clock);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Builds the port table. With no port at all: "No comm ports available"
+    // and false; the program then ends with kNoPortsExitCode before any
+    // window exists.
+    bool buildPorts();
+
+    // The search after the main window is shown. Not found: its message, and
+    // the engine goes Idle so that no version query is sent.
+    bool searchAtStartUp();
+
+    // "&Auto": the engine goes Idle, then the port search.
+    void autoSearch();
+
+    ControllerImage& image() { return *image_; }
+    SerialLink& link() { return link_; }
+    TransferEngine& engine() { return engine_; }
+    // What the tick pump drives.
+    PumpTarget& pumpTarget() { return target_; }
+
+  private:
+    // The engine and the line, as the pump sees them.
+    class EngineTarget : public PumpTarget {
+      public:
+        EngineTarget(TransferEngine& engine, SerialLink& link) : engine_(engine), link_(link) {}
+        TransferState state() const override { return engine_.state(); }
+        bool waitingOnLine() const override { return engine_.waitingOnLine(); }
+        void tick(TransferState postedFor) override { engine_.tick(postedFor); }
+        bool takeProgressReset() override { return engine_.takeProgressReset(); }
+        std::optional<TimePoint> nextDeadline() const override;
+        void watchLine(std::function<void()> onActivity) override;
+
+      private:
+        TransferEngine& engine_;
+        SerialLink& link_;
+    };
+
+    UserInterface& ui_;
+    std::unique_ptr<ControllerImage> image_;
+    SerialLink link_;
+    TransferEngine engine_;
+    EngineTarget target_;
+    SerialPortFactory& factory_;
+};
+
+}  // namespace velora

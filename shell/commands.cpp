@@ -1,0 +1,114 @@
+#include "shell/commands.h"
+
+#include "shell/application.h"
+#include "shell/shell_texts.h"
+#include "shell/status_bar_model.h"
+
+namespace velora {
+
+bool runsOnlyWhenIdle(int command) {
+    switch (command) {
+        case kCmdScenes:
+        case kCmdSettings:
+        case kCmdMidi:
+        case kCmdRepeat:
+        case kCmdInstallFirmware:
+        case kCmdVerifyFirmware:
+        case kCmdAll:
+        case kCmdMidiEditor:
+        case kCmdSettingsEditor:
+            return true;
+        default:
+            return false;
+    }
+}
+
+CommandDispatcher::CommandDispatcher(Application& app, UserInterface& ui, ShellHost& host,
+                                     std::string programVersion)
+    : app_(app), ui_(ui), host_(host), version_(std::move(programVersion)) {}
+
+CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
+    TransferEngine& engine = app_.engine();
+    if (runsOnlyWhenIdle(command) && !engine.idle()) return Outcome::Ignored;
+
+    switch (command) {
+        case kCmdHelp:
+            help();
+            break;
+        case kCmdAbout:
+            about();
+            break;
+        case kCmdScenes:
+            engine.startRun(Region::Scenes);
+            break;
+        case kCmdSettings:
+            engine.startRun(Region::Settings);
+            break;
+        case kCmdMidi:
+            engine.startRun(Region::Midi);
+            break;
+        case kCmdStop:
+            engine.stop();
+            break;
+        case kCmdExit:
+            if (confirmExit()) host_.closeMainWindow();
+            break;
+        case kCmdRepeat:
+            engine.repeat();
+            break;
+        case kCmdDownloadPage:
+            host_.openWebPage(kDownloadPage);
+            break;
+        case kCmdInstallFirmware:
+            host_.runFirmwareUpgrade(true);
+            break;
+        case kCmdVerifyFirmware:
+            host_.runFirmwareUpgrade(false);
+            break;
+        case kCmdAll:
+            engine.startAll();
+            break;
+        case kCmdRestart:
+            engine.restart();
+            break;
+        case kCmdSceneEditor:
+            ui_.setStatusText(kRegionPart, kEditionStatus);
+            host_.runSceneEditor();
+            break;
+        case kCmdMidiEditor:
+            host_.runMidiEditor();
+            break;
+        case kCmdSettingsEditor:
+            host_.runSettingsEditor();
+            break;
+        case kCmdAutoSearch:
+            app_.autoSearch();
+            break;
+        default: {
+            const int slot = command - kCmdFirstPort;
+            if (slot < 0 || static_cast<std::size_t>(slot) >= app_.link().portTable().size())
+                return Outcome::NotACommand;
+            app_.link().choosePort(slot);
+        }
+    }
+    return Outcome::Done;
+}
+
+bool CommandDispatcher::confirmExit() {
+    return ui_.messageBox(kExitQuestion, kExitCaption, Icon::Warning, Buttons::YesNo) == Answer::Yes;
+}
+
+void CommandDispatcher::help() {
+    if (!host_.fileExists(kHelpFile)) {
+        ui_.messageBox(kHelpMissingText, kHelpMissingCaption, Icon::Information, Buttons::Ok);
+        return;
+    }
+    host_.openHelpFile(kHelpFile);
+}
+
+void CommandDispatcher::about() {
+    ui_.messageBox(aboutText(version_, app_.engine().vars().firmwareText), kAboutCaption, Icon::Information,
+                   Buttons::Ok);
+}
+
+}  // namespace velora

@@ -1,0 +1,79 @@
+#pragma once
+// The main window's commands: their numbers, which of them wait for an idle
+// engine, and the dispatcher that carries them out.
+
+#include <string>
+
+namespace velora {
+
+class Application;
+class UserInterface;
+
+inline constexpr int kCmdHelp = 100;
+inline constexpr int kCmdAbout = 101;
+inline constexpr int kCmdScenes = 102;
+inline constexpr int kCmdSettings = 103;
+inline constexpr int kCmdMidi = 104;
+inline constexpr int kCmdStop = 105;
+inline constexpr int kCmdExit = 106;
+inline constexpr int kCmdRepeat = 107;
+inline constexpr int kCmdDownloadPage = 109;
+inline constexpr int kCmdInstallFirmware = 110;
+inline constexpr int kCmdVerifyFirmware = 111;
+inline constexpr int kCmdAll = 112;
+inline constexpr int kCmdRestart = 113;
+inline constexpr int kCmdSceneEditor = 114;
+inline constexpr int kCmdMidiEditor = 115;
+inline constexpr int kCmdSettingsEditor = 116;
+inline constexpr int kCmdAutoSearch = 200;
+inline constexpr int kCmdFirstPort = 201;  // 201 + i: port i of the table
+
+// True for the commands that are ignored unless the transfer state is Idle.
+bool runsOnlyWhenIdle(int command);
+
+// What the window does for the commands that are not the engine's.
+class ShellHost {
+  public:
+    virtual ~ShellHost() = default;
+    virtual bool fileExists(const std::string& path) const = 0;
+    // Opens the help file at its contents.
+    virtual void openHelpFile(const std::string& path) = 0;
+    // Opens a page in the web browser; a failure to start it is ignored.
+    virtual void openWebPage(const std::string& address) = 0;
+    // Closes the main window after the user confirmed the Exit question.
+    virtual void closeMainWindow() = 0;
+    // The editors, modal. The scene editor hides the client window while it
+    // is open and may open during a transfer, which then pauses.
+    virtual void runSceneEditor() = 0;
+    virtual void runSettingsEditor() = 0;
+    virtual void runMidiEditor() = 0;
+    // Firmware upgrade: installing (then verifying) or verifying only.
+    virtual void runFirmwareUpgrade(bool install) = 0;
+};
+
+class CommandDispatcher {
+  public:
+    enum class Outcome {
+        Done,         // the command ran
+        Ignored,      // a command that waits for Idle, given during a transfer
+        NotACommand,  // not one of ours: default processing
+    };
+
+    CommandDispatcher(Application& app, UserInterface& ui, ShellHost& host, std::string programVersion);
+
+    Outcome dispatch(int command);
+
+    // The Exit question; true when the user answered Yes.
+    bool confirmExit();
+
+  private:
+    void help();
+    void about();
+
+    Application& app_;
+    UserInterface& ui_;
+    ShellHost& host_;
+    std::string version_;
+};
+
+}  // namespace velora

@@ -1,0 +1,41 @@
+#pragma once
+// Texts of the shell's own messages, and the commands built from them.
+
+#include <string>
+#include <string_view>
+
+namespace velora {
+
+inline constexpr const char* kMainWindowClass = "VeloraTR<->PC";
+inline constexpr const char* kMainWindowTitle = "Kq318 Velora Tarvane <--> PC communication interface";
+inline constexpr int kMainWindowWidth = 800;
+inline constexpr int kMainWindowHeight = 600;
+
+inline constexpr const char* kExitQuestion =
+    "WARNING !!!\nAll changes you didn't save to file\nor to controller will be lost !!!\nDo you surely want "
+    "to "
+    "finish ?";
+inline constexpr const char* kExitCaption = "Warning";
+
+inline constexpr const char* kHelpFile = "Velora3.hlp";
+inline constexpr const char* kHelpMissingText = "Sorry, help file is not accessible at this time !";
+inline constexpr const char* kHelpMissingCaption = "Brak dost\xC4\x99pu !";
+
+inline constexpr const char* kAboutCaption = "About :";
+inline constexpr const char* kProgramName = "Velora PC link";
+
+inline constexpr const char* kEditionStatus = "\tEdition";
+
+// The maker's page with the firmware upgrade files.
+inline constexpr const char* kDownloadPage = "https://www.kq318.example/velora/upgrades";
+
+// The About text: the program, its version and the controller's firmware
+// (the firmware text without its centring tab).
+std::string aboutText(std::string_view programVersion, std::string_view firmwareText);
+
+// The command interpreter's command line that opens `address` where the
+// interpreter named by "ComSpec" exists: "/c start <address>" when the
+// environment variable "OS" is set and not empty, else "start <address>".
+std::string downloadCommandLine(const char* osVariable, std::string_view address);
+
+}  // namespace velora

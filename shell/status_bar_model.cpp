@@ -1,0 +1,34 @@
+#include "shell/status_bar_model.h"
+
+#include <algorithm>
+
+namespace velora {
+
+StatusPartEdges statusPartEdges(int outerWidth, int charWidth) {
+    const int w = charWidth;
+    const int W = outerWidth;
+    StatusPartEdges edges{{12 * w, 21 * w, 43 * w}};
+    if (W - 9 * w < 43 * w) {
+        const int first = W * 12 / 50;
+        const int second = W * 9 / 50 + first;
+        edges.rightEdges = {first, second, W * 22 / 50 + second};
+    }
+    return edges;
+}
+
+PartRect progressBarRect(int barWidth, int barHeight, int progressLeft) {
+    return {progressLeft + 2, 2, std::max(0, barWidth - progressLeft - 4), std::max(0, barHeight - 4)};
+}
+
+PartRect statusPartRect(const StatusPartEdges& edges, int part, int barWidth, int barHeight) {
+    const int left = part == 0 ? 0 : edges.rightEdges[static_cast<std::size_t>(part - 1)];
+    const int right = part >= 3 ? barWidth : edges.rightEdges[static_cast<std::size_t>(part)];
+    return {left, 0, std::max(0, std::min(right, barWidth) - left), barHeight};
+}
+
+ShownStatusText shownStatusText(std::string_view text) {
+    if (!text.empty() && text.front() == '\t') return {std::string(text.substr(1)), true};
+    return {std::string(text), false};
+}
+
+}  // namespace velora

@@ -1,0 +1,226 @@
+// Start-up steps and command dispatch on the scripted user interface and a
+// scripted serial line.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "shell/application.h"
+#include "shell/commands.h"
+#include "shell/shell_texts.h"
+#include "tests/support/fake_serial.h"
+#include "tests/support/scripted_ui.h"
+
+namespace velora {
+namespace {
+
+using testing::FakePortFactory;
+using testing::FakePortScript;
+using testing::ScriptedUi;
+using testing::UiEvent;
+
+const std::vector<std::uint8_t> kAck{0x06, 0x03, 0xF7};
+
+class RecordingHost : public ShellHost {
+  public:
+    bool fileExists(const std::string& path) const override { return existing.count(path) != 0; }
+    void openHelpFile(const std::string& path) override { calls.push_back("help " + path); }
+    void openWebPage(const std::string& address) override { calls.push_back("web " + address); }
+    void closeMainWindow() override { calls.push_back("close"); }
+    void runSceneEditor() override {
+        calls.push_back("scene editor");
+        if (whileSceneEditorOpen) whileSceneEditorOpen();
+    }
+    void runSettingsEditor() override { calls.push_back("settings editor"); }
+    void runMidiEditor() override { calls.push_back("midi editor"); }
+    void runFirmwareUpgrade(bool install) override { calls.push_back(install ? "install" : "verify"); }
+
+    std::set<std::string> existing;
+    std::vector<std::string> calls;
+    std::function<void()> whileSceneEditorOpen;
+};
+
+class ShellTest : public ::testing::Test {
+  protected:
+    // A controller on COM2 that acknowledges everything, slowly enough that a
+    // run stays in progress while the test looks at it.
+    void connect() {
+        FakePortScript controller = FakePortScript::answering(kAck);
+        controller.pendingPolls = 5;
+        factory.add("COM1", FakePortScript::silent()).add("COM2", controller);
+        ASSERT_TRUE(app.buildPorts());
+        ASSERT_TRUE(app.searchAtStartUp());
+    }
+    // The scripted controller cannot answer the version query: drop it.
+    void runToIdle() {
+        app.engine().stop();
+        ui.clearEvents();
+    }
+    void startSceneRead() {
+        app.engine().highlightActionEntry(2);  // "&Read from controller"
+        ui.expectSceneRange(0, 3);
+        ASSERT_EQ(commands.dispatch(kCmdScenes), CommandDispatcher::Outcome::Done);
+        ASSERT_FALSE(app.engine().idle());
+    }
+
+    SteadyClock clock;
+    FakePortFactory factory;
+    ScriptedUi ui;
+    RecordingHost host;
+    Application app{factory, ui, clock};
+    CommandDispatcher commands{app, ui, host, "1.2.3"};
+};
+
+TEST_F(ShellTest, NoPortAtAllEndsTheProgramBeforeAnyWindow) {
+    ui.expectMessage("No comm ports available", "A disaster !", Icon::Warning, Buttons::Ok);
+    EXPECT_FALSE(app.buildPorts());
+    EXPECT_EQ(kNoPortsExitCode, -1);
+}
+
+TEST_F(ShellTest, StartUpSearchFindsTheControllerAndQueriesItsVersion) {
+    connect();
+    EXPECT_EQ(app.link().currentPort(), 1);
+    EXPECT_EQ(ui.portChecked(2), true);
+    // The engine was left set for the version query: the first tick sends it.
+    EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
+    EXPECT_EQ(app.engine().vars().region, Region::Version);
+    EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
+}
+
+TEST_F(ShellTest, StartUpSearchWithoutControllerLeavesTheEngineIdle) {
+    factory.add("COM1", FakePortScript::silent());
+    ASSERT_TRUE(app.buildPorts());
+    ui.expectMessage(
+        "Did not found any controller Velora TR !\nPlug in the device, prepare for communication\n\tand try "
+        "again.",
+        "We've got a problem :", Icon::Warning, Buttons::Ok);
+    EXPECT_FALSE(app.searchAtStartUp());
+    EXPECT_TRUE(app.engine().idle());
+    EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
+    EXPECT_FALSE(app.link().isOpen());
+}
+
+TEST_F(ShellTest, TransferCommandsDuringATransferAreIgnoredQuietly) {
+    connect();
+    runToIdle();
+    startSceneRead();
+    const EngineVariables before = app.engine().vars();
+    ui.clearEvents();
+
+    for (int command : {kCmdScenes, kCmdSettings, kCmdMidi, kCmdAll, kCmdRepeat, kCmdInstallFirmware,
+                        kCmdVerifyFirmware, kCmdMidiEditor, kCmdSettingsEditor}) {
+        EXPECT_EQ(commands.dispatch(command), CommandDispatcher::Outcome::Ignored) << command;
+    }
+    EXPECT_TRUE(ui.events().empty());
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(app.engine().state(), before.state);
+    EXPECT_EQ(app.engine().vars().region, Region::Scenes);
+    EXPECT_EQ(app.engine().vars().firstScene, 0u);
+    EXPECT_EQ(app.engine().vars().lastScene, 3u);
+}
+
+TEST_F(ShellTest, EditorsAndUpgradeOpenWhenIdle) {
+    connect();
+    runToIdle();
+    for (int command : {kCmdMidiEditor, kCmdSettingsEditor, kCmdInstallFirmware, kCmdVerifyFirmware})
+        EXPECT_EQ(commands.dispatch(command), CommandDispatcher::Outcome::Done);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"midi editor", "settings editor", "install", "verify"}));
+}
+
+TEST_F(ShellTest, SceneEditorOpensDuringATransferAndShowsEdition) {
+    connect();
+    runToIdle();
+    startSceneRead();
+    const TransferState running = app.engine().state();
+    host.whileSceneEditorOpen = [&] {
+        EXPECT_EQ(ui.status(1), "\tEdition");
+        EXPECT_EQ(app.engine().state(), running);  // the run is still there, only paused
+    };
+    EXPECT_EQ(commands.dispatch(kCmdSceneEditor), CommandDispatcher::Outcome::Done);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"scene editor"}));
+}
+
+TEST_F(ShellTest, EscapeWhileIdlePurgesAndLeavesStopGreyed) {
+    connect();
+    runToIdle();
+    const int purges = factory.log("COM2").purges;
+    ui.clearEvents();
+    EXPECT_EQ(commands.dispatch(kCmdStop), CommandDispatcher::Outcome::Done);
+    EXPECT_EQ(factory.log("COM2").purges, purges + 1);
+    EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(app.engine().idle());
+}
+
+TEST_F(ShellTest, StopDuringARunEndsIt) {
+    connect();
+    runToIdle();
+    startSceneRead();
+    EXPECT_EQ(commands.dispatch(kCmdStop), CommandDispatcher::Outcome::Done);
+    EXPECT_TRUE(app.engine().idle());
+    EXPECT_NE(app.engine().outcome(), RunOutcome::Completed);
+}
+
+TEST_F(ShellTest, ExitAsksFirstAndClosesOnlyOnYes) {
+    ui.expectMessage(kExitQuestion, "Warning", Icon::Warning, Buttons::YesNo, Answer::No);
+    commands.dispatch(kCmdExit);
+    EXPECT_TRUE(host.calls.empty());
+    ui.expectMessage(kExitQuestion, "Warning", Icon::Warning, Buttons::YesNo, Answer::Yes);
+    commands.dispatch(kCmdExit);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"close"}));
+    EXPECT_EQ(std::string(kExitQuestion),
+              "WARNING !!!\nAll changes you didn't save to file\nor to controller will be lost !!!\n"
+              "Do you surely want to finish ?");
+}
+
+TEST_F(ShellTest, HelpOpensTheFileOrSaysItIsMissing) {
+    ui.expectMessage("Sorry, help file is not accessible at this time !", "Brak dost\xC4\x99pu !",
+                     Icon::Information, Buttons::Ok);
+    commands.dispatch(kCmdHelp);
+    EXPECT_TRUE(host.calls.empty());
+
+    host.existing.insert("Velora3.hlp");
+    commands.dispatch(kCmdHelp);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"help Velora3.hlp"}));
+}
+
+TEST_F(ShellTest, AboutShowsVersionAndFirmwareAndRunsDuringATransfer) {
+    connect();
+    app.engine().vars().firmwareText = "\tFW : 1.05b";
+    ui.expectMessage(aboutText("1.2.3", "\tFW : 1.05b"), "About :", Icon::Information, Buttons::Ok);
+    EXPECT_EQ(commands.dispatch(kCmdAbout), CommandDispatcher::Outcome::Done);
+    const std::string text = ui.messages().at(0).text;
+    EXPECT_NE(text.find("1.2.3"), std::string::npos);
+    EXPECT_NE(text.find("FW : 1.05b"), std::string::npos);
+    EXPECT_EQ(text.find('\t'), std::string::npos);
+}
+
+TEST_F(ShellTest, PortCommandsOpenThePortAndQueryTheVersion) {
+    connect();
+    runToIdle();
+    EXPECT_EQ(commands.dispatch(kCmdFirstPort + 2), CommandDispatcher::Outcome::NotACommand);
+    EXPECT_EQ(commands.dispatch(kCmdFirstPort + 1), CommandDispatcher::Outcome::Done);
+    EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
+    EXPECT_EQ(app.engine().vars().region, Region::Version);
+    EXPECT_EQ(commands.dispatch(99), CommandDispatcher::Outcome::NotACommand);
+    EXPECT_EQ(commands.dispatch(108), CommandDispatcher::Outcome::NotACommand);
+}
+
+TEST_F(ShellTest, AutoDuringARunStopsItAndSearchesAgain) {
+    connect();
+    runToIdle();
+    startSceneRead();
+    EXPECT_EQ(commands.dispatch(kCmdAutoSearch), CommandDispatcher::Outcome::Done);
+    EXPECT_EQ(app.engine().vars().region, Region::Version);
+    EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
+    EXPECT_TRUE(app.link().isOpen());
+}
+
+TEST(DownloadPage, CommandLineDependsOnTheOsVariable) {
+    EXPECT_EQ(downloadCommandLine("Windows_NT", "https://a.example/x"), "/c start https://a.example/x");
+    EXPECT_EQ(downloadCommandLine("", "https://a.example/x"), "start https://a.example/x");
+    EXPECT_EQ(downloadCommandLine(nullptr, "https://a.example/x"), "start https://a.example/x");
+}
+
+}  // namespace
+}  // namespace velora
