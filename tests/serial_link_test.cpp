@@ -196,16 +196,5 @@ TEST_F(LinkFixture, ChoosingPortsReportsFailuresAndMovesTheCheckMark) {
     EXPECT_TRUE(ui.scriptDone());
 }
 
-TEST(StartupTexts, NoPortsAndNotFound) {
-    ScriptedUi ui;
-    ui.expectMessage("No comm ports available", "A disaster !", Icon::Warning, Buttons::Ok);
-    ui.expectMessage(
-        "Did not found any controller Velora TR !\nPlug in the device, prepare for communication\n\tand try "
-        "again.",
-        "We've got a problem :", Icon::Warning, Buttons::Ok);
-    reportNoPorts(ui);
-    reportControllerNotFoundAtStart(ui);
-}
-
 }  // namespace
 }  // namespace velora
