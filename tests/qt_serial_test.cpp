@@ -233,11 +233,27 @@ TEST_F(PtyFixture, UnderAnEventLoopArrivalsAndHangUpAreReported) {
     EXPECT_EQ(status.kind, IoStatus::Done);
     EXPECT_EQ(status.count, 3u);
 
+    // A reply that arrived before its read started, and a write the line
+    // took at once, are ready now: a pump must not sleep on them.
+    active = false;
+    pty.send({0x13, 0x06, 0x00});
+    ASSERT_TRUE(runUntilActivity(active, 500ms));
+    device->startRead(3);
+    auto deadline = device->nextDeadline();
+    ASSERT_TRUE(deadline.has_value());
+    EXPECT_LE(*deadline, steady.now());
+    EXPECT_EQ(device->pollRead().count, 3u);
+    ASSERT_EQ(device->startWrite(Bytes{0x12, 0x03, 0xEB}), 0);
+    deadline = device->nextDeadline();
+    ASSERT_TRUE(deadline.has_value());
+    EXPECT_LE(*deadline, steady.now());
+    EXPECT_EQ(device->pollWrite().kind, IoStatus::Done);
+
     active = false;
     device->startRead(3);
     pty.close();
     ASSERT_TRUE(runUntilActivity(active, 500ms));
-    const auto deadline = device->nextDeadline();  // a pump polls at once
+    deadline = device->nextDeadline();  // a pump polls at once
     const auto now = steady.now();
     ASSERT_TRUE(deadline.has_value());
     EXPECT_LE(*deadline, now);

@@ -236,6 +236,7 @@ void QtSerialDevice::startRead(std::size_t count) {
     read_.count = count;
     read_.deadline = clock_.now() + settings_.perByteTimeout * static_cast<int>(count);
     read_.bytes.reserve(count);
+    pullFromLine();
     takeAvailable();
 }
 
@@ -360,7 +361,11 @@ void QtSerialDevice::closeIfLost() {
 std::optional<TimePoint> QtSerialDevice::nextDeadline() const {
     const bool busy = write_.phase == Phase::Pending || read_.phase == Phase::Pending;
     if (!busy) return std::nullopt;
-    if (lineError_ != 0) return clock_.now();
+    // An operation that a poll would complete right now: the pump must not
+    // sleep on it (the reply may have been waiting when the read started).
+    const bool writeReady = write_.phase == Phase::Pending && port_.isOpen() && port_.bytesToWrite() == 0;
+    const bool readReady = read_.phase == Phase::Pending && read_.bytes.size() >= read_.count;
+    if (lineError_ != 0 || writeReady || readReady) return clock_.now();
     std::optional<TimePoint> next;
     if (write_.phase == Phase::Pending) next = write_.deadline;
     if (read_.phase == Phase::Pending) {
