@@ -1,0 +1,84 @@
+#pragma once
+// Named virtual ports for the controller search and the engine tests: ports
+// with a controller behind them, silent ports, ports that answer the probe
+// wrongly, ports that cannot be opened or configured. Every device it opens
+// is a VirtualSerialDevice on the one virtual clock.
+//
+//     VirtualClock clock;
+//     VirtualPortFactory ports(clock);
+//     ports.addUnopenable("COM1", EACCES);
+//     ports.addSilent("COM2");
+//     ControllerModel& controller = ports.addController("COM3");
+//     controller.faults().add("nak@2");
+//
+// A controller's model lives as long as the factory, so its memory and its
+// frame count last across opens, as a real controller's do. Opening a port
+// that is already open fails with EBUSY; an unknown name, or a controller
+// whose line a drop fault took away (until `ControllerModel::reconnect`),
+// fails with ENOENT.
+
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/controller_model.h"
+#include "tests/support/virtual_line.h"
+
+namespace velora::testing {
+
+class VirtualPortFactory final : public SerialPortFactory {
+  public:
+    explicit VirtualPortFactory(VirtualClock& clock) : clock_(clock) {}
+
+    // A port with a controller behind it, kept by the factory.
+    ControllerModel& addController(const std::string& name, LineTiming timing = {});
+    // A port behind which `model` answers; the caller keeps it alive.
+    void addController(const std::string& name, ControllerModel& model, LineTiming timing = {});
+    // A port whose controller answers every frame with 06 03 F6 where the
+    // acknowledgement belongs (and data replies with a checksum one off).
+    ControllerModel& addWrongAcknowledgement(const std::string& name, LineTiming timing = {});
+    // A port that opens, but nothing answers.
+    void addSilent(const std::string& name, LineTiming timing = {});
+    // A port that cannot be opened: open fails with `error`.
+    void addUnopenable(const std::string& name, int error = EACCES);
+    // Makes the configure step of the port fail (or work again).
+    void setConfigureFails(const std::string& name, bool fails = true);
+
+    // What `enumerate` gives: by default the names added, in order.
+    // `std::nullopt`: the platform cannot enumerate at all.
+    void setEnumeration(std::optional<std::vector<std::string>> names);
+
+    // The model behind a port, or null.
+    ControllerModel* model(const std::string& name);
+    // The device currently open on a port, or null.
+    VirtualSerialDevice* openDevice(const std::string& name);
+    // Every open attempt, in order, and how many succeeded per port.
+    const std::vector<std::string>& openAttempts() const { return attempts_; }
+    int openCount(const std::string& name) const;
+
+    std::optional<std::vector<std::string>> enumerate() override;
+    std::unique_ptr<SerialDevice> open(const std::string& name, int& error) override;
+
+  private:
+    struct Port {
+        std::unique_ptr<ControllerModel> owned;
+        ControllerModel* model = nullptr;
+        LineTiming timing;
+        int openError = 0;
+        bool configureFails = false;
+        int opens = 0;
+        VirtualSerialDevice* device = nullptr;
+    };
+    Port& add(const std::string& name);
+
+    VirtualClock& clock_;
+    std::vector<std::string> order_;
+    std::map<std::string, std::shared_ptr<Port>> ports_;
+    std::optional<std::optional<std::vector<std::string>>> enumeration_;
+    std::vector<std::string> attempts_;
+};
+
+}  // namespace velora::testing
