@@ -45,6 +45,7 @@ class TimedController {
     // Reply bytes not yet taken, in order, stamped with the moment each has
     // completely left the controller (possibly in the future).
     std::deque<TimedByte>& output() { return output_; }
+    const std::deque<TimedByte>& output() const { return output_; }
     // When the line goes away (a drop fault), once known.
     std::optional<TimePoint> dropTime() const { return drop_; }
     // The next moment `advanceTo` would do something: the end of the gap

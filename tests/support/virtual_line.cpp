@@ -160,7 +160,6 @@ int VirtualSerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
     write_.state = OpState::Pending;
     write_.count = bytes.size();
     write_.doneAt = hostTxFree_;
-    write_.deadline = now + settings_.writePerByteTimeout * static_cast<long>(bytes.size());
     process();
     return 0;
 }
@@ -214,7 +213,9 @@ std::optional<TimePoint> VirtualSerialDevice::nextDeadline() const {
         earliest(next, read_.totalDeadline);
         if (!read_.bytes.empty()) earliest(next, read_.lastByte + settings_.interByteTimeout);
     }
-    if (write_.state == OpState::Pending) earliest(next, write_.deadline);
+    // A virtual write finishes at a moment known in advance: that is when
+    // something next happens to it.
+    if (write_.state == OpState::Pending) earliest(next, write_.doneAt);
     return next;
 }
 

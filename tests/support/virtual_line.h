@@ -65,6 +65,8 @@ class VirtualSerialDevice final : public SerialDevice {
     void startRead(std::size_t count) override;
     IoStatus pollRead() override;
     std::span<const std::uint8_t> received() const override { return received_; }
+    // The pending read's next time-out, or the moment a pending write
+    // finishes (a paced write never reaches its time-out).
     std::optional<TimePoint> nextDeadline() const override;
     void setActivityHandler(std::function<void()> handler) override { activity_ = std::move(handler); }
     // Advances virtual time until an operation pending at the call completes
@@ -93,7 +95,6 @@ class VirtualSerialDevice final : public SerialDevice {
         OpState state = OpState::None;
         std::size_t count = 0;
         TimePoint doneAt{};
-        TimePoint deadline{};
         int error = 0;
     };
     struct ReadOp {
