@@ -1,0 +1,21 @@
+// velora: the desktop program.
+
+#include <QApplication>
+#include <QIcon>
+
+#include "platform/clock.h"
+#include "platform/qt/desktop_program.h"
+#include "platform/qt/qt_serial.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELORA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velora"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/velora.png")));
+
+    velora::SteadyClock clock;
+    velora::QtSerialPortFactory ports(clock);
+    velora::DesktopProgram program(ports, clock);
+    return program.run();
+}

@@ -1,0 +1,246 @@
+#include "platform/qt/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "platform/qt/client_area.h"
+#include "platform/qt/editor_placeholders.h"
+#include "platform/qt/part_status_bar.h"
+#include "platform/qt/qt_user_interface.h"
+#include "shell/application.h"
+#include "shell/menu_model.h"
+#include "shell/shell_texts.h"
+#include "shell/status_bar_model.h"
+#include "shell/tick_pump.h"
+
+namespace velora {
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Application& app, QtUserInterface& ui, TickPump& pump, QPixmap picture)
+    : app_(app),
+      ui_(ui),
+      pump_(pump),
+      commands_(app, ui, *this, QCoreApplication::applicationVersion().toStdString()),
+      client_(new ClientArea(std::move(picture), [this] { refreshStatus(); })),
+      statusBar_(new PartStatusBar) {
+    setObjectName(QString::fromUtf8(kMainWindowClass));
+    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
+    setFocusPolicy(Qt::StrongFocus);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(client_, 1);
+    layout->addWidget(statusBar_);
+    setCentralWidget(central);
+
+    buildMenus();
+    computeStatusParts();
+    refreshStatus();
+}
+
+MainWindow::~MainWindow() {
+    // The selection popup first, then the menu bar with its popups.
+    delete menuOf(kSelectionMenuKey);
+    menus_.clear();
+}
+
+// --- menus ------------------------------------------------------------------
+
+void MainWindow::buildMenus() {
+    // The selection popup exists before the Action popup that shows it five times.
+    buildPopup(kSelectionMenuKey, QString());
+    const std::optional<Menu> bar = buildMenu(kMenuBarKey);
+    if (!bar) return;
+    for (const MenuEntry& entry : bar->entries) {
+        if (entry.kind == MenuEntry::Popup) {
+            if (QMenu* popup = buildPopup(entry.popupKey, qs(entry.text))) menuBar()->addMenu(popup);
+        } else if (entry.kind == MenuEntry::Command) {
+            QAction* action = menuBar()->addAction(qs(entry.text));
+            const int command = entry.command;
+            connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+        }
+    }
+    if (QMenu* action = menuOf(kActionMenuKey)) {
+        connect(action, &QMenu::hovered, this, [this, action](QAction* entry) {
+            app_.engine().highlightActionEntry(static_cast<int>(action->actions().indexOf(entry)));
+        });
+    }
+}
+
+QMenu* MainWindow::buildPopup(const std::string& key, const QString& title) {
+    if (key == kSelectionMenuKey && menus_.count(key)) return menus_.at(key);
+    const std::optional<Menu> menu = buildMenu(key, app_.link().portTable());
+    if (!menu) return nullptr;
+    auto* popup = new QMenu(title, this);
+    popup->setObjectName(QString::fromUtf8(key.c_str()));
+    menus_[key] = popup;
+    for (const MenuEntry& entry : menu->entries) {
+        switch (entry.kind) {
+            case MenuEntry::Separator:
+                popup->addSeparator();
+                break;
+            case MenuEntry::Popup: {
+                QAction* opener = popup->addAction(qs(entry.text));
+                if (QMenu* sub = buildPopup(entry.popupKey, qs(entry.text))) opener->setMenu(sub);
+                break;
+            }
+            case MenuEntry::Command: {
+                // Port entries are device names, not menu texts: an & in them is literal.
+                QString text = qs(entry.text);
+                if (entry.checkable) text.replace('&', QStringLiteral("&&"));
+                QAction* action = popup->addAction(text);
+                action->setEnabled(!entry.greyed);
+                action->setCheckable(entry.checkable);
+                const int command = entry.command;
+                connect(action, &QAction::triggered, this, [this, action, command](bool checked) {
+                    // The port that ends up open decides the check mark, not the click.
+                    if (action->isCheckable()) action->setChecked(!checked);
+                    runCommand(command);
+                });
+                break;
+            }
+        }
+    }
+    return popup;
+}
+
+QMenu* MainWindow::menuOf(const std::string& key) const {
+    const auto it = menus_.find(key);
+    return it == menus_.end() ? nullptr : it->second;
+}
+
+QAction* MainWindow::entryAt(const std::string& key, int position) const {
+    QMenu* menu = menuOf(key);
+    if (menu == nullptr || position < 0 || position >= menu->actions().size()) return nullptr;
+    return menu->actions().at(position);
+}
+
+void MainWindow::setActionEntryEnabled(int position, bool enabled) {
+    if (QAction* entry = entryAt(kActionMenuKey, position)) entry->setEnabled(enabled);
+}
+
+void MainWindow::setPortEntryChecked(int position, bool checked) {
+    if (QAction* entry = entryAt(kPortMenuKey, position)) entry->setChecked(checked);
+}
+
+// --- commands -----------------------------------------------------------------
+
+CommandDispatcher::Outcome MainWindow::runCommand(int command) {
+    const CommandDispatcher::Outcome outcome = commands_.dispatch(command);
+    pump_.wake();
+    return outcome;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) runCommand(kCmdStop);
+    if (!event->text().isEmpty() || event->key() == Qt::Key_Escape) update();
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing by the frame asks the Exit question too: nothing unsaved goes unasked.
+    if (!exitConfirmed_ && !commands_.confirmExit()) {
+        event->ignore();
+        return;
+    }
+    exitConfirmed_ = true;
+    event->accept();
+}
+
+// --- status bar and client area --------------------------------------------------
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    computeStatusParts();
+    client_->update();
+    statusBar_->update();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange) computeStatusParts();
+}
+
+void MainWindow::computeStatusParts() {
+    statusBar_->setEdges(statusPartEdges(frameGeometry().width(), fontMetrics().averageCharWidth()));
+}
+
+void MainWindow::setProgress(int position) {
+    statusBar_->progressBar()->setValue(position);
+}
+
+void MainWindow::repaintClient() {
+    client_->update();
+}
+
+void MainWindow::refreshStatus() {
+    const TransferEngine& engine = app_.engine();
+    statusBar_->setPartText(kRegionPart, engine.statusText(kRegionPart));
+    statusBar_->setPartText(kActionPart, engine.statusText(kActionPart));
+    statusBar_->setPartText(kFirmwarePart, engine.statusText(kFirmwarePart));
+}
+
+// --- what the commands ask of the window ------------------------------------------
+
+bool MainWindow::fileExists(const std::string& path) const {
+    return QFileInfo::exists(qs(path));
+}
+
+void MainWindow::openHelpFile(const std::string& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(qs(path)).absoluteFilePath()));
+}
+
+void MainWindow::openWebPage(const std::string& address) {
+#ifdef Q_OS_WIN
+    const QString interpreter = qEnvironmentVariable("ComSpec").left(200);
+    const QByteArray os = qgetenv("OS");
+    QProcess::startDetached(interpreter,
+                            QProcess::splitCommand(qs(downloadCommandLine(os.constData(), address))));
+#else
+    QDesktopServices::openUrl(QUrl(qs(address)));
+#endif
+}
+
+void MainWindow::closeMainWindow() {
+    exitConfirmed_ = true;
+    close();
+}
+
+void MainWindow::runSceneEditor() {
+    client_->hide();
+    runEditorPlaceholder(this, EditorKind::Scenes);
+    client_->show();
+}
+
+void MainWindow::runSettingsEditor() {
+    runEditorPlaceholder(this, EditorKind::Settings);
+}
+
+void MainWindow::runMidiEditor() {
+    runEditorPlaceholder(this, EditorKind::Midi);
+}
+
+void MainWindow::runFirmwareUpgrade(bool) {
+    // The upgrade passes are not part of this version of the program.
+}
+
+}  // namespace velora

@@ -1,0 +1,18 @@
+#pragma once
+// The program's modal message boxes: exact text and caption, the icon, the
+// button set, and the button that Escape and the close box give.
+
+#include <string>
+
+#include "platform/ui.h"
+
+class QWidget;
+
+namespace velora {
+
+// Escape gives Cancel in a Retry/Cancel box, No in a Yes/No box and Abort in
+// an Abort/Retry/Ignore box; the first button is the default one.
+Answer showMessageBox(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
+                      Buttons buttons);
+
+}  // namespace velora

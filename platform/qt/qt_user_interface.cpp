@@ -1,0 +1,69 @@
+#include "platform/qt/qt_user_interface.h"
+
+#include <QApplication>
+
+#include "editors/scene_range.h"
+#include "platform/qt/file_dialogs.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/message_box.h"
+#include "platform/qt/part_status_bar.h"
+#include "platform/qt/scene_range_dialog.h"
+
+namespace velora {
+
+QtUserInterface::ModalScope::~ModalScope() {
+    if (--ui_.openModals_ == 0 && ui_.modalsClosed_) ui_.modalsClosed_();
+}
+
+QWidget* QtUserInterface::owner() const {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return window_;
+}
+
+Answer QtUserInterface::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                                   Buttons buttons) {
+    ModalScope scope(*this);
+    return showMessageBox(owner(), text, caption, icon, buttons);
+}
+
+void QtUserInterface::setStatusText(int part, const std::string& text) {
+    if (window_) window_->partStatusBar()->setPartText(part, text);
+}
+
+void QtUserInterface::setProgress(int position) {
+    if (window_) window_->setProgress(position);
+}
+
+void QtUserInterface::enableActionEntry(int position, bool enabled) {
+    if (window_) window_->setActionEntryEnabled(position, enabled);
+}
+
+void QtUserInterface::checkPortEntry(int position, bool checked) {
+    if (window_) window_->setPortEntryChecked(position, checked);
+}
+
+void QtUserInterface::repaint() {
+    if (window_) window_->repaintClient();
+}
+
+bool QtUserInterface::sceneRangeDialog(std::uint32_t& firstScene, std::uint32_t& lastScene) {
+    ModalScope scope(*this);
+    SceneRange range(firstScene, lastScene);
+    SceneRangeDialog dialog(owner(), range, *this);
+    if (dialog.exec() != static_cast<int>(RangeResult::Chosen)) return false;
+    firstScene = range.firstScene();
+    lastScene = range.lastScene();
+    return true;
+}
+
+bool QtUserInterface::openFileDialog(FileDialogRequest& request) {
+    ModalScope scope(*this);
+    return runFileDialog(owner(), FileDialogKind::Open, request);
+}
+
+bool QtUserInterface::saveFileDialog(FileDialogRequest& request) {
+    ModalScope scope(*this);
+    return runFileDialog(owner(), FileDialogKind::Save, request);
+}
+
+}  // namespace velora

@@ -1,0 +1,459 @@
+// The desktop program's window under the offscreen platform: the menus as
+// built, the status bar, command gating during a run, the scene editor
+// pausing a run, Escape, the progress reset, the range dialog, message
+// boxes and file dialogs. The line is an emulated controller whose replies
+// the test holds back and releases one by one.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+#include "emulator/controller_model.h"
+#include "platform/qt/client_area.h"
+#include "platform/qt/desktop_program.h"
+#include "platform/qt/file_dialogs.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/message_box.h"
+#include "platform/qt/part_status_bar.h"
+#include "platform/qt/qt_user_interface.h"
+#include "platform/qt/scene_range_dialog.h"
+#include "shell/application.h"
+#include "shell/menu_model.h"
+#include "shell/shell_texts.h"
+#include "shell/tick_pump.h"
+
+namespace velora {
+namespace {
+
+// The controller behind the line, and the test's hold on its replies.
+struct HeldController {
+    ControllerModel model;
+    bool hold = false;  // reads wait for release()
+    int releases = 0;
+    int purges = 0;
+    std::deque<std::uint8_t> input;
+    std::function<void()> activity;
+
+    void release() {
+        ++releases;
+        if (activity) activity();
+    }
+};
+
+class HeldLine : public SerialDevice {
+  public:
+    explicit HeldLine(HeldController& c) : c_(c) {}
+    ~HeldLine() override { c_.activity = nullptr; }
+    bool configure(const LineSettings&) override { return true; }
+    void purge() override {
+        ++c_.purges;
+        c_.input.clear();
+        reading_ = false;
+    }
+    int startWrite(std::span<const std::uint8_t> bytes) override {
+        const std::vector<std::uint8_t> reply = c_.model.feed(bytes);
+        c_.input.insert(c_.input.end(), reply.begin(), reply.end());
+        written_ = bytes.size();
+        return 0;
+    }
+    IoStatus pollWrite() override { return IoStatus::done(written_); }
+    void startRead(std::size_t count) override {
+        want_ = count;
+        reading_ = true;
+        if (!c_.hold && c_.activity) c_.activity();
+    }
+    IoStatus pollRead() override {
+        if (!reading_) return IoStatus::failed(EINVAL);
+        if (c_.hold) {
+            if (c_.releases == 0) return IoStatus::pending();
+            --c_.releases;
+        }
+        reading_ = false;
+        received_.clear();
+        while (received_.size() < want_ && !c_.input.empty()) {
+            received_.push_back(c_.input.front());
+            c_.input.pop_front();
+        }
+        return IoStatus::done(received_.size());
+    }
+    std::span<const std::uint8_t> received() const override { return received_; }
+    std::optional<TimePoint> nextDeadline() const override { return std::nullopt; }
+    void setActivityHandler(std::function<void()> handler) override { c_.activity = std::move(handler); }
+    void wait(Duration) override {}
+
+  private:
+    HeldController& c_;
+    std::size_t written_ = 0;
+    std::size_t want_ = 0;
+    bool reading_ = false;
+    std::vector<std::uint8_t> received_;
+};
+
+class HeldFactory : public SerialPortFactory {
+  public:
+    explicit HeldFactory(HeldController& c) : c_(c) {}
+    std::optional<std::vector<std::string>> enumerate() override {
+        return std::vector<std::string>{"/dev/held"};
+    }
+    std::unique_ptr<SerialDevice> open(const std::string&, int&) override {
+        return std::make_unique<HeldLine>(c_);
+    }
+
+  private:
+    HeldController& c_;
+};
+
+// Calls `act` with the modal dialog as soon as one is open.
+void whenModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        }
+    });
+    timer->start();
+}
+
+void answerMessage(QMessageBox::StandardButton button, QString* text = nullptr, QString* caption = nullptr) {
+    whenModal([=](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        if (text) *text = box->text();
+        if (caption) *caption = box->windowTitle();
+        box->button(button)->click();
+    });
+}
+
+// Answers the "Zakres" dialog with a range.
+void answerRange(const char* fp, const char* fs, const char* tp, const char* ts) {
+    whenModal([=](QWidget* w) {
+        auto* dialog = qobject_cast<SceneRangeDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        dialog->field(kRangeFromProgramme)->setText(fp);
+        dialog->field(kRangeFromScene)->setText(fs);
+        dialog->field(kRangeToProgramme)->setText(tp);
+        dialog->field(kRangeToScene)->setText(ts);
+        dialog->button(kDialogOk)->click();
+    });
+}
+
+bool spinUntil(const std::function<bool()>& done) {
+    return QTest::qWaitFor(done, 5000);
+}
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (std::size_t i = 0; i < 4 * kBlockSize; ++i)
+            controller.model.dataMemory()[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        ASSERT_FALSE(program.start().has_value());
+        window = program.window();
+        ASSERT_NE(window, nullptr);
+        // The version query that follows the search runs by itself.
+        ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
+    }
+    void TearDown() override {
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    }
+
+    TransferEngine& engine() { return program.application().engine(); }
+    QAction* entry(const char* key, int position) { return window->entryAt(key, position); }
+    // Highlights "&Read from controller" and picks "&Scenes" with the range given.
+    void startSceneRead(const char* tp, const char* ts) {
+        window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 2));
+        answerRange("1", "1", tp, ts);
+        window->runCommand(kCmdScenes);
+    }
+
+    SteadyClock clock;
+    HeldController controller;
+    HeldFactory factory{controller};
+    DesktopProgram program{factory, clock};
+    MainWindow* window = nullptr;
+};
+
+TEST_F(WindowTest, StartUpFindsTheControllerAndShowsItsFirmware) {
+    EXPECT_EQ(window->objectName(), "VeloraTR<->PC");
+    EXPECT_EQ(window->windowTitle(), "Kq318 Velora Tarvane <--> PC communication interface");
+    EXPECT_EQ(window->pos(), QPoint(0, 0));
+    EXPECT_EQ(window->size(), QSize(800, 600));
+    PartStatusBar* bar = window->partStatusBar();
+    ASSERT_TRUE(spinUntil([&] { return bar->partText(0) == "\tFW : 1.05b"; }))
+        << bar->partText(0).toStdString();
+    EXPECT_EQ(bar->partText(1), "\tVersion");
+    EXPECT_EQ(bar->partText(2), "\tReady");
+    EXPECT_TRUE(entry(kPortMenuKey, 1)->isChecked());
+    // The version reply set the bar to 100; the idle pump put it back to 0.
+    EXPECT_EQ(bar->progressBar()->value(), 0);
+}
+
+TEST_F(WindowTest, MenusAsBuiltShareOneSelectionPopup) {
+    QStringList bar;
+    for (QAction* a : window->menuBar()->actions()) bar << a->text();
+    EXPECT_EQ(bar, QStringList({"&Action", "&Comm choice", "&FirmWare upgrade", "E&xit", "&Help"}));
+
+    QMenu* action = window->menuOf(kActionMenuKey);
+    ASSERT_EQ(action->actions().size(), 13);
+    EXPECT_TRUE(action->actions()[1]->isSeparator());
+    EXPECT_TRUE(action->actions()[8]->isSeparator());
+    EXPECT_EQ(action->actions()[4]->menu(), window->menuOf(kEditionMenuKey));
+    QMenu* selection = window->menuOf(kSelectionMenuKey);
+    ASSERT_NE(selection, nullptr);
+    for (int position : {2, 3, 5, 6, 7})
+        EXPECT_EQ(action->actions()[position]->menu(), selection) << position;
+    EXPECT_EQ(selection->actions().size(), 4);
+    EXPECT_FALSE(entry(kActionMenuKey, kRepeatEntry)->isEnabled());
+    EXPECT_FALSE(entry(kActionMenuKey, kStopEntry)->isEnabled());
+
+    QMenu* ports = window->menuOf(kPortMenuKey);
+    ASSERT_EQ(ports->actions().size(), 2);
+    EXPECT_EQ(ports->actions()[0]->text(), "&Auto");
+    EXPECT_EQ(ports->actions()[1]->text(), "/dev/held");
+    EXPECT_TRUE(ports->actions()[1]->isCheckable());
+}
+
+TEST_F(WindowTest, ClickingAPortDoesNotToggleItsCheckByItself) {
+    QAction* port = entry(kPortMenuKey, 1);
+    ASSERT_TRUE(port->isChecked());
+    port->trigger();  // the port is chosen again: closed, reopened, checked
+    EXPECT_TRUE(port->isChecked());
+    EXPECT_EQ(engine().vars().region, Region::Version);
+}
+
+TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
+    QMenu* action = window->menuOf(kActionMenuKey);
+    action->hovered(entry(kActionMenuKey, 5));
+    EXPECT_EQ(engine().vars().action, Action::Verify);
+    action->hovered(entry(kActionMenuKey, 4));
+    EXPECT_EQ(engine().vars().action, Action::NoAction);
+    // Entries of other menus do not count.
+    window->menuOf(kSelectionMenuKey)->hovered(window->entryAt(kSelectionMenuKey, 0));
+    EXPECT_EQ(engine().vars().action, Action::NoAction);
+}
+
+TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {
+    const int w = window->fontMetrics().averageCharWidth();
+    const int frame = window->frameGeometry().width() - window->width();
+    PartStatusBar* bar = window->partStatusBar();
+
+    window->resize(52 * w - frame, 400);
+    ASSERT_EQ(window->frameGeometry().width(), 52 * w);
+    EXPECT_EQ(bar->edges().rightEdges, (std::array<int, 3>{12 * w, 21 * w, 43 * w}));
+
+    window->resize(51 * w - frame, 400);
+    const int W = 51 * w;
+    EXPECT_EQ(bar->edges().rightEdges, (std::array<int, 3>{W * 12 / 50, W * 9 / 50 + W * 12 / 50,
+                                                           W * 22 / 50 + W * 9 / 50 + W * 12 / 50}));
+
+    // Any size: the bar at the bottom at full height, the progress bar 2 inside the last part.
+    window->resize(640, 300);
+    const QRect progress = bar->progressBar()->geometry();
+    EXPECT_EQ(bar->geometry().bottom(), window->centralWidget()->height() - 1);
+    EXPECT_EQ(bar->height(), bar->sizeHint().height());
+    EXPECT_EQ(progress, QRect(bar->edges().progressLeft() + 2, 2,
+                              bar->width() - bar->edges().progressLeft() - 4, bar->height() - 4));
+}
+
+TEST_F(WindowTest, ARunUpdatesEntriesAndProgressAndResetsThemWhenItEnds) {
+    controller.hold = true;
+    startSceneRead("1", "2");  // scenes 0..1: blocks 0..3
+    ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
+    EXPECT_TRUE(entry(kActionMenuKey, kRepeatEntry)->isEnabled());
+    EXPECT_EQ(window->partStatusBar()->partText(1), "\tScenes");
+
+    controller.release();
+    ASSERT_TRUE(spinUntil([&] { return engine().vars().currentBlock == 1; }));
+    EXPECT_TRUE(entry(kActionMenuKey, kStopEntry)->isEnabled());
+    ASSERT_TRUE(spinUntil([&] { return window->partStatusBar()->progressBar()->value() == 25; }));
+    spinUntil([&] { return window->partStatusBar()->partText(2) == "\tReading from Kq318"; });
+    EXPECT_EQ(window->partStatusBar()->partText(2), "\tReading from Kq318");
+
+    // A transfer command during the run is ignored; so are the two idle-only editors.
+    EXPECT_EQ(window->runCommand(kCmdSettings), CommandDispatcher::Outcome::Ignored);
+    EXPECT_EQ(window->runCommand(kCmdMidiEditor), CommandDispatcher::Outcome::Ignored);
+    EXPECT_EQ(window->runCommand(kCmdSettingsEditor), CommandDispatcher::Outcome::Ignored);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(engine().vars().region, Region::Scenes);
+
+    for (int i = 0; i < 3; ++i) controller.release();
+    ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
+    EXPECT_EQ(engine().outcome(), RunOutcome::Completed);
+    EXPECT_FALSE(entry(kActionMenuKey, kStopEntry)->isEnabled());
+    EXPECT_TRUE(entry(kActionMenuKey, kRepeatEntry)->isEnabled());
+    EXPECT_EQ(window->partStatusBar()->progressBar()->value(), 0);
+    ASSERT_TRUE(spinUntil([&] { return window->partStatusBar()->partText(2) == "\tReady"; }));
+    EXPECT_EQ(engine().image().scenes[1][5], controller.model.dataMemory()[256 + 5]);
+    EXPECT_NE(engine().image().scenes[1][5], 0);
+}
+
+TEST_F(WindowTest, TheSceneEditorOpensDuringARunWhichWaitsUntilItCloses) {
+    controller.hold = true;
+    startSceneRead("1", "1");
+    ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
+
+    bool opened = false;
+    whenModal([&](QWidget* editor) {
+        opened = true;
+        EXPECT_EQ(editor->objectName(), "Edycja");
+        EXPECT_EQ(window->partStatusBar()->partText(1), "\tEdition");
+        EXPECT_FALSE(window->clientArea()->isVisible());
+        const auto ticks = program.pump().counters().ticks;
+        controller.release();  // the reply is there, but the engine must not take it yet
+        for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
+        EXPECT_EQ(program.pump().counters().ticks, ticks);
+        EXPECT_EQ(engine().state(), TransferState::AwaitReply);
+        EXPECT_EQ(engine().vars().currentBlock, 0u);
+        editor->close();
+    });
+    EXPECT_EQ(window->runCommand(kCmdSceneEditor), CommandDispatcher::Outcome::Done);
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(window->clientArea()->isVisible());
+    ASSERT_TRUE(spinUntil([&] { return engine().vars().currentBlock == 1; }));
+}
+
+TEST_F(WindowTest, EscapeWhileIdlePurgesAndStopStaysGreyed) {
+    const int purges = controller.purges;
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_EQ(controller.purges, purges + 1);
+    EXPECT_FALSE(entry(kActionMenuKey, kStopEntry)->isEnabled());
+    EXPECT_TRUE(engine().idle());
+}
+
+TEST_F(WindowTest, EscapeDuringARunEndsItAndDropsItsPendingTick) {
+    controller.hold = true;
+    startSceneRead("48", "14");
+    ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
+    controller.release();  // a tick is on its way for this reply
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(engine().idle());
+    EXPECT_EQ(engine().outcome(), RunOutcome::Stopped);
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    EXPECT_TRUE(engine().idle());
+    EXPECT_EQ(engine().vars().currentBlock, 0u);
+}
+
+TEST_F(WindowTest, ClosingByTheFrameAsksFirst) {
+    QString text;
+    answerMessage(QMessageBox::No, &text);
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(text.toStdString(), kExitQuestion);
+    answerMessage(QMessageBox::Yes);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, RangeDialogRefusesAFieldThenTakesAll) {
+    std::uint32_t first = 41, last = 64;
+    QString message, caption;
+    bool focusedAndSelected = false;
+    whenModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<SceneRangeDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Scene range");
+        EXPECT_EQ(dialog->field(kRangeFromProgramme)->text(), "2");
+        EXPECT_EQ(dialog->field(kRangeToScene)->text(), "1");
+        dialog->field(kRangeFromProgramme)->setText("48");
+        dialog->field(kRangeFromScene)->setText("15");
+        whenModal([&](QWidget* box) {
+            auto* messageBox = qobject_cast<QMessageBox*>(box);
+            ASSERT_NE(messageBox, nullptr);
+            message = messageBox->text();
+            caption = messageBox->windowTitle();
+            EXPECT_EQ(messageBox->icon(), QMessageBox::Critical);
+            messageBox->button(QMessageBox::Ok)->click();
+        });
+        dialog->button(kDialogOk)->click();
+        QLineEdit* scene = dialog->field(kRangeFromScene);
+        focusedAndSelected = dialog->focusWidget() == scene && scene->selectedText() == "15";
+        dialog->button(kRangeAll)->click();
+    });
+    EXPECT_TRUE(program.ui().sceneRangeDialog(first, last));
+    EXPECT_EQ(message, "Scene have to be\nbetween 1 and 14 !");
+    EXPECT_EQ(caption, "Warning :");
+    EXPECT_TRUE(focusedAndSelected);
+    EXPECT_EQ(first, 0u);
+    EXPECT_EQ(last, 1021u);
+
+    whenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    EXPECT_FALSE(program.ui().sceneRangeDialog(first, last));
+}
+
+TEST(MessageBoxes, TextsIconsAndTheButtonEscapeGives) {
+    struct Case {
+        Buttons buttons;
+        Answer escape;
+    };
+    for (const Case c :
+         {Case{Buttons::Ok, Answer::Ok}, Case{Buttons::YesNo, Answer::No},
+          Case{Buttons::RetryCancel, Answer::Cancel}, Case{Buttons::AbortRetryIgnore, Answer::Abort}}) {
+        QString text, caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        whenModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            text = box->text();
+            caption = box->windowTitle();
+            icon = box->icon();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        EXPECT_EQ(showMessageBox(nullptr, "Communication error : NAK", "Fault", Icon::Warning, c.buttons),
+                  c.escape);
+        EXPECT_EQ(text, "Communication error : NAK");
+        EXPECT_EQ(caption, "Fault");
+        EXPECT_EQ(icon, QMessageBox::Warning);
+    }
+    whenModal([](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ignore)->click(); });
+    EXPECT_EQ(showMessageBox(nullptr, "x", "y", Icon::Error, Buttons::AbortRetryIgnore), Answer::Ignore);
+}
+
+TEST(FileDialogs, FilterIndexIsKeptAndTheDefaultExtensionApplied) {
+    QTemporaryDir dir;
+    FileDialogRequest request = FileDialogRequest::standard();
+    request.title = "Save MIDI assignments";
+    request.defaultExtension = "K5m";
+    request.flags = OverwritePrompt | HideReadOnly;
+    QString title, shownFilter;
+    whenModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        shownFilter = dialog->selectedNameFilter();
+        dialog->selectNameFilter(nameFiltersOf(request)[2]);
+        dialog->selectFile(dir.filePath("show"));
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
+    });
+    ASSERT_TRUE(runFileDialog(nullptr, FileDialogKind::Save, request));
+    EXPECT_EQ(title, "Save MIDI assignments");
+    EXPECT_EQ(shownFilter, "Scene definitions (*.K5s)");
+    EXPECT_EQ(request.filterIndex, 3);
+    EXPECT_EQ(request.path, dir.filePath("show.K5m").toStdString());
+    EXPECT_EQ(withDefaultExtension("/a.b/show", "K5s"), "/a.b/show.K5s");
+    EXPECT_EQ(withDefaultExtension("/a/show.K5p", "K5s"), "/a/show.K5p");
+}
+
+}  // namespace
+}  // namespace velora
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
