@@ -72,7 +72,8 @@ struct ModelCounters {
 class ControllerModel {
   public:
     static constexpr std::size_t kDataMemorySize = static_cast<std::size_t>(kBlocks) * kBlockSize;
-    static constexpr std::uint32_t kFirmwareMemorySize = 0x1E010;  // records up to 0x1E000 + 16
+    // Room for a record of 16 bytes at any address up to 0x1E00F.
+    static constexpr std::uint32_t kFirmwareMemorySize = 0x1E00F + 16;
     static constexpr std::array<std::uint8_t, 3> kNegativeAcknowledgement{0x15, 0x03, 0xE8};
 
     ControllerModel();

@@ -1,6 +1,6 @@
 #pragma once
 // The file in which velora-emu keeps the controller's memory between runs:
-// the data memory (262,144 bytes) followed by the firmware memory (0x1E010
+// the data memory (262,144 bytes) followed by the firmware memory (0x1E01F
 // bytes). A file holding only the data memory is accepted as well.
 //
 // Saving never destroys the previous file: the new content goes to a

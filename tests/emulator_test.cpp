@@ -147,14 +147,15 @@ TEST(ControllerModel, RepliesAreByteExact) {
 
     // Well-formed but impossible: refused with a NAK, nothing written.
     EXPECT_EQ(model.feed(blockRequest(false, kTypeMemory, 2048, 128)), kNak);
-    EXPECT_EQ(model.feed(blockRequest(true, 0xE6, 0x1E001, 16, record)), kNak);
+    EXPECT_EQ(model.feed(blockRequest(true, 0xE6, 0x1E010, 16, record)), kNak);
+    EXPECT_EQ(model.feed(blockRequest(true, 0xE6, 0x1E00F, 16, record)), kAck);
     EXPECT_EQ(model.counters().refused, 2u);
 
     // Restart: no reply, counted.
     EXPECT_TRUE(model.feed(shortFrame(kCodeRestart)).empty());
     EXPECT_EQ(model.counters().restarts, 1u);
     EXPECT_EQ(model.counters().blockWrites, 1u);
-    EXPECT_EQ(model.counters().recordWrites, 2u);
+    EXPECT_EQ(model.counters().recordWrites, 3u);
 }
 
 TEST(Faults, EachKindDoesWhatItSays) {
