@@ -287,14 +287,19 @@ void TransferEngine::judgeWriteReply(std::span<const std::uint8_t> received) {
         ui_.repaint();
         return;
     }
-    askRetryOrCancel("Communication error : NAK");
+    askRetryOrCancel("Communication error : NAK", false);
 }
 
-void TransferEngine::askRetryOrCancel(const std::string& text) {
-    if (ui_.messageBox(text, "Fault", Icon::Warning, Buttons::RetryCancel) == Answer::Retry)
+void TransferEngine::askRetryOrCancel(const std::string& text, bool purgeBeforeResend) {
+    if (ui_.messageBox(text, "Fault", Icon::Warning, Buttons::RetryCancel) == Answer::Retry) {
+        // The rest of a bad reply may still have been on its way when the
+        // line was purged before the question; what came in while the user
+        // answered must not be read as the reply to the frame sent again.
+        if (purgeBeforeResend) link_.purge();
         v_.state = TransferState::SendFrame;
-    else
+    } else {
         endRun();
+    }
 }
 
 void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
@@ -302,7 +307,7 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
     const ReplyJudgement reply = velora::judgeDataReply(received, expected);
     if (!reply.valid()) {
         link_.purge();
-        askRetryOrCancel(reply.errorText());
+        askRetryOrCancel(reply.errorText(), true);
         ui_.repaint();
         return;
     }

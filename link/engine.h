@@ -116,7 +116,7 @@ private:
     void nextBlock();
     void judgeWriteReply(std::span<const std::uint8_t> received);
     void judgeDataReply(std::span<const std::uint8_t> received);
-    void askRetryOrCancel(const std::string& text);
+    void askRetryOrCancel(const std::string& text, bool purgeBeforeResend);
     void setProgress(int value);
     void beginRun(Region region);
     Request currentRequest() const;

@@ -120,6 +120,7 @@ std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const s
 
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
     ShownMessage shown{text, caption, icon, buttons};
+    if (onMessage_) onMessage_();
     UiEvent e{UiEvent::Message};
     e.message = shown;
     events_.push_back(e);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ public:
     // The next open or save dialog: chooses `path`, or is cancelled (nullopt).
     ScriptedUi& expectOpenFile(std::optional<std::string> path);
     ScriptedUi& expectSaveFile(std::optional<std::string> path);
+    // Called whenever a message box opens, before it is answered (a test can
+    // let time pass as a person would).
+    void onMessage(std::function<void()> hook) { onMessage_ = std::move(hook); }
     // True when every scripted item has been used.
     bool scriptDone() const;
 
@@ -94,6 +98,7 @@ private:
 
     std::deque<Scripted> script_;
     std::optional<Answer> fallback_;
+    std::function<void()> onMessage_;
     std::vector<UiEvent> events_;
     std::map<int, std::string> status_;
     std::map<int, bool> entries_, ports_;

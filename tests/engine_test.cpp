@@ -1,0 +1,360 @@
+// The transfer engine on the virtual-time line against the emulated
+// controller: whole runs, every failure path, the bytes on the wire and the
+// sequence of messages.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "emulator/demo_show.h"
+#include "link/engine.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/virtual_port_factory.h"
+
+namespace velora {
+namespace {
+
+using testing::ScriptedUi;
+using testing::VirtualClock;
+using testing::VirtualPortFactory;
+using testing::VirtualSerialDevice;
+using Bytes = std::vector<std::uint8_t>;
+
+class Engine : public ::testing::Test {
+protected:
+    VirtualClock clock;
+    VirtualPortFactory ports{clock};
+    ControllerModel& controller = ports.addController("COM1");
+    ScriptedUi ui;
+    SerialLink link{ports, ui, clock};
+    std::unique_ptr<ControllerImage> image = std::make_unique<ControllerImage>();
+    TransferEngine engine{*image, link, ui};
+
+    void SetUp() override {
+        link.setPortTable({"COM1"});
+        ASSERT_EQ(link.openPort(true), SerialLink::kOpened);
+        engine.vars().state = TransferState::Idle;  // as after a start-up without a version query
+        ui.onMessage([this] { clock.advance(std::chrono::milliseconds(300)); });  // a person reads it
+    }
+
+    VirtualSerialDevice& line() { return dynamic_cast<VirtualSerialDevice&>(*link.device()); }
+    std::vector<Bytes> sent() { return link.device() ? line().writes() : std::vector<Bytes>{}; }
+
+    // Ticks until the engine is idle, letting virtual time pass while it waits.
+    void runToIdle(int maxTicks = 100000) {
+        for (int i = 0; i < maxTicks && !engine.idle(); ++i) {
+            const TransferState before = engine.state();
+            engine.tick(before);
+            if (engine.waitingOnLine() && engine.state() == before && link.device())
+                link.device()->wait(std::chrono::seconds(1));
+        }
+        ASSERT_TRUE(engine.idle()) << "the run did not end";
+    }
+
+    void start(Action action, Region region) {
+        engine.highlightActionEntry(positionOf(action));
+        if (region == Region::Scenes && engine.vars().wholeImage) return;
+        engine.startRun(region);
+    }
+    static int positionOf(Action a) {
+        switch (a) {
+            case Action::ReadController: return 2;
+            case Action::FileRead: return 3;
+            case Action::Verify: return 5;
+            case Action::FileWrite: return 6;
+            case Action::WriteController: return 7;
+            default: return 0;
+        }
+    }
+    void expectFault(const std::string& text, Buttons buttons, Answer answer, Icon icon = Icon::Warning) {
+        ui.expectMessage(text, "Fault", icon, buttons, answer);
+    }
+};
+
+Bytes readRequest(std::uint32_t block) {
+    FrameBuffer b{};
+    const std::size_t n = buildBlockRequest(b, false, kTypeMemory, block, 128);
+    return Bytes(b.begin(), b.begin() + static_cast<long>(n));
+}
+
+TEST_F(Engine, SceneReadSendsTheRangeAndStoresIt) {
+    loadDemoShow(controller);
+    ui.expectSceneRange(0, 0);
+    start(Action::ReadController, Region::Scenes);
+    runToIdle();
+    EXPECT_EQ(sent(), (std::vector<Bytes>{readRequest(0), readRequest(1)}));
+    EXPECT_TRUE(std::equal(image->scenes[0].begin(), image->scenes[0].end(), controller.block(0).begin()));
+    EXPECT_EQ(ui.progressHistory(), (std::vector<int>{50}));
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+    EXPECT_EQ(ui.entryEnabled(kRepeatEntry), true);
+    EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
+    EXPECT_EQ(ui.status(1), "\tScenes");
+    EXPECT_EQ(engine.statusText(2), "\tReady");
+    EXPECT_EQ(image->scenes[1], (std::array<std::uint8_t, 256>{}));  // outside the range: untouched
+
+    // The progress formula in whole numbers: scenes 10..19, after the fifth block 25.
+    ui.clearEvents();
+    ui.expectSceneRange(10, 19);
+    start(Action::ReadController, Region::Scenes);
+    runToIdle();
+    const auto progress = ui.progressHistory();
+    ASSERT_EQ(progress.size(), 19u);
+    EXPECT_EQ(progress[4], 25);
+    EXPECT_EQ(sent().back(), readRequest(39));
+}
+
+TEST_F(Engine, RangeIsClampedBeforeTheDialogAndCancelSendsNothing) {
+    engine.vars().firstScene = 1500;
+    engine.vars().lastScene = 2000;
+    ui.expectSceneRangeCancelled();
+    start(Action::ReadController, Region::Scenes);
+    EXPECT_TRUE(engine.idle());
+    EXPECT_EQ(engine.vars().firstScene, 0u);
+    EXPECT_EQ(engine.vars().lastScene, 1021u);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(Engine, AllPassesEveryBlockAndEveryRegion) {
+    loadDemoShow(controller);
+    engine.highlightActionEntry(2);
+    engine.startAll();
+    runToIdle();
+    const auto frames = sent();
+    ASSERT_EQ(frames.size(), 2048u);
+    EXPECT_EQ(frames[2044], readRequest(2044));
+    EXPECT_EQ(frames[2047], readRequest(2047));
+    // Region texts follow the blocks: each frame sets part 1.
+    std::vector<std::string> regions;
+    for (const auto& e : ui.events())
+        if (e.kind == testing::UiEvent::Status && e.index == 1 && (regions.empty() || regions.back() != e.text))
+            regions.push_back(e.text);
+    EXPECT_EQ(regions, (std::vector<std::string>{"\tScenes", "\tSettings", "\tMIDI"}));
+    auto expected = std::make_unique<ControllerImage>();
+    controller.storeInto(*expected);
+    EXPECT_EQ(image->scenes, expected->scenes);
+    EXPECT_EQ(image->midi, expected->midi);
+    EXPECT_EQ(image->cues, expected->cues);
+    EXPECT_FALSE(engine.vars().wholeImage);  // lives for one run only
+    // About the line limit of 2048 x 140 bytes at 3490.9 bytes/s (82.1 s).
+    EXPECT_LT(clock.now().time_since_epoch(), std::chrono::seconds(1 + 90));
+
+    // The next scene run asks for its range again.
+    ui.expectSceneRangeCancelled();
+    start(Action::ReadController, Region::Scenes);
+    EXPECT_TRUE(engine.idle());
+}
+
+TEST_F(Engine, WriteThenVerifyCleanThenWithADifference) {
+    fillDemoShow(*image);
+    start(Action::WriteController, Region::Settings);
+    runToIdle();
+    ASSERT_EQ(sent().size(), 2u);
+    EXPECT_EQ(sent()[0].size(), 134u);
+    EXPECT_EQ(sent()[0][0], kCodeWrite);
+    EXPECT_EQ(controller.block(2045)[16], packBlock(*image, 2045)[16]);
+    EXPECT_EQ(ui.progressHistory(), (std::vector<int>{50}));  // a write never shows 100
+
+    ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
+    start(Action::Verify, Region::Settings);
+    runToIdle();
+
+    image->fade[0] = static_cast<std::uint8_t>(image->fade[0] + 1);
+    const unsigned held = image->fade[0], read = controller.block(2044)[96];
+    ui.expectMessage("Fading veryfication error : programm 1\n ( " + std::to_string(read) + " <> " +
+                         std::to_string(held) + " )\nContinue checking ?",
+                     "Fault", Icon::Warning, Buttons::YesNo, Answer::Yes);
+    ui.expectMessage("Veryfication finished with warnings !", "Sukces ?", Icon::Information, Buttons::Ok);
+    start(Action::Verify, Region::Settings);
+    runToIdle();
+    EXPECT_FALSE(engine.vars().cleanVerification);
+
+    // Repeat with the difference written away ends clean again.
+    start(Action::WriteController, Region::Settings);
+    runToIdle();
+    engine.highlightActionEntry(5);
+    engine.vars().lastAction = Action::Verify;
+    ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
+    engine.repeat();
+    runToIdle();
+
+    // No at a difference ends the run at once, without a summary.
+    image->fade[1] = static_cast<std::uint8_t>(image->fade[1] + 1);
+    image->fade[2] = static_cast<std::uint8_t>(image->fade[2] + 1);
+    ui.clearEvents();
+    ui.answerUnscriptedWith(Answer::No);
+    start(Action::Verify, Region::Settings);
+    runToIdle();
+    EXPECT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+}
+
+TEST_F(Engine, UnacknowledgedWriteRetriesTheSameFrame) {
+    controller.faults().add("nak@2");
+    controller.faults().add("garbage@3");
+    expectFault("Communication error : NAK", Buttons::RetryCancel, Answer::Retry);
+    expectFault("Communication error : NAK", Buttons::RetryCancel, Answer::Cancel);
+    start(Action::WriteController, Region::Midi);
+    runToIdle();
+    const auto frames = sent();
+    ASSERT_EQ(frames.size(), 3u);  // block 2046, 2047 (refused), 2047 again (garbage) -> Cancel
+    EXPECT_EQ(frames[1], frames[2]);
+    EXPECT_EQ(frames[1][2], 0xFF);  // block 2047
+    EXPECT_EQ(engine.outcome(), RunOutcome::Failed);
+    EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
+}
+
+TEST_F(Engine, EveryBadDataReplyIsNamedAndRetried) {
+    // Frame numbers count every request the controller took in.
+    controller.faults().add("checksum@1");
+    controller.faults().add("short@2");
+    controller.faults().add("address@3");
+    controller.faults().add("silence@4");
+    controller.faults().add("nak@5");
+    controller.faults().add("extra@6");
+    expectFault("Communication error : checksum = 1", Buttons::RetryCancel, Answer::Retry);
+    expectFault("Communication error : no data : 67", Buttons::RetryCancel, Answer::Retry);
+    expectFault("Communication error : return adress 2047", Buttons::RetryCancel, Answer::Retry);
+    expectFault("Communication error : no data : 0", Buttons::RetryCancel, Answer::Retry);
+    expectFault("Communication error : NAK", Buttons::RetryCancel, Answer::Retry);
+    // The spare acknowledgement after the sixth reply runs into block 2047's
+    // reply: the count check catches it, and the purges clear the line.
+    expectFault("Communication error : no data : 134", Buttons::RetryCancel, Answer::Retry);
+    start(Action::ReadController, Region::Midi);
+    runToIdle();
+    const auto frames = sent();
+    ASSERT_EQ(frames.size(), 8u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(frames[static_cast<std::size_t>(i)], readRequest(2046));
+    EXPECT_EQ(frames[6], readRequest(2047));
+    EXPECT_EQ(frames[7], readRequest(2047));
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+}
+
+TEST_F(Engine, LateAcknowledgementIsNeverTakenForALaterOne) {
+    // The acknowledgement of the first block comes after its read (6 x 120 ms)
+    // has given up, and lands in the middle of a later exchange.
+    controller.faults().add("delay@1:ms=1000");
+    fillDemoShow(*image);
+    ui.answerUnscriptedWith(Answer::Retry);
+    start(Action::WriteController, Region::Settings);
+    runToIdle();
+    const auto shown = ui.messages();
+    ASSERT_FALSE(shown.empty());
+    for (const auto& m : shown) EXPECT_EQ(m.text, "Communication error : NAK");
+    EXPECT_EQ(sent().size(), 2 + shown.size());
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+    for (std::uint32_t b : {2044u, 2045u}) {
+        const Block packed = packBlock(*image, b);
+        EXPECT_TRUE(std::equal(packed.begin(), packed.end(), controller.block(b).begin()));
+    }
+}
+
+TEST_F(Engine, WrongKindOfReplyIsAProtocolError) {
+    controller.faults().add("type@1");
+    ui.expectMessage("Protocol error", "Fault", Icon::Warning, Buttons::Ok);
+    start(Action::ReadController, Region::Settings);
+    runToIdle();
+    EXPECT_EQ(sent().size(), 1u);
+    EXPECT_EQ(engine.outcome(), RunOutcome::Failed);
+}
+
+TEST_F(Engine, ADroppedLineEndsTheRunWithTheErrorNumber) {
+    controller.faults().add("drop@3");
+    expectFault("Error code : 5", Buttons::Ok, Answer::Ok, Icon::Error);
+    engine.highlightActionEntry(2);
+    engine.startAll();
+    runToIdle();
+    EXPECT_EQ(engine.outcome(), RunOutcome::Failed);
+    EXPECT_FALSE(engine.vars().wholeImage);
+    EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
+    // The program stays usable: a new port can be chosen.
+    ports.addController("COM2");
+    link.setPortTable({"COM1", "COM2"});
+    bool asked = false;
+    link.setVersionQueryHook([&] { asked = true; });
+    link.choosePort(1);
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_TRUE(asked);
+}
+
+TEST_F(Engine, VersionQueryRebuildsTheFirmwareText) {
+    controller.setVersion({1, 5, 0});
+    engine.startVersionQuery();
+    runToIdle();
+    EXPECT_EQ(sent().back(), (Bytes{0x12, 0x03, 0xEB}));
+    EXPECT_EQ(ui.status(0), "\tFW : 1.05");
+    EXPECT_EQ(ui.progress(), 100);
+    EXPECT_TRUE(engine.takeProgressReset());
+    EXPECT_FALSE(engine.takeProgressReset());
+
+    EXPECT_EQ(firmwareTextOf(1, 5, 'b'), "\tFW : 1.05b");
+    EXPECT_EQ(firmwareTextOf(12, 5, 0), "\tFW : ?.??X");
+    EXPECT_EQ(firmwareTextOf(12, 5, 0x41), "\tFW : ?.??A");
+    EXPECT_EQ(firmwareTextOf(2, 150, 0), "\tFW : 2.??X");
+    EXPECT_EQ(firmwareTextOf(2, 150, 'z'), "\tFW : 2.??z");
+    EXPECT_EQ(firmwareTextOf(0, 7, '1'), "\tFW : 0.07");  // not a letter: ignored
+}
+
+TEST_F(Engine, StopRestartAndStaleTicks) {
+    ui.expectSceneRange(0, 1021);
+    start(Action::ReadController, Region::Scenes);
+    for (int i = 0; i < 20; ++i) {
+        engine.tick(engine.state());
+        if (engine.waitingOnLine()) link.device()->wait(std::chrono::seconds(1));
+    }
+    // A highlight while the run goes on does not turn it into another action.
+    engine.highlightActionEntry(7);
+    EXPECT_EQ(engine.vars().action, Action::ReadController);
+    // A tick posted for a state that has changed since does nothing.
+    const TransferState now = engine.state();
+    const auto framesBefore = sent().size();
+    engine.tick(now == TransferState::SendFrame ? TransferState::AwaitReply : TransferState::SendFrame);
+    EXPECT_EQ(engine.state(), now);
+    EXPECT_EQ(sent().size(), framesBefore);
+
+    // Restart abandons the read: the restart frame goes out, no reply is read.
+    engine.restart();
+    runToIdle();
+    EXPECT_EQ(sent().back(), (Bytes{0x0F, 0x03, 0xEE}));
+    EXPECT_EQ(controller.counters().restarts, 1u);
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+
+    // Stop, also while idle: purges and greys "&Stop".
+    ui.expectSceneRange(0, 1021);
+    start(Action::ReadController, Region::Scenes);
+    engine.tick(engine.state());
+    engine.stop();
+    EXPECT_TRUE(engine.idle());
+    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+    engine.stop();
+    EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
+}
+
+TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
+    link.close();
+    ui.expectMessage("You have to choise an accessible comm port !", "Warning", Icon::Warning, Buttons::Ok);
+    engine.highlightActionEntry(2);
+    engine.startAll();
+    EXPECT_TRUE(engine.idle());
+    EXPECT_FALSE(engine.vars().wholeImage);
+
+    expectFault("Error code : " + std::to_string(EBADF), Buttons::Ok, Answer::Ok, Icon::Error);
+    engine.restart();
+    runToIdle();
+    EXPECT_EQ(engine.outcome(), RunOutcome::Failed);
+}
+
+TEST_F(Engine, TransferCommandsAreIgnoredWhileARunGoesOn) {
+    start(Action::ReadController, Region::Midi);
+    engine.tick(engine.state());
+    const auto frames = sent().size();
+    engine.startRun(Region::Settings);
+    engine.startAll();
+    engine.repeat();
+    EXPECT_EQ(engine.vars().region, Region::Midi);
+    EXPECT_FALSE(engine.vars().wholeImage);
+    runToIdle();
+    EXPECT_EQ(sent().size(), frames + 1);
+}
+
+}  // namespace
+}  // namespace velora
