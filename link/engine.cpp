@@ -132,6 +132,7 @@ void TransferEngine::stop() {
 }
 
 void TransferEngine::restart() {
+    v_.wholeImage = false;  // a run it abandons ends here
     ui_.enableActionEntry(kStopEntry, false);
     link_.purge();
     v_.region = Region::Restart;
@@ -140,6 +141,7 @@ void TransferEngine::restart() {
 }
 
 void TransferEngine::startVersionQuery() {
+    v_.wholeImage = false;  // a run it abandons ends here
     v_.region = Region::Version;
     v_.currentBlock = 0;
     v_.state = TransferState::SendFrame;
@@ -320,6 +322,7 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
         v_.state = TransferState::Idle;  // "&Stop" keeps its state here
         v_.wholeImage = false;
         outcome_ = RunOutcome::Failed;
+        ui_.repaint();
         return;
     }
     switch (v_.region) {
@@ -377,13 +380,11 @@ void TransferEngine::nextBlock() {
         if (v_.currentBlock == kFirstSettingsBlock) v_.region = Region::Settings;
         if (v_.currentBlock == kFirstMidiBlock) v_.region = Region::Midi;
         if (v_.currentBlock > 2 * v_.lastScene + 1) {
-            endRun(RunOutcome::Completed);
-            if (v_.action == Action::Verify) {
-                if (v_.cleanVerification)
-                    ui_.messageBox("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
-                else
-                    ui_.messageBox("Veryfication finished with warnings !", "Sukces ?", Icon::Information, Buttons::Ok);
-            }
+            v_.state = TransferState::Idle;
+            v_.wholeImage = false;
+            outcome_ = RunOutcome::Completed;
+            if (v_.action == Action::Verify) showVerificationSummary();
+            ui_.enableActionEntry(kStopEntry, false);
             ui_.repaint();
             return;
         }
@@ -400,10 +401,7 @@ void TransferEngine::nextBlock() {
                 v_.action = Action::Verify;
                 v_.recordIndex = 0;
             } else {
-                if (v_.cleanVerification)
-                    ui_.messageBox("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
-                else
-                    ui_.messageBox("Veryfication finished with warnings !", "Sukces ?", Icon::Information, Buttons::Ok);
+                showVerificationSummary();
                 v_.region = Region::Version;
                 v_.cleanVerification = true;
                 v_.currentBlock = 0;
@@ -419,6 +417,13 @@ void TransferEngine::nextBlock() {
     }
     ui_.repaint();
     ui_.setProgress(v_.pendingProgress);
+}
+
+void TransferEngine::showVerificationSummary() {
+    if (v_.cleanVerification)
+        ui_.messageBox("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
+    else
+        ui_.messageBox("Veryfication finished with warnings !", "Sukces ?", Icon::Information, Buttons::Ok);
 }
 
 void TransferEngine::setProgress(int value) {

@@ -118,6 +118,7 @@ private:
     void judgeDataReply(std::span<const std::uint8_t> received);
     void askRetryOrCancel(const std::string& text, bool purgeBeforeResend);
     void setProgress(int value);
+    void showVerificationSummary();
     void beginRun(Region region);
     Request currentRequest() const;
 

@@ -356,5 +356,70 @@ TEST_F(Engine, TransferCommandsAreIgnoredWhileARunGoesOn) {
     EXPECT_EQ(sent().size(), frames + 1);
 }
 
+TEST_F(Engine, AbandonedAllRunDoesNotLeaveTheWholeImageFlagBehind) {
+    // Restart, and a port chosen again, take over a running "&All" run; the
+    // next "&Scenes" must ask for its range, not run over the whole image.
+    // (What the line does with a frame cut short is not the point here.)
+    ui.answerUnscriptedWith(Answer::Cancel);
+    engine.highlightActionEntry(7);
+    engine.startAll();
+    for (int i = 0; i < 6; ++i) engine.tick(engine.state());
+    engine.restart();
+    runToIdle();
+    ui.expectSceneRangeCancelled();
+    engine.startRun(Region::Scenes);
+    EXPECT_TRUE(engine.idle());
+
+    engine.startAll();
+    engine.tick(engine.state());
+    engine.startVersionQuery();
+    runToIdle();
+    EXPECT_FALSE(engine.vars().wholeImage);
+}
+
+TEST_F(Engine, RepeatAfterAllGoesOverEveryBlockWithoutADialog) {
+    engine.highlightActionEntry(2);
+    engine.startAll();
+    runToIdle();
+    const auto before = sent().size();
+    engine.highlightActionEntry(0);  // "&Repeat" itself is highlighted to pick it
+    engine.repeat();
+    EXPECT_EQ(engine.vars().action, Action::ReadController);
+    runToIdle();
+    EXPECT_EQ(sent().size() - before, 2048u);
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+}
+
+TEST_F(Engine, VerificationEndsWithTheSummaryThenGreysStop) {
+    ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
+    start(Action::Verify, Region::Midi);
+    runToIdle();
+    std::vector<testing::UiEvent::Kind> tail;
+    for (const auto& e : ui.events())
+        if (e.kind == testing::UiEvent::Message || e.kind == testing::UiEvent::Repaint ||
+            (e.kind == testing::UiEvent::Entry && e.index == kStopEntry && !e.flag))
+            tail.push_back(e.kind);
+    ASSERT_GE(tail.size(), 3u);
+    EXPECT_EQ(std::vector<testing::UiEvent::Kind>(tail.end() - 3, tail.end()),
+              (std::vector<testing::UiEvent::Kind>{testing::UiEvent::Message, testing::UiEvent::Entry,
+                                                   testing::UiEvent::Repaint}));
+}
+
+TEST_F(Engine, VersionReplyOfTheWrongKindKeepsTheFirmwareText) {
+    controller.faults().add("type@1");
+    ui.expectMessage("Protocol error", "Fault", Icon::Warning, Buttons::Ok);
+    engine.startVersionQuery();
+    runToIdle();
+    EXPECT_EQ(engine.vars().firmwareText, "\tFW : N/A");
+    EXPECT_EQ(ui.progress(), 0);
+    // After a scene run the version reply, whose address is 0, is accepted.
+    ui.expectSceneRange(5, 5);
+    start(Action::ReadController, Region::Scenes);
+    runToIdle();
+    engine.startVersionQuery();
+    runToIdle();
+    EXPECT_EQ(engine.vars().firmwareText, "\tFW : 1.05b");
+}
+
 }  // namespace
 }  // namespace velora

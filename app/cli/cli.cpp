@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 
@@ -280,7 +281,9 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
     }
     if (o.command == "search") {
         s.link().setPortTable(buildPortTable(factory.enumerate()));
-        if (!s.link().searchController()) {
+        const bool found = s.link().searchController();
+        if (s.interrupted()) return kInterrupted;
+        if (!found) {
             err << "velora-cli: no controller answered on any port\n";
             return kError;
         }
@@ -305,15 +308,24 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         return s.pump() ? kSuccess : statusAfterFailure(s);
     }
     if (o.command == "read") {
+        // A scene range updates the scene file rather than replacing the
+        // scenes outside the range with empty ones.
+        if (o.region == "scenes" && !(o.firstScene == 0 && o.lastScene == kScenes - 1) &&
+            std::filesystem::exists(o.base + ".K5s")) {
+            if (!runRegion(s, o, Action::FileRead)) return statusAfterFailure(s);
+        }
         // A read that did not finish saves no file.
         if (!runRegion(s, o, Action::ReadController)) return statusAfterFailure(s);
         return runRegion(s, o, Action::FileWrite) ? kSuccess : statusAfterFailure(s);
     }
     if (o.command == "write") return runRegion(s, o, Action::WriteController) ? kSuccess : statusAfterFailure(s);
-    // verify
+    // verify: differences count only for a run that was not cut short by
+    // an error or a signal.
     const bool finished = runRegion(s, o, Action::Verify);
-    if (!s.engine().vars().cleanVerification) return s.interrupted() ? kInterrupted : kDifferences;
-    return finished ? kSuccess : statusAfterFailure(s);
+    if (s.interrupted()) return kInterrupted;
+    const bool differences = !s.engine().vars().cleanVerification;
+    if (finished) return differences ? kDifferences : kSuccess;
+    return differences && s.engine().outcome() == RunOutcome::Stopped ? kDifferences : kError;
 }
 
 }  // namespace velora::cli

@@ -60,6 +60,7 @@ void TerminalUi::setStatusText(int part, const std::string& text) {
 }
 
 void TerminalUi::setProgress(int position) {
+    retriesInRow_ = 0;  // the line works again
     if (!progressBar_ || position == lastDrawn_) return;
     lastDrawn_ = position;
     constexpr int kWidth = 40;

@@ -23,7 +23,11 @@ public:
     void setFileBase(std::string base) { base_ = std::move(base); }
     // Messages with a warning or error icon that ended up not retried.
     int problems() const { return problems_; }
-    void resetProblems() { problems_ = 0; }
+    // A new run: no problems yet, and the retries in a row start over.
+    void resetProblems() {
+        problems_ = 0;
+        retriesInRow_ = 0;
+    }
     void finishProgress();
 
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;

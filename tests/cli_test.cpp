@@ -1,0 +1,148 @@
+// velora-cli's argument parsing and exit statuses, on the virtual line.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/cli/cli.h"
+#include "emulator/demo_show.h"
+#include "tests/support/virtual_port_factory.h"
+
+namespace velora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using velora::testing::VirtualClock;
+using velora::testing::VirtualPortFactory;
+
+std::optional<Options> parse(std::vector<std::string> args) {
+    std::ostringstream err;
+    return parseArguments(args, err);
+}
+
+TEST(CliArguments, CommandsRegionsAndOptions) {
+    auto o = parse({"--port", "/dev/pts/3", "--yes", "--retries", "2", "read", "scenes=2/10-3/1", "show"});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->command, "read");
+    EXPECT_EQ(o->region, "scenes");
+    EXPECT_EQ(o->firstScene, 41u);
+    EXPECT_EQ(o->lastScene, 64u);
+    EXPECT_EQ(o->port, "/dev/pts/3");
+    EXPECT_TRUE(o->yes);
+    EXPECT_EQ(o->retries, 2);
+    EXPECT_EQ(parse({"verify", "all", "x"})->region, "all");
+    EXPECT_EQ(parse({"version"})->command, "version");
+    EXPECT_EQ(parse({"read", "--help"})->command, "help");
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {},
+             {"read", "all"},
+             {"read", "everything", "x"},
+             {"read", "scenes=48/15-48/15", "x"},  // programme 48 has 14 scenes
+             {"read", "scenes=5/3-4/1", "x"},      // ends before it begins
+             {"read", "scenes=1-2", "x"},
+             {"version", "extra"},
+             {"--retries", "many", "version"},
+             {"--port"},
+             {"--colour", "version"}})
+        EXPECT_FALSE(parse(bad)) << ::testing::PrintToString(bad);
+}
+
+class CliRun : public ::testing::Test {
+protected:
+    VirtualClock clock;
+    VirtualPortFactory ports{clock};
+    ControllerModel& controller = ports.addController("COM1");
+    fs::path dir = fs::temp_directory_path() / ("velora-cli-test-" + std::to_string(::getpid()));
+    std::atomic<bool> interrupted{false};
+    std::ostringstream out, err;
+
+    void SetUp() override {
+        fs::create_directories(dir);
+        loadDemoShow(controller);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string base(const std::string& name) { return (dir / name).string(); }
+
+    int cli(std::vector<std::string> args) {
+        auto o = parseArguments(args, err);
+        if (!o) return -1;
+        return run(*o, ports, clock, out, err, false, interrupted);
+    }
+};
+
+TEST_F(CliRun, ReadWriteVerifyAndTheirStatuses) {
+    ASSERT_EQ(cli({"read", "all", base("show")}), kSuccess) << err.str();
+    EXPECT_EQ(fs::file_size(base("show") + ".K5s"), 261632u);
+    EXPECT_EQ(fs::file_size(base("show") + ".K5p"), 202u);
+    EXPECT_EQ(fs::file_size(base("show") + ".K5m"), 256u);
+    EXPECT_EQ(cli({"verify", "all", base("show")}), kSuccess) << err.str();
+
+    // A difference: status 1, with or without --yes.
+    controller.block(2046)[0] ^= 0x01;
+    EXPECT_EQ(cli({"verify", "midi", base("show")}), kDifferences);
+    EXPECT_EQ(cli({"--yes", "verify", "midi", base("show")}), kDifferences);
+    EXPECT_NE(err.str().find("Veryfication error : kanał MIDI 0"), std::string::npos);
+
+    // Writing the files back mends it.
+    EXPECT_EQ(cli({"write", "midi", base("show")}), kSuccess) << err.str();
+    EXPECT_EQ(cli({"verify", "midi", base("show")}), kSuccess);
+
+    // A line error after a difference is an error, not a clean list of differences.
+    controller.block(2046)[0] ^= 0x01;
+    controller.faults().add("drop@3-");
+    EXPECT_EQ(cli({"--yes", "verify", "midi", base("show")}), kError);
+}
+
+TEST_F(CliRun, RetriesInARowThenCancel) {
+    const auto frames = controller.counters().frames;
+    // Frame 1 is the version query after the port is chosen; 2 and 3 the blocks.
+    controller.faults().add("checksum@" + std::to_string(frames + 2));
+    controller.faults().add("checksum@" + std::to_string(frames + 4));
+    EXPECT_EQ(cli({"--port", "COM1", "--retries", "1", "read", "midi", base("m")}), kSuccess) << err.str();
+    controller.faults().clear();
+    controller.faults().add("silence@" + std::to_string(controller.counters().frames + 2) + "-");
+    EXPECT_EQ(cli({"--port", "COM1", "--retries", "2", "read", "midi", base("n")}), kError);
+    EXPECT_FALSE(fs::exists(base("n") + ".K5m"));  // a read that did not finish saves no file
+}
+
+TEST_F(CliRun, InterruptedRunsNeverEndWithSuccessNorSaveAFile) {
+    interrupted = true;
+    EXPECT_EQ(cli({"read", "all", base("cut")}), kInterrupted);
+    EXPECT_FALSE(fs::exists(base("cut") + ".K5s"));
+    EXPECT_EQ(cli({"search"}), kInterrupted);
+}
+
+TEST_F(CliRun, SceneRangeReadKeepsTheOtherScenesOfTheFile) {
+    {
+        std::ofstream f(base("part") + ".K5s", std::ios::binary);
+        f << std::string(261632, '\x55');
+    }
+    ASSERT_EQ(cli({"read", "scenes=1/2-1/2", base("part")}), kSuccess) << err.str();
+    std::ifstream f(base("part") + ".K5s", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 261632u);
+    EXPECT_EQ(bytes[0], '\x55');                                       // scene 1: kept
+    EXPECT_EQ(static_cast<std::uint8_t>(bytes[256 + 7]), controller.block(2)[7]);  // scene 2: read
+    EXPECT_EQ(bytes[512], '\x55');                                     // scene 3: kept
+}
+
+TEST_F(CliRun, PortsSearchVersionRestart) {
+    ports.addSilent("COM0");
+    EXPECT_EQ(cli({"ports"}), kSuccess);
+    EXPECT_EQ(out.str(), "COM0\nCOM1\n");
+    out.str("");
+    EXPECT_EQ(cli({"search"}), kSuccess);
+    EXPECT_EQ(out.str(), "COM1\n");
+    out.str("");
+    EXPECT_EQ(cli({"version"}), kSuccess);
+    EXPECT_EQ(out.str(), "1.05b\n");
+    EXPECT_EQ(cli({"restart"}), kSuccess);
+    EXPECT_EQ(controller.counters().restarts, 1u);
+    EXPECT_EQ(cli({"--port", "COM7", "version"}), kError);  // no such port
+}
+
+}  // namespace
+}  // namespace velora::cli
