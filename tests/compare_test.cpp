@@ -42,6 +42,12 @@ TEST_F(Compare, SceneAndMidiMessagesNameTheChannelAndKey) {
     midi[2 * 6 + 1] = 0x00;  // key 70 reads 0x0005
     expectFault("Veryfication error : kanał MIDI 70\n ( 1005 <> 5 )\nContinue checking ?");
     EXPECT_EQ(run(2047, midi), CompareResult::Continue);
+
+    // Keys of the first MIDI block are numbered from 0, of the second from 64.
+    Block first = packBlock(*image, 2046);
+    first[2 * 3] = 0xAB;
+    expectFault("Veryfication error : kanał MIDI 3\n ( 0 <> ab )\nContinue checking ?");
+    EXPECT_EQ(run(2046, first), CompareResult::Continue);
 }
 
 TEST_F(Compare, SettingsMessagesInWireOrder) {
@@ -86,7 +92,9 @@ TEST_F(Compare, SlowModeCountsAnyNonZeroAsOnAndEmptyCueShowsAs256) {
     b45[32] = 0;
     b45[20] = 0xFF;  // FOG reads as "no scene"
     b45[21] = 0xFF;
+    b45[23] = 0x01;  // EXTRA reads as scene 256 (high byte 1)
     expectFault("FOG scene veryfication error \n ( 65536 <> 1 )\nContinue checking ?");
+    expectFault("EXTRA scene veryfication error \n ( 257 <> 1 )\nContinue checking ?");
     expectFault("Cue veryfication error : cue no. 1 obszar 1:\n\t1 <> 256 \nContinue checkin ?");
     run(2045, b45);
 }
