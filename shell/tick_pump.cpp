@@ -21,7 +21,7 @@ void TickPump::wake() {
     if (inTick_ || pending_) return;
 
     if (target_.state() == TransferState::Idle) {
-        host_.cancelWakeUp();
+        cancelWakeUp();
         lineMoved_ = false;
         if (target_.takeProgressReset()) host_.resetProgress();
         return;
@@ -35,21 +35,45 @@ void TickPump::wake() {
         target_.watchLine([this] { lineActivity(); });
         Duration delay = kFallbackWakeUp;
         if (const auto deadline = target_.nextDeadline()) delay = *deadline - clock_.now();
-        ++counters_.wakeUps;
-        host_.armWakeUp(std::max(delay, kShortestWakeUp));
+        armWakeUp(delay);
         return;
     }
     post();
 }
 
 void TickPump::lineActivity() {
+    // Bytes that do not complete the operation cannot move the engine on: a
+    // line that names a deadline still ahead brings it to now once a poll
+    // would complete. Sleep on until then rather than tick for every byte.
+    if (!inTick_ && !pending_ && target_.waitingOnLine() && !host_.modalOpen()) {
+        const auto deadline = target_.nextDeadline();
+        const TimePoint now = clock_.now();
+        if (deadline && *deadline > now) {
+            // A wake-up already due earlier stays: it only polls once more.
+            if (!armedFor_ || *armedFor_ > *deadline) armWakeUp(*deadline - now);
+            return;
+        }
+    }
     lineMoved_ = true;
     wake();
 }
 
 void TickPump::wakeUpTime() {
+    armedFor_.reset();
     lineMoved_ = true;
     wake();
+}
+
+void TickPump::armWakeUp(Duration delay) {
+    delay = std::max(delay, kShortestWakeUp);
+    armedFor_ = clock_.now() + delay;
+    ++counters_.wakeUps;
+    host_.armWakeUp(delay);
+}
+
+void TickPump::cancelWakeUp() {
+    armedFor_.reset();
+    host_.cancelWakeUp();
 }
 
 void TickPump::post() {

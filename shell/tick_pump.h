@@ -59,7 +59,9 @@ class TickPump {
     // Something may have changed (a command ran, a dialog closed): post a
     // tick, wait for the line, or, when Idle, reset the progress once.
     void wake();
-    // The line reported bytes written or arrived.
+    // The line reported bytes written or arrived. A tick follows when the
+    // line names no deadline or one already reached; the line's deadline is
+    // expected to come to now as soon as a poll would complete.
     void lineActivity();
     // The wake-up armed for a line deadline has come.
     void wakeUpTime();
@@ -78,6 +80,8 @@ class TickPump {
 
   private:
     void post();
+    void armWakeUp(Duration delay);
+    void cancelWakeUp();
 
     PumpTarget& target_;
     PumpHost& host_;
@@ -86,6 +90,7 @@ class TickPump {
     TransferState postedFor_ = TransferState::Idle;
     bool inTick_ = false;
     bool lineMoved_ = false;
+    std::optional<TimePoint> armedFor_;  // when the armed wake-up comes
     Counters counters_;
 };
 

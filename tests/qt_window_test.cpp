@@ -194,10 +194,11 @@ TEST_F(WindowTest, StartUpFindsTheControllerAndShowsItsFirmware) {
     EXPECT_EQ(window->pos(), QPoint(0, 0));
     EXPECT_EQ(window->size(), QSize(800, 600));
     PartStatusBar* bar = window->partStatusBar();
-    ASSERT_TRUE(spinUntil([&] { return bar->partText(0) == "\tFW : 1.05b"; }))
-        << bar->partText(0).toStdString();
+    ASSERT_TRUE(spinUntil([&] {
+        return bar->partText(0) == "\tFW : 1.05b" && bar->partText(2) == "\tReady";
+    })) << bar->partText(0).toStdString()
+        << bar->partText(2).toStdString();
     EXPECT_EQ(bar->partText(1), "\tVersion");
-    EXPECT_EQ(bar->partText(2), "\tReady");
     EXPECT_TRUE(entry(kPortMenuKey, 1)->isChecked());
     // The version reply set the bar to 100; the idle pump put it back to 0.
     EXPECT_EQ(bar->progressBar()->value(), 0);
@@ -242,9 +243,14 @@ TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
     EXPECT_EQ(engine().vars().action, Action::Verify);
     action->hovered(entry(kActionMenuKey, 4));
     EXPECT_EQ(engine().vars().action, Action::NoAction);
-    // Entries of other menus do not count.
-    window->menuOf(kSelectionMenuKey)->hovered(window->entryAt(kSelectionMenuKey, 0));
-    EXPECT_EQ(engine().vars().action, Action::NoAction);
+    // Entries of other menus do not count, not even when the Action popup
+    // passes on the highlight of the selection popup opened from it.
+    action->hovered(entry(kActionMenuKey, 2));
+    ASSERT_EQ(engine().vars().action, Action::ReadController);
+    QAction* all = window->entryAt(kSelectionMenuKey, 3);
+    window->menuOf(kSelectionMenuKey)->hovered(all);
+    action->hovered(all);
+    EXPECT_EQ(engine().vars().action, Action::ReadController);
 }
 
 TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {

@@ -106,9 +106,11 @@ TEST_F(TickPumpTest, WaitingForTheLineSleepsUntilActivityOrTheDeadline) {
     EXPECT_EQ(host.wakeUp, Duration(360ms));
     ASSERT_TRUE(target.activity);
 
-    // Bytes arrive: the next tick polls the read.
+    // The reply is in: the next tick polls the read.
+    target.deadline = clock.t;
     target.activity();
     EXPECT_EQ(host.posted, 1);
+    target.deadline = clock.t + 360ms;
     deliver();
     EXPECT_EQ(target.ticked.size(), 1u);
     // Still waiting: back to sleep, no tick posted.
@@ -119,6 +121,27 @@ TEST_F(TickPumpTest, WaitingForTheLineSleepsUntilActivityOrTheDeadline) {
     pump.wake();
     EXPECT_EQ(host.wakeUp, Duration(1ms));
     pump.wakeUpTime();
+    EXPECT_EQ(host.posted, 2);
+}
+
+TEST_F(TickPumpTest, BytesThatCannotCompleteTheReadDoNotTick) {
+    target.current = TransferState::AwaitReply;
+    target.deadline = clock.t + 360ms;
+    pump.wake();
+    // Part of the reply: the silence deadline moves, nothing to poll yet.
+    clock.t += 10ms;
+    target.deadline = clock.t + 100ms;
+    target.activity();
+    EXPECT_EQ(host.posted, 0);
+    EXPECT_EQ(host.wakeUp, Duration(100ms));
+    // The rest: the line says a poll completes now.
+    target.deadline = clock.t;
+    target.activity();
+    EXPECT_EQ(host.posted, 1);
+    // A line that names no deadline gets a tick for every report.
+    deliver();
+    target.deadline.reset();
+    target.activity();
     EXPECT_EQ(host.posted, 2);
 }
 
@@ -197,7 +220,7 @@ TEST_F(TickPumpTest, TheRunEndingResetsTheProgressAndCancelsTheWakeUp) {
         target.current = TransferState::Idle;
         target.progress = 100;
     };
-    pump.lineActivity();
+    pump.wakeUpTime();
     deliver();
     EXPECT_EQ(host.progressResets, 1);
     EXPECT_FALSE(host.wakeUp.has_value());

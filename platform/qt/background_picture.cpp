@@ -75,7 +75,7 @@ void drawTruss(QPainter& p, const std::array<Beam, 6>& beams) {
     p.drawLine(QPointF(40, kTrussY), QPointF(kWidth - 40, kTrussY));
     p.drawLine(QPointF(40, kTrussY + 12), QPointF(kWidth - 40, kTrussY + 12));
     p.setPen(QPen(QColor(70, 84, 100), 1.5));
-    for (int x = 40; x < kWidth - 40; x += 24) {
+    for (int x = 40; x + 24 <= kWidth - 40; x += 24) {
         p.drawLine(QPointF(x, kTrussY), QPointF(x + 12, kTrussY + 12));
         p.drawLine(QPointF(x + 12, kTrussY + 12), QPointF(x + 24, kTrussY));
     }

@@ -18,9 +18,13 @@ ClientArea::ClientArea(QPixmap picture, std::function<void()> refreshStatus, QWi
 void ClientArea::paintEvent(QPaintEvent* event) {
     if (refreshStatus_) refreshStatus_();
     if (!picture_.isNull()) {
+        // Stretched to fill the area at any size and aspect; scaled once per
+        // size, since a run repaints the area after every block.
+        const QRect area = contentsRect();
+        if (stretched_.size() != area.size())
+            stretched_ = picture_.scaled(area.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawPixmap(contentsRect(), picture_);  // stretched: fills the area at any size and aspect
+        painter.drawPixmap(area.topLeft(), stretched_);
     }
     QFrame::paintEvent(event);
 }

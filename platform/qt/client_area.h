@@ -21,6 +21,7 @@ class ClientArea : public QFrame {
 
   private:
     QPixmap picture_;
+    QPixmap stretched_;
     std::function<void()> refreshStatus_;
 };
 

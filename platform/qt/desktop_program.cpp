@@ -17,6 +17,7 @@ DesktopProgram::DesktopProgram(SerialPortFactory& factory, const Clock& clock)
 
 DesktopProgram::~DesktopProgram() {
     // Menus and window first, then the line and the engine, as at shutdown.
+    if (ui_) ui_->attach(nullptr);
     window_.reset();
     if (pumpHost_) pumpHost_->setPump(nullptr);
     pump_.reset();

@@ -80,8 +80,11 @@ void MainWindow::buildMenus() {
         }
     }
     if (QMenu* action = menuOf(kActionMenuKey)) {
+        // A menu also reports the highlights of the popups opened from it: only
+        // its own entries choose the action.
         connect(action, &QMenu::hovered, this, [this, action](QAction* entry) {
-            app_.engine().highlightActionEntry(static_cast<int>(action->actions().indexOf(entry)));
+            const auto position = action->actions().indexOf(entry);
+            if (position >= 0) app_.engine().highlightActionEntry(static_cast<int>(position));
         });
     }
 }
@@ -163,6 +166,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     exitConfirmed_ = true;
+    // A run still going is abandoned with the window: nothing steps it any more.
+    if (!app_.engine().idle()) app_.engine().stop();
     event->accept();
 }
 
@@ -189,7 +194,19 @@ void MainWindow::setProgress(int position) {
 }
 
 void MainWindow::repaintClient() {
-    client_->update();
+    // What a repaint of the client area shows is the picture, which never
+    // changes, and fresh status texts. So the texts are refreshed as a
+    // repaint would (soon, once, and not while the area is hidden) without
+    // drawing the picture again after every block of a run.
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshPending_ = false;
+            if (client_->isVisible()) refreshStatus();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::refreshStatus() {

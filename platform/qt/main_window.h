@@ -74,6 +74,7 @@ class MainWindow : public QMainWindow, public ShellHost {
     PartStatusBar* statusBar_;
     std::map<std::string, QMenu*> menus_;
     bool exitConfirmed_ = false;
+    bool refreshPending_ = false;
 };
 
 }  // namespace velora

@@ -13,6 +13,11 @@ PartStatusBar::PartStatusBar(QWidget* parent) : QWidget(parent), progress_(new Q
     progress_->setValue(0);
     progress_->setTextVisible(false);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The parts are measured in characters of the window's font; their texts
+    // are set a point smaller, as status bars usually are, so they fit.
+    QFont small = font();
+    if (small.pointSizeF() > 8) small.setPointSizeF(small.pointSizeF() - 1);
+    setFont(small);
 }
 
 QSize PartStatusBar::sizeHint() const {
@@ -60,7 +65,7 @@ void PartStatusBar::paintEvent(QPaintEvent*) {
         qDrawShadePanel(&painter, box, palette(), true, 1);
         if (part >= static_cast<int>(texts_.size())) continue;
         const ShownStatusText shown = shownStatusText(texts_[static_cast<std::size_t>(part)].toStdString());
-        const QRect inside = box.adjusted(3, 1, -3, -1);
+        const QRect inside = box.adjusted(2, 1, -2, -1);
         const QString line =
             fontMetrics().elidedText(QString::fromStdString(shown.text), Qt::ElideRight, inside.width());
         painter.setPen(palette().color(QPalette::WindowText));
