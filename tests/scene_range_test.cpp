@@ -181,15 +181,5 @@ TEST(SceneRange, CancelLeavesTheRangeAsItWas) {
     EXPECT_EQ(range.lastScene(), 64u);
 }
 
-TEST(SceneRangeLayout, ControlsKeepTheirIdsAndFitTheDialog) {
-    int edits = 0;
-    for (const DialogControl& c : kSceneRangeLayout.controls) {
-        EXPECT_LE(c.x + c.width, kSceneRangeLayout.width) << c.caption;
-        EXPECT_LE(c.y + c.height, kSceneRangeLayout.height) << c.caption;
-        if (c.kind == DialogControl::Edit) ++edits;
-    }
-    EXPECT_EQ(edits, 4);
-}
-
 }  // namespace
 }  // namespace velora

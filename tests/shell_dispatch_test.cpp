@@ -27,17 +27,13 @@ class RecordingHost : public ShellHost {
     void openHelpFile(const std::string& path) override { calls.push_back("help " + path); }
     void openWebPage(const std::string& address) override { calls.push_back("web " + address); }
     void closeMainWindow() override { calls.push_back("close"); }
-    void runSceneEditor() override {
-        calls.push_back("scene editor");
-        if (whileSceneEditorOpen) whileSceneEditorOpen();
-    }
+    void runSceneEditor() override { calls.push_back("scene editor"); }
     void runSettingsEditor() override { calls.push_back("settings editor"); }
     void runMidiEditor() override { calls.push_back("midi editor"); }
     void runFirmwareUpgrade(bool install) override { calls.push_back(install ? "install" : "verify"); }
 
     std::set<std::string> existing;
     std::vector<std::string> calls;
-    std::function<void()> whileSceneEditorOpen;
 };
 
 class ShellTest : public ::testing::Test {
@@ -125,40 +121,6 @@ TEST_F(ShellTest, EditorsAndUpgradeOpenWhenIdle) {
     for (int command : {kCmdMidiEditor, kCmdSettingsEditor, kCmdInstallFirmware, kCmdVerifyFirmware})
         EXPECT_EQ(commands.dispatch(command), CommandDispatcher::Outcome::Done);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"midi editor", "settings editor", "install", "verify"}));
-}
-
-TEST_F(ShellTest, SceneEditorOpensDuringATransferAndShowsEdition) {
-    connect();
-    runToIdle();
-    startSceneRead();
-    const TransferState running = app.engine().state();
-    host.whileSceneEditorOpen = [&] {
-        EXPECT_EQ(ui.status(1), "\tEdition");
-        EXPECT_EQ(app.engine().state(), running);  // the run is still there, only paused
-    };
-    EXPECT_EQ(commands.dispatch(kCmdSceneEditor), CommandDispatcher::Outcome::Done);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"scene editor"}));
-}
-
-TEST_F(ShellTest, EscapeWhileIdlePurgesAndLeavesStopGreyed) {
-    connect();
-    runToIdle();
-    const int purges = factory.log("COM2").purges;
-    ui.clearEvents();
-    EXPECT_EQ(commands.dispatch(kCmdStop), CommandDispatcher::Outcome::Done);
-    EXPECT_EQ(factory.log("COM2").purges, purges + 1);
-    EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
-    EXPECT_TRUE(ui.messages().empty());
-    EXPECT_TRUE(app.engine().idle());
-}
-
-TEST_F(ShellTest, StopDuringARunEndsIt) {
-    connect();
-    runToIdle();
-    startSceneRead();
-    EXPECT_EQ(commands.dispatch(kCmdStop), CommandDispatcher::Outcome::Done);
-    EXPECT_TRUE(app.engine().idle());
-    EXPECT_NE(app.engine().outcome(), RunOutcome::Completed);
 }
 
 TEST_F(ShellTest, ExitAsksFirstAndClosesOnlyOnYes) {

@@ -70,21 +70,6 @@ TEST(MenuTree, EveryMenuInOrderWithItsCommandsAndStates) {
     expectMenu("Pomoc", {{C, "&Help contents", 100, "", false}, {C, "&About ...", 101, "", false}});
 }
 
-TEST(MenuTree, TheEngineGreysTheEntriesAtTheRightPositions) {
-    const Menu action = *buildMenu(kActionMenuKey);
-    EXPECT_EQ(action.entries[kRepeatEntry].command, kCmdRepeat);
-    EXPECT_EQ(action.entries[kStopEntry].command, kCmdStop);
-    // The highlight rule reads the same positions.
-    EXPECT_EQ(actionForMenuPosition(2), Action::ReadController);
-    EXPECT_EQ(actionForMenuPosition(3), Action::FileRead);
-    EXPECT_EQ(actionForMenuPosition(4), Action::NoAction);
-    EXPECT_EQ(actionForMenuPosition(5), Action::Verify);
-    EXPECT_EQ(actionForMenuPosition(6), Action::FileWrite);
-    EXPECT_EQ(actionForMenuPosition(7), Action::WriteController);
-    EXPECT_EQ(actionForMenuPosition(0), Action::NoAction);
-    EXPECT_EQ(actionForMenuPosition(12), Action::NoAction);
-}
-
 TEST(MenuTree, PortMenuListsAutoThenEveryPortCheckable) {
     const std::vector<std::string> ports{"COM1", "COM10", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"};
     const Menu menu = *buildMenu(kPortMenuKey, ports);
