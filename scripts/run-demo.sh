@@ -27,6 +27,7 @@ stop_emulator() {
     wait "$emulator_pid" 2>/dev/null || true
 }
 trap stop_emulator EXIT
+trap 'exit 130' INT TERM
 
 if ! read -r -t 10 device <&"${EMULATOR[0]}"; then
     echo "run-demo: the emulator did not start" >&2

@@ -26,6 +26,7 @@ cleanup() {
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 # A free display number.
 display=90
