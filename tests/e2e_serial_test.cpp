@@ -17,6 +17,7 @@
 #include "link/frames.h"
 #include "link/serial_link.h"
 #include "platform/qt/qt_serial.h"
+#include "tests/support/emulator_process.h"
 #include "tests/support/scripted_ui.h"
 
 #ifndef VELORA_EMU_PATH
@@ -36,54 +37,10 @@ void ensureApplication() {
     static QCoreApplication app(argc, argv);
 }
 
-// velora-emu as a child process; its first line of output is the device.
-class Emulator {
+// velora-emu as a child process.
+class Emulator : public testing::EmulatorProcess {
   public:
-    explicit Emulator(std::vector<std::string> options = {}) {
-        std::vector<char*> argv{const_cast<char*>(VELORA_EMU_PATH)};
-        for (std::string& option : options) argv.push_back(option.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execv(VELORA_EMU_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        output_ = out[0];
-        device_ = readLine(5s);
-    }
-    ~Emulator() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (output_ >= 0) ::close(output_);
-    }
-    Emulator(const Emulator&) = delete;
-    Emulator& operator=(const Emulator&) = delete;
-
-    const std::string& device() const { return device_; }
-
-  private:
-    std::string readLine(std::chrono::milliseconds limit) {
-        std::string line;
-        char c = 0;
-        pollfd p{output_, POLLIN, 0};
-        while (::poll(&p, 1, static_cast<int>(limit.count())) > 0 && ::read(output_, &c, 1) == 1) {
-            if (c == '\n') return line;
-            line += c;
-        }
-        return {};
-    }
-
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string device_;
+    explicit Emulator(std::vector<std::string> options = {}) : EmulatorProcess(VELORA_EMU_PATH, std::move(options)) {}
 };
 
 // Sends a frame and reads the reply as the engine does, but blocking.

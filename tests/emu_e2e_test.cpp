@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/emulator_process.h"
+
 #ifndef VELORA_EMU_PATH
 #error "VELORA_EMU_PATH names the velora-emu program"
 #endif
@@ -25,71 +27,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// velora-emu as a child; its first line of output is the device.
-class EmuProcess {
+// velora-emu as a child process.
+class EmuProcess : public velora::testing::EmulatorProcess {
   public:
-    explicit EmuProcess(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv{const_cast<char*>(VELORA_EMU_PATH)};
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(VELORA_EMU_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        stdout_ = out[0];
-        device_ = readLine(std::chrono::seconds(5));
-    }
-    ~EmuProcess() {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0) ::close(stdout_);
-    }
-    const std::string& device() const { return device_; }
-
-    // Sends `signal` and waits up to `limit` for the exit; the exit status,
-    // or -1 when it did not end in time.
-    int stop(int signal, std::chrono::milliseconds limit) {
-        ::kill(pid_, signal);
-        const auto end = Clock::now() + limit;
-        int status = 0;
-        while (Clock::now() < end) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                reaped_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::poll(nullptr, 0, 5);
-        }
-        return -1;
-    }
-
-  private:
-    std::string readLine(std::chrono::milliseconds limit) {
-        std::string line;
-        const auto end = Clock::now() + limit;
-        while (Clock::now() < end) {
-            pollfd p{stdout_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (::read(stdout_, &c, 1) != 1) break;
-            if (c == '\n') return line;
-            line += c;
-        }
-        return {};
-    }
-
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    bool reaped_ = false;
-    std::string device_;
+    explicit EmuProcess(std::vector<std::string> args) : EmulatorProcess(VELORA_EMU_PATH, std::move(args)) {}
 };
 
 int openRaw(const std::string& path) {
