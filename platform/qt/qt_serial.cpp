@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -152,6 +153,10 @@ bool QtSerialDevice::configure(const LineSettings& settings) {
     settings_ = settings;
     bool ok = port_.isOpen();
     if (const auto format = parseLineFormat(settings.format)) {
+        // Start bit, data bits, parity bit and stop bits of one byte on the line.
+        const int bits = 1 + static_cast<int>(format->dataBits) + (format->parity == QSerialPort::NoParity ? 0 : 1) +
+                         (format->stopBits == QSerialPort::TwoStop ? 2 : 1);
+        byteTime_ = std::chrono::duration_cast<Duration>(std::chrono::duration<double>(bits / double(format->baud)));
         ok = port_.setBaudRate(format->baud) && ok;
         ok = port_.setDataBits(format->dataBits) && ok;
         ok = port_.setParity(format->parity) && ok;
@@ -381,6 +386,20 @@ void QtSerialDevice::wait(Duration timeout) {
     const bool writing = write_.phase == Phase::Pending && port_.isOpen() && port_.bytesToWrite() > 0;
     const bool reading = read_.phase == Phase::Pending;
     if (lineError_ != 0 || !port_.isOpen() || (!writing && !reading)) return;
+    // While a reply trickles in, the rest cannot arrive faster than the line
+    // carries it: sleep for part of that time instead of waking for every
+    // byte, but never past the moment the last byte could be there.
+    if (reading && !writing && read_.lastArrival && read_.bytes.size() < read_.count) {
+        // The last few bytes are waited for on the line itself, so that the
+        // end of the reply is seen the moment it arrives.
+        const int early = static_cast<int>(read_.count - read_.bytes.size()) - 3;
+        const TimePoint napEnd = *read_.lastArrival + byteTime_ * early;
+        const Duration nap = std::min({napEnd - clock_.now(), Duration(std::chrono::milliseconds(10)), timeout});
+        if (nap > Duration::zero()) {
+            std::this_thread::sleep_for(nap);
+            return;
+        }
+    }
     const int ms = waitMilliseconds(timeout);
 #ifdef Q_OS_UNIX
     pollfd line{port_.handle(), 0, 0};

@@ -89,6 +89,7 @@ class QtSerialDevice final : public SerialDevice {
     const Clock& clock_;
     QSerialPort port_;
     LineSettings settings_;
+    Duration byteTime_ = std::chrono::microseconds(286);  // one byte at 38400 baud, 8N2
     WriteOperation write_;
     ReadOperation read_;
     std::vector<std::uint8_t> received_;
