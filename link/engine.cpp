@@ -81,6 +81,9 @@ void TransferEngine::startRun(Region region) {
         return;
     }
     outcome_ = RunOutcome::Running;
+    // What a stopped or failed run left on its way in must not be taken for
+    // the first reply of this one.
+    if (!fileRun) link_.purge();
     v_.cleanVerification = true;
     v_.region = region;
     v_.lastRegion = region;
@@ -114,6 +117,7 @@ void TransferEngine::startAll() {
 
 void TransferEngine::repeat() {
     if (!idle() || v_.lastAction == Action::NoAction) return;
+    link_.purge();  // as at the start of any run on the line
     v_.action = v_.lastAction;
     v_.region = v_.lastRegion;
     v_.currentBlock = 2 * v_.firstScene;
@@ -142,6 +146,7 @@ void TransferEngine::restart() {
 
 void TransferEngine::startVersionQuery() {
     v_.wholeImage = false;  // a run it abandons ends here
+    link_.purge();
     v_.region = Region::Version;
     v_.currentBlock = 0;
     v_.state = TransferState::SendFrame;

@@ -329,6 +329,23 @@ TEST_F(Engine, StopRestartAndStaleTicks) {
     EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
 }
 
+TEST_F(Engine, TheTailOfAStoppedReplyIsNotTakenForTheNextRunsReply) {
+    ui.expectSceneRange(0, 1021);
+    start(Action::ReadController, Region::Scenes);
+    for (int i = 0; i < 10 && engine.state() != TransferState::AwaitReply; ++i) {
+        engine.tick(engine.state());
+        if (engine.waitingOnLine()) link.device()->wait(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(engine.state(), TransferState::AwaitReply);
+    clock.advance(std::chrono::milliseconds(20));  // half a reply has come in
+    engine.tick(engine.state());
+    engine.stop();
+    clock.advance(std::chrono::milliseconds(500));  // the rest arrives; the user picks the next run
+    start(Action::ReadController, Region::Settings);
+    runToIdle();  // no "Communication error" on the way
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+}
+
 TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
     link.close();
     ui.expectMessage("You have to choise an accessible comm port !", "Warning", Icon::Warning, Buttons::Ok);

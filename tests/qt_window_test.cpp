@@ -399,6 +399,18 @@ TEST_F(WindowTest, RangeDialogRefusesAFieldThenTakesAll) {
 
     whenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
     EXPECT_FALSE(program.ui().sceneRangeDialog(first, last));
+
+    // Enter on a focused "Cancel" cancels; it must not press the default OK.
+    first = 41;
+    whenModal([](QWidget* w) {
+        auto* dialog = qobject_cast<SceneRangeDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        dialog->field(kRangeFromProgramme)->setText("1");
+        dialog->button(kDialogCancel)->setFocus();
+        QTest::keyClick(dialog->button(kDialogCancel), Qt::Key_Return);
+    });
+    EXPECT_FALSE(program.ui().sceneRangeDialog(first, last));
+    EXPECT_EQ(first, 41u);
 }
 
 TEST(MessageBoxes, TextsIconsAndTheButtonEscapeGives) {

@@ -3,13 +3,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSizePolicy>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -45,6 +48,15 @@ MainWindow::MainWindow(Application& app, QtUserInterface& ui, TickPump& pump, QP
     setFocusPolicy(Qt::StrongFocus);
 
     auto* central = new QWidget(this);
+    // The window's own colour, seen while the client area is hidden.
+    central->setAutoFillBackground(true);
+    QPalette colours = central->palette();
+    colours.setColor(QPalette::Window, QColor(241, 245, 247));
+    central->setPalette(colours);
+    // The scene editor hides the client area; the status bar stays at the bottom.
+    QSizePolicy keepPlace = client_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    client_->setSizePolicy(keepPlace);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -148,7 +160,11 @@ void MainWindow::setPortEntryChecked(int position, bool checked) {
 // --- commands -----------------------------------------------------------------
 
 CommandDispatcher::Outcome MainWindow::runCommand(int command) {
+    const TransferState before = app_.engine().state();
     const CommandDispatcher::Outcome outcome = commands_.dispatch(command);
+    // A run that starts or ends shows its action in the status bar at once,
+    // as the repaint after a closing menu or dialog would.
+    if (app_.engine().state() != before) repaintClient();
     pump_.wake();
     return outcome;
 }

@@ -71,8 +71,10 @@ SceneRangeDialog::SceneRangeDialog(QWidget* parent, SceneRange& range, UserInter
                 auto* button = new QPushButton(text(c.caption), this);
                 button->setObjectName(QStringLiteral("button%1").arg(c.id));
                 button->setGeometry(box);
+                // OK is the default; a button that has the focus takes Enter
+                // for itself, so Enter on "Cancel" never starts a transfer.
                 button->setDefault(c.kind == DialogControl::DefaultButton);
-                button->setAutoDefault(c.kind == DialogControl::DefaultButton);
+                button->setAutoDefault(true);
                 buttons_[c.id] = button;
                 break;
             }
