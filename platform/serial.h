@@ -68,7 +68,9 @@ public:
     virtual std::span<const std::uint8_t> received() const = 0;
 
     // The next moment at which a pending operation can complete by time-out,
-    // if any; lets a pump sleep until then instead of spinning.
+    // if any; lets a pump sleep until then instead of spinning. It is "now"
+    // when a poll would complete an operation at once (the bytes are there),
+    // so a pump never sleeps on a finished read.
     virtual std::optional<TimePoint> nextDeadline() const = 0;
 
     // Called whenever bytes were written or have arrived, so an event-driven
