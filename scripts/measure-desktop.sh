@@ -24,12 +24,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-display=90
-while [[ -e /tmp/.X${display}-lock || -e /tmp/.X11-unix/X${display} ]]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=":$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+. scripts/xvfb.sh
+start_xvfb
 
 # The emulator logs every frame, so the last block's request marks the end.
 coproc EMULATOR { exec "$build"/app/velora-emu --demo --paced --log 2>"$work/frames.log"; }
