@@ -25,11 +25,9 @@ constexpr Duration kSaveQuiet = 1s;
 constexpr Duration kSaveAtLatest = 10s;
 // What a client that never reads may leave queued before the oldest is lost.
 constexpr std::size_t kMaxUnsent = 64 * 1024;
-// Paced output goes out 8 bytes at a time, as a PC's serial receiver hands
-// them on (a 16550-type FIFO raises its interrupt at 8 bytes, or when the line
-// pauses): no byte reaches the client before it would have on the line, and
-// the last byte of a reply always leaves on time.
-constexpr int kBatch = 8;
+// Paced output goes out a few bytes at a time, to wake less often; the last
+// byte of a reply always leaves on time.
+constexpr int kBatch = 4;
 
 TimePoint now() {
     return SteadyClock().now();
