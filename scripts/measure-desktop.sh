@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --with-display
 command -v xdotool >/dev/null || { echo "measure-desktop: needs xdotool" >&2; exit 1; }
 build=${VELORA_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WITH_QT=ON -DVELORA_TESTS=ON >/dev/null
 ninja -C "$build" velora velora-emu
 
 work=$(mktemp -d)

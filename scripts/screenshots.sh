@@ -17,7 +17,7 @@ if ! command -v xdotool >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends xdotool >&2
 fi
 build=${VELORA_BUILD_DIR:-build}  # another build directory, if wanted
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WITH_QT=ON -DVELORA_TESTS=ON >/dev/null
 ninja -C "$build" velora velora-emu
 
 pids=()
