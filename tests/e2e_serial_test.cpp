@@ -19,6 +19,7 @@
 #include "platform/qt/qt_serial.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/qt_application.h"
 
 #ifndef VELORA_EMU_PATH
 #error "VELORA_EMU_PATH names the emulator program"
@@ -29,13 +30,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "e2e_serial_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
 
 // velora-emu as a child process.
 class Emulator : public testing::EmulatorProcess {
@@ -65,7 +59,7 @@ Bytes exchange(SerialDevice& device, std::span<const std::uint8_t> frame, std::s
 }
 
 TEST(EmulatorLine, SearchFindsTheEmulatorAndBlocksRoundTrip) {
-    ensureApplication();
+    testing::ensureCoreApplication();
     Emulator emulator;
     ASSERT_FALSE(emulator.device().empty()) << "velora-emu printed no device";
 
@@ -104,7 +98,7 @@ TEST(EmulatorLine, SearchFindsTheEmulatorAndBlocksRoundTrip) {
 }
 
 TEST(EmulatorLine, LineDroppedMidTransferFailsTheReadAtOnce) {
-    ensureApplication();
+    testing::ensureCoreApplication();
     Emulator emulator({"--fault", "drop@2"});  // the probe is answered, then the line goes away
     ASSERT_FALSE(emulator.device().empty()) << "velora-emu printed no device";
 

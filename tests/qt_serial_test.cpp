@@ -2,6 +2,7 @@
 // side and plays the controller. These tests run on real time, kept short.
 
 #include "platform/qt/qt_serial.h"
+#include "tests/support/qt_application.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -22,13 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "qt_serial_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
 
 // The master side of a fresh pseudo-terminal.
 class Pty {
@@ -80,7 +74,7 @@ double cpuSeconds() {
 
 struct PtyFixture : ::testing::Test {
     void SetUp() override {
-        ensureApplication();
+        testing::ensureCoreApplication();
         ASSERT_FALSE(pty.slave().empty());
     }
     std::unique_ptr<QtSerialDevice> openDevice(const Clock& clock) {
@@ -285,7 +279,7 @@ TEST_F(PtyFixture, OpenFailuresCarryTheSystemReason) {
 }
 
 TEST(QtPortFactory, OffersThePathsOfVeloraPorts) {
-    ensureApplication();
+    testing::ensureCoreApplication();
     EXPECT_EQ(splitPortList("/tmp/a::/dev/pts/3:"), (std::vector<std::string>{"/tmp/a", "/dev/pts/3"}));
     EXPECT_TRUE(splitPortList("").empty());
 

@@ -467,11 +467,3 @@ TEST(FileDialogs, FilterIndexIsKeptAndTheDefaultExtensionApplied) {
 
 }  // namespace
 }  // namespace velora
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -197,11 +197,3 @@ TEST_F(DesktopE2e, PacedReadCostsLittleAndEscapeEndsItAtOnce) {
 
 }  // namespace
 }  // namespace velora
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
