@@ -31,17 +31,6 @@ const char* actionText(Action action) {
     return "\tN/A";
 }
 
-Action actionForMenuPosition(int position) {
-    switch (position) {
-        case 2: return Action::ReadController;
-        case 3: return Action::FileRead;
-        case 5: return Action::Verify;
-        case 6: return Action::FileWrite;
-        case 7: return Action::WriteController;
-        default: return Action::NoAction;
-    }
-}
-
 std::string firmwareTextOf(std::uint8_t major, std::uint8_t minor, std::uint8_t suffix) {
     std::string version;
     if (major > 9) {
@@ -69,8 +58,9 @@ TransferEngine::TransferEngine(ControllerImage& image, SerialLink& link, UserInt
 
 // --- commands ---------------------------------------------------------------
 
-void TransferEngine::startRun(Region region) {
+void TransferEngine::startRun(Region region, Action action) {
     if (!idle()) return;
+    v_.action = action;
     const bool fileRun = v_.action == Action::FileRead || v_.action == Action::FileWrite;
     v_.state = fileRun ? TransferState::FileStep : TransferState::SendFrame;
     if (!link_.isOpen() && !fileRun) {
@@ -109,10 +99,10 @@ void TransferEngine::startRun(Region region) {
     v_.currentBlock = 2 * v_.firstScene;
 }
 
-void TransferEngine::startAll() {
+void TransferEngine::startAll(Action action) {
     if (!idle()) return;
     v_.wholeImage = true;
-    startRun(Region::Scenes);
+    startRun(Region::Scenes, action);
 }
 
 void TransferEngine::repeat() {
@@ -151,16 +141,6 @@ void TransferEngine::startVersionQuery() {
     v_.currentBlock = 0;
     v_.state = TransferState::SendFrame;
     outcome_ = RunOutcome::Running;
-}
-
-void TransferEngine::highlightActionEntry(int position) {
-    // A highlight while a run goes on must not change what the run does.
-    if (!idle()) return;
-    v_.action = actionForMenuPosition(position);
-}
-
-void TransferEngine::setAction(Action action) {
-    if (idle()) v_.action = action;
 }
 
 void TransferEngine::endRun(RunOutcome outcome) {

@@ -33,9 +33,6 @@ inline constexpr int kStopEntry = 9;
 const char* regionText(Region region);  // "\tScenes" ... "\tN/A"
 const char* actionText(Action action);  // "\tWriting to Kq318" ... "\tN/A"
 
-// Action chosen by highlighting the entry at `position` of the Action menu.
-Action actionForMenuPosition(int position);
-
 // "\tFW : " and the version text of a version reply's payload.
 std::string firmwareTextOf(std::uint8_t major, std::uint8_t minor, std::uint8_t suffix);
 
@@ -72,15 +69,13 @@ public:
     TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui);
 
     // --- commands ---------------------------------------------------------
-    void startRun(Region region);  // 102 Scenes, 103 Settings, 104 Midi
-    void startAll();               // 112
+    // 102 Scenes, 103 Settings, 104 Midi, with the action the run carries out.
+    void startRun(Region region, Action action);
+    void startAll(Action action);  // 112
     void repeat();                 // 107
     void stop();                   // 105 and Escape
     void restart();                // 113
     void startVersionQuery();      // after a found or chosen port
-    // The Action-menu highlight rule; ignored while a transfer runs.
-    void highlightActionEntry(int position);
-    void setAction(Action action);  // for programs without menus; ignored while a transfer runs
 
     // One step for the state the tick was posted for. A tick whose state is
     // no longer the engine's is stale and does nothing.

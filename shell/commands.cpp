@@ -39,13 +39,13 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
             about();
             break;
         case kCmdScenes:
-            engine.startRun(Region::Scenes);
+            engine.startRun(Region::Scenes, choice_.takePick());
             break;
         case kCmdSettings:
-            engine.startRun(Region::Settings);
+            engine.startRun(Region::Settings, choice_.takePick());
             break;
         case kCmdMidi:
-            engine.startRun(Region::Midi);
+            engine.startRun(Region::Midi, choice_.takePick());
             break;
         case kCmdStop:
             engine.stop();
@@ -66,7 +66,7 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
             host_.runFirmwareUpgrade(false);
             break;
         case kCmdAll:
-            engine.startAll();
+            engine.startAll(choice_.takePick());
             break;
         case kCmdRestart:
             engine.restart();

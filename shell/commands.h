@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "shell/menu_model.h"
+
 namespace velora {
 
 class Application;
@@ -63,6 +65,12 @@ class CommandDispatcher {
 
     Outcome dispatch(int command);
 
+    // The Action menu: an entry highlighted, and the selection popup opened
+    // from the highlighted entry. A pick from the popup runs with the action
+    // of the entry it was opened through.
+    void highlightActionEntry(int position) { choice_.highlight(position); }
+    void selectionPopupOpened() { choice_.selectionOpened(); }
+
     // The Exit question; true when the user answered Yes.
     bool confirmExit();
 
@@ -74,6 +82,7 @@ class CommandDispatcher {
     UserInterface& ui_;
     ShellHost& host_;
     std::string version_;
+    ActionChoice choice_;
 };
 
 }  // namespace velora

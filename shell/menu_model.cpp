@@ -75,6 +75,27 @@ std::vector<MenuEntry> entriesOf(std::string_view key, const std::vector<std::st
 
 }  // namespace
 
+Action actionForMenuPosition(int position) {
+    switch (position) {
+        case 2: return Action::ReadController;
+        case 3: return Action::FileRead;
+        case 5: return Action::Verify;
+        case 6: return Action::FileWrite;
+        case 7: return Action::WriteController;
+        default: return Action::NoAction;
+    }
+}
+
+void ActionChoice::highlight(int position) {
+    highlighted_ = actionForMenuPosition(position);
+}
+
+Action ActionChoice::takePick() {
+    const Action action = opener_.value_or(highlighted_);
+    opener_.reset();
+    return action;
+}
+
 std::optional<Menu> buildMenu(std::string_view key, const std::vector<std::string>& ports) {
     std::vector<MenuEntry> entries = entriesOf(key, ports);
     if (entries.empty()) return std::nullopt;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/engine.h"
+
 namespace velora {
 
 // Menu keys.
@@ -43,5 +45,29 @@ std::optional<Menu> buildMenu(std::string_view key, const std::vector<std::strin
 inline constexpr int portEntryPosition(int portIndex) {
     return portIndex + 1;
 }
+
+// The action of the entry at `position` of the Action menu: "&Read from
+// controller" 2, "&File readout" 3, "&Veryfication" 5, "File &write" 6,
+// "Write to &controller" 7; NoAction for every other entry.
+Action actionForMenuPosition(int position);
+
+// What a pick from the shared selection popup does. Highlighting an entry of
+// the Action menu chooses its action; the popup keeps the action of the entry
+// it was opened through, so a pick carries out that action whatever ran or
+// ended while the popup was open. A run in progress never takes a highlight:
+// the engine is told the action only when a run starts.
+class ActionChoice {
+  public:
+    // The user highlighted the entry at `position` of the Action menu.
+    void highlight(int position);
+    // The selection popup opened from the highlighted entry.
+    void selectionOpened() { opener_ = highlighted_; }
+    // The action of a pick from the selection popup; the popup is closed by it.
+    Action takePick();
+
+  private:
+    Action highlighted_ = Action::WriteController;  // the engine's action at start-up
+    std::optional<Action> opener_;
+};
 
 }  // namespace velora

@@ -51,21 +51,7 @@ protected:
         ASSERT_TRUE(engine.idle()) << "the run did not end";
     }
 
-    void start(Action action, Region region) {
-        engine.highlightActionEntry(positionOf(action));
-        if (region == Region::Scenes && engine.vars().wholeImage) return;
-        engine.startRun(region);
-    }
-    static int positionOf(Action a) {
-        switch (a) {
-            case Action::ReadController: return 2;
-            case Action::FileRead: return 3;
-            case Action::Verify: return 5;
-            case Action::FileWrite: return 6;
-            case Action::WriteController: return 7;
-            default: return 0;
-        }
-    }
+    void start(Action action, Region region) { engine.startRun(region, action); }
     void expectFault(const std::string& text, Buttons buttons, Answer answer, Icon icon = Icon::Warning) {
         ui.expectMessage(text, "Fault", icon, buttons, answer);
     }
@@ -116,8 +102,7 @@ TEST_F(Engine, RangeIsClampedBeforeTheDialogAndCancelSendsNothing) {
 
 TEST_F(Engine, AllPassesEveryBlockAndEveryRegion) {
     loadDemoShow(controller);
-    engine.highlightActionEntry(2);
-    engine.startAll();
+    engine.startAll(Action::ReadController);
     runToIdle();
     const auto frames = sent();
     ASSERT_EQ(frames.size(), 2048u);
@@ -171,7 +156,6 @@ TEST_F(Engine, WriteThenVerifyCleanThenWithADifference) {
     // Repeat with the difference written away ends clean again.
     start(Action::WriteController, Region::Settings);
     runToIdle();
-    engine.highlightActionEntry(5);
     engine.vars().lastAction = Action::Verify;
     ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
     engine.repeat();
@@ -260,8 +244,7 @@ TEST_F(Engine, WrongKindOfReplyIsAProtocolError) {
 TEST_F(Engine, ADroppedLineEndsTheRunWithTheErrorNumber) {
     controller.faults().add("drop@3");
     expectFault("Error code : 5", Buttons::Ok, Answer::Ok, Icon::Error);
-    engine.highlightActionEntry(2);
-    engine.startAll();
+    engine.startAll(Action::ReadController);
     runToIdle();
     EXPECT_EQ(engine.outcome(), RunOutcome::Failed);
     EXPECT_FALSE(engine.vars().wholeImage);
@@ -301,9 +284,6 @@ TEST_F(Engine, StopRestartAndStaleTicks) {
         engine.tick(engine.state());
         if (engine.waitingOnLine()) link.device()->wait(std::chrono::seconds(1));
     }
-    // A highlight while the run goes on does not turn it into another action.
-    engine.highlightActionEntry(7);
-    EXPECT_EQ(engine.vars().action, Action::ReadController);
     // A tick posted for a state that has changed since does nothing.
     const TransferState now = engine.state();
     const auto framesBefore = sent().size();
@@ -349,8 +329,7 @@ TEST_F(Engine, TheTailOfAStoppedReplyIsNotTakenForTheNextRunsReply) {
 TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
     link.close();
     ui.expectMessage("You have to choise an accessible comm port !", "Warning", Icon::Warning, Buttons::Ok);
-    engine.highlightActionEntry(2);
-    engine.startAll();
+    engine.startAll(Action::ReadController);
     EXPECT_TRUE(engine.idle());
     EXPECT_FALSE(engine.vars().wholeImage);
 
@@ -364,8 +343,8 @@ TEST_F(Engine, TransferCommandsAreIgnoredWhileARunGoesOn) {
     start(Action::ReadController, Region::Midi);
     engine.tick(engine.state());
     const auto frames = sent().size();
-    engine.startRun(Region::Settings);
-    engine.startAll();
+    engine.startRun(Region::Settings, Action::WriteController);
+    engine.startAll(Action::WriteController);
     engine.repeat();
     EXPECT_EQ(engine.vars().region, Region::Midi);
     EXPECT_FALSE(engine.vars().wholeImage);
@@ -378,16 +357,15 @@ TEST_F(Engine, AbandonedAllRunDoesNotLeaveTheWholeImageFlagBehind) {
     // next "&Scenes" must ask for its range, not run over the whole image.
     // (What the line does with a frame cut short is not the point here.)
     ui.answerUnscriptedWith(Answer::Cancel);
-    engine.highlightActionEntry(7);
-    engine.startAll();
+    engine.startAll(Action::WriteController);
     for (int i = 0; i < 6; ++i) engine.tick(engine.state());
     engine.restart();
     runToIdle();
     ui.expectSceneRangeCancelled();
-    engine.startRun(Region::Scenes);
+    engine.startRun(Region::Scenes, Action::WriteController);
     EXPECT_TRUE(engine.idle());
 
-    engine.startAll();
+    engine.startAll(Action::WriteController);
     engine.tick(engine.state());
     engine.startVersionQuery();
     runToIdle();
@@ -395,11 +373,9 @@ TEST_F(Engine, AbandonedAllRunDoesNotLeaveTheWholeImageFlagBehind) {
 }
 
 TEST_F(Engine, RepeatAfterAllGoesOverEveryBlockWithoutADialog) {
-    engine.highlightActionEntry(2);
-    engine.startAll();
+    engine.startAll(Action::ReadController);
     runToIdle();
     const auto before = sent().size();
-    engine.highlightActionEntry(0);  // "&Repeat" itself is highlighted to pick it
     engine.repeat();
     EXPECT_EQ(engine.vars().action, Action::ReadController);
     runToIdle();

@@ -278,8 +278,7 @@ TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {
         putFile(dir / ("show." + std::string(dataFileExtension(r))), layoutOf(source, r));
     ui.expectOpenFile(dir / "show.K5s").expectOpenFile(dir / "show.K5p").expectOpenFile(dir / "show.K5m");
 
-    engine.setAction(Action::FileRead);
-    engine.startAll();
+    engine.startAll(Action::FileRead);
     for (int ticks = 0; !engine.idle() && ticks < 10; ++ticks) engine.tick(engine.state());
 
     EXPECT_TRUE(engine.idle());

@@ -239,18 +239,50 @@ TEST_F(WindowTest, ClickingAPortDoesNotToggleItsCheckByItself) {
 
 TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
     QMenu* action = window->menuOf(kActionMenuKey);
-    action->hovered(entry(kActionMenuKey, 5));
-    EXPECT_EQ(engine().vars().action, Action::Verify);
+    controller.hold = true;
     action->hovered(entry(kActionMenuKey, 4));
+    window->runCommand(kCmdMidi);
     EXPECT_EQ(engine().vars().action, Action::NoAction);
+    window->runCommand(kCmdStop);
     // Entries of other menus do not count, not even when the Action popup
     // passes on the highlight of the selection popup opened from it.
-    action->hovered(entry(kActionMenuKey, 2));
-    ASSERT_EQ(engine().vars().action, Action::ReadController);
+    action->hovered(entry(kActionMenuKey, 5));
     QAction* all = window->entryAt(kSelectionMenuKey, 3);
     window->menuOf(kSelectionMenuKey)->hovered(all);
     action->hovered(all);
-    EXPECT_EQ(engine().vars().action, Action::ReadController);
+    window->runCommand(kCmdSettings);
+    EXPECT_EQ(engine().vars().action, Action::Verify);
+    window->runCommand(kCmdStop);
+}
+
+TEST_F(WindowTest, APopupLeftOpenWhileAWriteEndsStillReads) {
+    // A settings write runs with its acknowledgements held back.
+    controller.hold = true;
+    QMenu* action = window->menuOf(kActionMenuKey);
+    action->hovered(entry(kActionMenuKey, 7));
+    window->runCommand(kCmdSettings);
+    ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
+
+    // The user opens "&Read from controller" and rests in its popup.
+    action->popup(QPoint(10, 10));
+    ASSERT_TRUE(spinUntil([&] { return action->isVisible(); }));
+    action->setActiveAction(entry(kActionMenuKey, 2));
+    QTest::keyClick(action, Qt::Key_Right);
+    QMenu* selection = window->menuOf(kSelectionMenuKey);
+    ASSERT_TRUE(spinUntil([&] { return selection->isVisible(); }));
+
+    // The write ends meanwhile.
+    for (int i = 0; i < 2; ++i) controller.release();
+    ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
+    ASSERT_EQ(controller.model.counters().blockWrites, 2u);
+
+    // The pick reads the MIDI assignments; it writes nothing.
+    controller.hold = false;
+    QTest::keyClick(selection, Qt::Key_M);
+    ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Completed; }));
+    EXPECT_EQ(engine().vars().region, Region::Midi);
+    EXPECT_EQ(controller.model.counters().blockWrites, 2u);
+    EXPECT_EQ(controller.model.counters().reads, 2u);
 }
 
 TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {

@@ -53,7 +53,7 @@ class ShellTest : public ::testing::Test {
         ui.clearEvents();
     }
     void startSceneRead() {
-        app.engine().highlightActionEntry(2);  // "&Read from controller"
+        commands.highlightActionEntry(2);  // "&Read from controller"
         ui.expectSceneRange(0, 3);
         ASSERT_EQ(commands.dispatch(kCmdScenes), CommandDispatcher::Outcome::Done);
         ASSERT_FALSE(app.engine().idle());
@@ -113,6 +113,35 @@ TEST_F(ShellTest, TransferCommandsDuringATransferAreIgnoredQuietly) {
     EXPECT_EQ(app.engine().vars().region, Region::Scenes);
     EXPECT_EQ(app.engine().vars().firstScene, 0u);
     EXPECT_EQ(app.engine().vars().lastScene, 3u);
+}
+
+TEST_F(ShellTest, APickRunsWithTheActionOfTheEntryThePopupWasOpenedThrough) {
+    connect();
+    runToIdle();
+    // A settings write is under way when the user opens the popup through
+    // "&Read from controller"; the write ends before the pick.
+    commands.highlightActionEntry(7);
+    ASSERT_EQ(commands.dispatch(kCmdSettings), CommandDispatcher::Outcome::Done);
+    commands.highlightActionEntry(2);
+    commands.selectionPopupOpened();
+    EXPECT_EQ(app.engine().vars().action, Action::WriteController);  // the run keeps its action
+    for (int i = 0; i < 200 && !app.engine().idle(); ++i) app.engine().tick(app.engine().state());
+    ASSERT_EQ(app.engine().outcome(), RunOutcome::Completed);
+
+    // On the way to the popup the pointer crossed "File &write".
+    commands.highlightActionEntry(6);
+    ASSERT_EQ(commands.dispatch(kCmdMidi), CommandDispatcher::Outcome::Done);
+    EXPECT_EQ(app.engine().vars().action, Action::ReadController);
+    app.engine().tick(app.engine().state());
+    const auto& writes = factory.log("COM2").writes;
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back(), (std::vector<std::uint8_t>{0x12, 0x26, 0xFE, 0x07, 0x80, 0x43}));
+
+    // Without the popup, the highlighted entry decides, as the menu rule says.
+    app.engine().stop();
+    commands.highlightActionEntry(5);
+    commands.dispatch(kCmdSettings);
+    EXPECT_EQ(app.engine().vars().action, Action::Verify);
 }
 
 TEST_F(ShellTest, EditorsAndUpgradeOpenWhenIdle) {

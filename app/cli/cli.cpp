@@ -251,14 +251,13 @@ Region regionOf(const std::string& name) {
 // Starts a run of `action` over the options' region and pumps it.
 bool runRegion(Session& s, const Options& o, Action action) {
     TransferEngine& engine = s.engine();
-    engine.setAction(action);
     engine.vars().firstScene = o.firstScene;
     engine.vars().lastScene = o.lastScene;
     s.ui().resetProblems();
     if (o.region == "all")
-        engine.startAll();
+        engine.startAll(action);
     else
-        engine.startRun(regionOf(o.region));
+        engine.startRun(regionOf(o.region), action);
     if (engine.idle()) return false;  // refused
     return s.pump() && s.ui().problems() == 0;
 }

@@ -96,8 +96,13 @@ void MainWindow::buildMenus() {
         // its own entries choose the action.
         connect(action, &QMenu::hovered, this, [this, action](QAction* entry) {
             const auto position = action->actions().indexOf(entry);
-            if (position >= 0) app_.engine().highlightActionEntry(static_cast<int>(position));
+            if (position >= 0) commands_.highlightActionEntry(static_cast<int>(position));
         });
+    }
+    if (QMenu* selection = menuOf(kSelectionMenuKey)) {
+        // The popup opens from the entry highlighted now; a pick from it
+        // carries out that entry's action, even when a run ended meanwhile.
+        connect(selection, &QMenu::aboutToShow, this, [this] { commands_.selectionPopupOpened(); });
     }
 }
 
