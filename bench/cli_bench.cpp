@@ -2,7 +2,7 @@
 // the real line speed and unpaced, and prints the wall time beside the line
 // limit and the share of the wall time that velora-cli spent on the CPU.
 //
-// usage: velora-bench [--unpaced-only] [--paced-only] [--bin DIR]
+// usage: velora-bench [--unpaced-only | --paced-only] [--bin DIR]
 
 #include <fcntl.h>
 #include <signal.h>
@@ -109,16 +109,55 @@ void benchmark(const std::string& bin, bool paced, const fs::path& dir) {
     stopEmulator(emu);
 }
 
+void usage() {
+    std::printf(
+        "usage: velora-bench [options]\n"
+        "Runs full \"&All\" read, write and verify transfers of velora-cli against\n"
+        "velora-emu, unpaced and then paced at the real line speed (38400 baud; the\n"
+        "paced run takes about seven minutes), and prints the wall time of each beside\n"
+        "the line limit and velora-cli's share of it on the CPU.\n"
+        "\n"
+        "Options:\n"
+        "  --unpaced-only   only the unpaced transfers\n"
+        "  --paced-only     only the paced transfers\n"
+        "  --bin DIR        take velora-cli and velora-emu from DIR (default: the app\n"
+        "                   folder beside the one holding velora-bench)\n"
+        "  --help, -h       show this text\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string bin = fs::path(argv[0]).parent_path().parent_path() / "app";
     bool paced = true, unpaced = true;
+    // Every argument is checked before anything runs: a mistyped option
+    // must not start a run of several minutes.
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--unpaced-only") paced = false;
-        if (a == "--paced-only") unpaced = false;
-        if (a == "--bin" && i + 1 < argc) bin = argv[++i];
+        if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else if (a == "--unpaced-only") {
+            paced = false;
+        } else if (a == "--paced-only") {
+            unpaced = false;
+        } else if (a == "--bin") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "velora-bench: --bin needs a folder (try --help)\n");
+                return 2;
+            }
+            bin = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "velora-bench: unknown option %s (try --help)\n", a.c_str());
+            return 2;
+        } else {
+            std::fprintf(stderr, "velora-bench: unexpected argument %s (try --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    if (!paced && !unpaced) {
+        std::fprintf(stderr, "velora-bench: --unpaced-only and --paced-only exclude each other\n");
+        return 2;
     }
     const fs::path dir = fs::temp_directory_path() / ("velora-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);

@@ -135,6 +135,7 @@ RunOutcome writeStep(TransferEngine& engine) {
     }
     switch (saveAtomically(path, out.view())) {
         case SaveResult::Saved:
+        case SaveResult::SavedInPlace:
             return RunOutcome::Completed;
         case SaveResult::OpenFailed:
             showFault(ui, "File open error !");

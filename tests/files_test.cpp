@@ -1,9 +1,13 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -216,16 +220,104 @@ TEST(AtomicSave, FailedRenameKeepsWhatWasThereAndRemovesTheTemporaryFile) {
     EXPECT_EQ(dir.entries(dir.path()), (std::vector<std::string>{"pipe.K5m", "show.K5s"}));
 }
 
-TEST(AtomicSave, UnwritableDirectoryLeavesThePreviousFile) {
+// The names in `folder`, sorted.
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Saves as a user who cannot write into the target's folder: the test's own
+// user, or for root, who writes anywhere, "nobody" in a forked child that
+// hands the result back as its exit status. Nothing when the child could not
+// become nobody.
+std::optional<SaveResult> saveAsUnprivilegedUser(const fs::path& target, std::string_view bytes) {
+    if (::geteuid() != 0) return saveAtomically(target, bytes);
+    constexpr int kNotNobody = 100;
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(kNotNobody);
+        ::_exit(static_cast<int>(saveAtomically(target, bytes)));
+    }
+    int status = 0;
+    const bool exited = ::waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+    if (exited && WEXITSTATUS(status) == kNotNobody) return std::nullopt;
+    EXPECT_TRUE(exited) << "the saving child did not end normally";
+    return static_cast<SaveResult>(exited ? WEXITSTATUS(status) : kNotNobody);
+}
+
+TEST(AtomicSave, WritableFileInAFolderTheUserCannotWriteIsSavedInPlace) {
+    const bool root = ::geteuid() == 0;
+    // Root's child runs as nobody, who must be able to reach the folder.
+    const fs::path folder = (root ? fs::path("/tmp") : fs::temp_directory_path()) /
+                            ("velora-in-place-" + std::to_string(::getpid()));
+    struct Removal {
+        fs::path folder;
+        ~Removal() {
+            std::error_code ec;
+            fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
+            fs::remove_all(folder, ec);
+        }
+    } removal{folder};
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    const fs::path target = folder / "show.K5s";
+    putFile(target, "old, longer content");  // longer, so that what is not cut off shows
+    fs::permissions(target, fs::perms(0666));
+    fs::permissions(folder, fs::perms(root ? 0755 : 0555));
+
+    const std::optional<SaveResult> result = saveAsUnprivilegedUser(target, "new");
+    if (!result) GTEST_SKIP() << "cannot save as the user nobody";
+    EXPECT_EQ(*result, SaveResult::SavedInPlace);
+    EXPECT_EQ(fileContent(target), "new");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0666));
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"show.K5s"});
+}
+
+TEST(AtomicSave, TargetUnderARegularFileFailsForEveryUserAndCreatesNothing) {
     TempDir dir;
-    const std::string target = dir / "show.K5p";
-    putFile(target, "old");
-    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(dir.path().c_str(), W_OK) == 0)
-        GTEST_SKIP() << "this user writes into read-only directories";
-    EXPECT_EQ(saveAtomically(target, "new"), SaveResult::OpenFailed);
-    EXPECT_EQ(fileContent(target), "old");
-    EXPECT_EQ(dir.entries(dir.path()), std::vector<std::string>{"show.K5p"});
+    putFile(dir / "file", "kept");
+    const SaveOutcome outcome = saveAtomically(FileToSave{dir / "file/show.K5s", "new"});
+    EXPECT_EQ(outcome.result, SaveResult::OpenFailed);
+    EXPECT_EQ(outcome.error, ENOTDIR);
+    EXPECT_EQ(fileContent(dir / "file"), "kept");
+    EXPECT_EQ(dir.entries(dir.path()), std::vector<std::string>{"file"});
+}
+
+TEST(AtomicSave, SetIsReplacedWholeOrNotAtAll) {
+    TempDir dir;
+    putFile(dir / "show.K5s", "old scenes");
+    putFile(dir / "show.K5p", "old settings");
+    fs::create_symlink(dir / "show.K5p", dir / "link.K5p");
+    // A folder where the third file goes would fail only at its rename.
+    fs::create_directory(dir / "show.K5m");
+    putFile(dir / "show.K5m/keep", "kept");
+    const std::vector<FileToSave> set{{dir / "show.K5s", "new scenes"},
+                                      {dir / "link.K5p", "new settings"},
+                                      {dir / "show.K5m", "new midi"}};
+
+    const SaveOutcome refused = saveAllAtomically(set);
+    EXPECT_EQ(refused.result, SaveResult::OpenFailed);
+    EXPECT_EQ(refused.failedIndex, 2u);
+    EXPECT_EQ(refused.error, EISDIR);
+    EXPECT_EQ(refused.replaced, 0u);
+    EXPECT_EQ(fileContent(dir / "show.K5s"), "old scenes");
+    EXPECT_EQ(fileContent(dir / "show.K5p"), "old settings");
+    EXPECT_EQ(fileContent(dir / "show.K5m/keep"), "kept");
+    EXPECT_EQ(dir.entries(dir.path()),
+              (std::vector<std::string>{"link.K5p", "show.K5m", "show.K5p", "show.K5s"}));
+
+    fs::remove_all(dir / "show.K5m");
+    putFile(dir / "show.K5m", "old midi");
+    EXPECT_EQ(saveAllAtomically(set).result, SaveResult::Saved);
+    EXPECT_EQ(fileContent(dir / "show.K5s"), "new scenes");
+    EXPECT_EQ(fileContent(dir / "show.K5p"), "new settings");
+    EXPECT_EQ(fileContent(dir / "show.K5m"), "new midi");
+    EXPECT_TRUE(fs::is_symlink(dir / "link.K5p"));
+    EXPECT_EQ(dir.entries(dir.path()),
+              (std::vector<std::string>{"link.K5p", "show.K5m", "show.K5p", "show.K5s"}));
 }
 
 // --- the file step ---------------------------------------------------------
