@@ -4,8 +4,8 @@
 #include <QIcon>
 
 #include "platform/clock.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/qt_serial.h"
+#include "desktop/desktop_program.h"
+#include "serial_qt/qt_serial.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);

@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "app/cli/cli.h"
-#include "platform/qt/qt_serial.h"
+#include "serial_qt/qt_serial.h"
 
 namespace {
 std::atomic<bool> interrupted{false};

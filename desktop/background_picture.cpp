@@ -8,7 +8,7 @@
 #include <QRadialGradient>
 #include <array>
 
-#include "platform/qt/client_area.h"
+#include "desktop/client_area.h"
 
 namespace velora {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/client_area.h"
+#include "desktop/client_area.h"
 
 #include <QPainter>
 

@@ -1,11 +1,11 @@
-#include "platform/qt/desktop_program.h"
+#include "desktop/desktop_program.h"
 
 #include <QApplication>
 
-#include "platform/qt/client_area.h"
-#include "platform/qt/main_window.h"
-#include "platform/qt/qt_pump_host.h"
-#include "platform/qt/qt_user_interface.h"
+#include "desktop/client_area.h"
+#include "desktop/main_window.h"
+#include "desktop/qt_pump_host.h"
+#include "desktop/qt_user_interface.h"
 #include "shell/application.h"
 #include "shell/shell_texts.h"
 #include "shell/tick_pump.h"

@@ -1,10 +1,10 @@
-#include "platform/qt/file_dialogs.h"
+#include "desktop/file_dialogs.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
 
-#include "platform/qt/message_box.h"
+#include "desktop/message_box.h"
 
 namespace velora {
 

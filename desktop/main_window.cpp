@@ -1,4 +1,4 @@
-#include "platform/qt/main_window.h"
+#include "desktop/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,10 +16,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "platform/qt/client_area.h"
-#include "platform/qt/editor_placeholders.h"
-#include "platform/qt/part_status_bar.h"
-#include "platform/qt/qt_user_interface.h"
+#include "desktop/client_area.h"
+#include "desktop/dialogs/editor_placeholders.h"
+#include "desktop/part_status_bar.h"
+#include "desktop/qt_user_interface.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/shell_texts.h"

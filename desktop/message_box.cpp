@@ -1,4 +1,4 @@
-#include "platform/qt/message_box.h"
+#include "desktop/message_box.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "platform/qt/part_status_bar.h"
+#include "desktop/part_status_bar.h"
 
 #include <qdrawutil.h>
 #include <QPainter>

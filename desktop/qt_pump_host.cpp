@@ -1,10 +1,10 @@
-#include "platform/qt/qt_pump_host.h"
+#include "desktop/qt_pump_host.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
 
-#include "platform/qt/qt_user_interface.h"
+#include "desktop/qt_user_interface.h"
 
 namespace velora {
 

@@ -1,13 +1,13 @@
-#include "platform/qt/qt_user_interface.h"
+#include "desktop/qt_user_interface.h"
 
 #include <QApplication>
 
 #include "editors/scene_range.h"
-#include "platform/qt/file_dialogs.h"
-#include "platform/qt/main_window.h"
-#include "platform/qt/message_box.h"
-#include "platform/qt/part_status_bar.h"
-#include "platform/qt/scene_range_dialog.h"
+#include "desktop/file_dialogs.h"
+#include "desktop/main_window.h"
+#include "desktop/message_box.h"
+#include "desktop/part_status_bar.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 
 namespace velora {
 

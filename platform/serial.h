@@ -22,13 +22,30 @@
 
 namespace velora {
 
+// The controller's line: 38400 baud, 8 data bits, no parity, 2 stop bits,
+// binary; and the time-outs of reads and writes.
 struct LineSettings {
-    std::string format = "baud=38400 parity=N data=8 stop=2";
+    enum class Parity { None, Even, Odd, Mark, Space };
+    enum class StopBits { One, OneAndHalf, Two };
+
+    int baud = 38400;
+    int dataBits = 8;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::Two;
     std::size_t receiveQueue = 270;
     std::size_t sendQueue = 270;
     std::chrono::milliseconds interByteTimeout{100};
     std::chrono::milliseconds perByteTimeout{120};
     std::chrono::milliseconds writePerByteTimeout{120};
+
+    // Whether a device can be set up so; the line format is checked, not
+    // the time-outs (every value of those is meaningful).
+    bool valid() const;
+    // Bits one byte takes on the line: start bit, data bits, parity, stop
+    // bits (1.5 stop bits count as 2).
+    int bitsPerByte() const;
+    // Time one byte takes on the line.
+    Duration byteTime() const;
 };
 
 // Answer of a poll on one direction.
@@ -62,6 +79,13 @@ public:
 
     // Starts an asynchronous read of up to `count` bytes.
     virtual void startRead(std::size_t count) = 0;
+    // Starts a wait for the line to fall quiet: whatever arrives is thrown
+    // away until no byte has come for `quiet` (counted from the start, then
+    // from each byte), or until `limit` has passed since the start. It
+    // completes through pollRead like a read, with the count of bytes thrown
+    // away, and received() is then empty. Bytes of an earlier exchange that
+    // are still on their way thus never pass for the reply to a new frame.
+    virtual void startQuiet(Duration quiet, Duration limit) = 0;
     virtual IoStatus pollRead() = 0;
     // The bytes delivered by the last completed read (exactly `count` of its
     // Done status; nothing older).

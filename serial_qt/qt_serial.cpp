@@ -1,11 +1,10 @@
-#include "platform/qt/qt_serial.h"
+#include "serial_qt/qt_serial.h"
 
 #include <QMetaObject>
 #include <QSerialPortInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <sstream>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -21,61 +20,6 @@ namespace {
 // that a babbling line cannot grow it without end, large enough never to
 // hold back a frame.
 constexpr qint64 kReadBufferLimit = 64 * 1024;
-
-struct LineFormat {
-    qint32 baud = 0;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-
-// "baud=38400 parity=N data=8 stop=2"; nullopt on anything it does not know.
-std::optional<LineFormat> parseLineFormat(const std::string& text) {
-    LineFormat format;
-    std::istringstream in(text);
-    std::string item;
-    while (in >> item) {
-        const auto eq = item.find('=');
-        if (eq == std::string::npos) return std::nullopt;
-        const std::string key = item.substr(0, eq);
-        const std::string value = item.substr(eq + 1);
-        if (key == "baud") {
-            if (value.empty() || value.size() > 7 ||
-                !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                return std::nullopt;
-            format.baud = std::stoi(value);
-        } else if (key == "parity") {
-            if (value == "N" || value == "n")
-                format.parity = QSerialPort::NoParity;
-            else if (value == "E" || value == "e")
-                format.parity = QSerialPort::EvenParity;
-            else if (value == "O" || value == "o")
-                format.parity = QSerialPort::OddParity;
-            else if (value == "M" || value == "m")
-                format.parity = QSerialPort::MarkParity;
-            else if (value == "S" || value == "s")
-                format.parity = QSerialPort::SpaceParity;
-            else
-                return std::nullopt;
-        } else if (key == "data") {
-            if (value.size() != 1 || value[0] < '5' || value[0] > '8') return std::nullopt;
-            format.dataBits = static_cast<QSerialPort::DataBits>(value[0] - '0');
-        } else if (key == "stop") {
-            if (value == "1")
-                format.stopBits = QSerialPort::OneStop;
-            else if (value == "1.5")
-                format.stopBits = QSerialPort::OneAndHalfStop;
-            else if (value == "2")
-                format.stopBits = QSerialPort::TwoStop;
-            else
-                return std::nullopt;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (format.baud <= 0) return std::nullopt;
-    return format;
-}
 
 int waitMilliseconds(Duration timeout) {
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(std::max(timeout, Duration::zero()));
@@ -149,24 +93,40 @@ int QtSerialDevice::open(const std::string& name) {
     return 0;
 }
 
+namespace {
+
+QSerialPort::Parity qtParity(LineSettings::Parity parity) {
+    switch (parity) {
+        case LineSettings::Parity::None: return QSerialPort::NoParity;
+        case LineSettings::Parity::Even: return QSerialPort::EvenParity;
+        case LineSettings::Parity::Odd: return QSerialPort::OddParity;
+        case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
+        case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits qtStopBits(LineSettings::StopBits stopBits) {
+    switch (stopBits) {
+        case LineSettings::StopBits::One: return QSerialPort::OneStop;
+        case LineSettings::StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
+        case LineSettings::StopBits::Two: return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+}  // namespace
+
 bool QtSerialDevice::configure(const LineSettings& settings) {
     settings_ = settings;
-    bool ok = port_.isOpen();
-    if (const auto format = parseLineFormat(settings.format)) {
-        // Start bit, data bits, parity bit and stop bits of one byte on the line.
-        const int bits = 1 + static_cast<int>(format->dataBits) + (format->parity == QSerialPort::NoParity ? 0 : 1) +
-                         (format->stopBits == QSerialPort::TwoStop ? 2 : 1);
-        byteTime_ = std::chrono::duration_cast<Duration>(std::chrono::duration<double>(bits / double(format->baud)));
-        ok = port_.setBaudRate(format->baud) && ok;
-        ok = port_.setDataBits(format->dataBits) && ok;
-        ok = port_.setParity(format->parity) && ok;
-        ok = port_.setStopBits(format->stopBits) && ok;
-        ok = port_.setFlowControl(QSerialPort::NoFlowControl) && ok;
-    } else {
-        ok = false;
-    }
+    if (!port_.isOpen() || !settings.valid()) return false;
+    // Every step is tried, even after one failed.
+    bool ok = port_.setBaudRate(settings.baud);
+    ok = port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) && ok;
+    ok = port_.setParity(qtParity(settings.parity)) && ok;
+    ok = port_.setStopBits(qtStopBits(settings.stopBits)) && ok;
+    ok = port_.setFlowControl(QSerialPort::NoFlowControl) && ok;
     // The driver's queues are the system's own; they only need to hold a frame.
-    ok = settings.receiveQueue > 0 && settings.sendQueue > 0 && ok;
     return ok;
 }
 
@@ -235,12 +195,19 @@ void QtSerialDevice::settleWrite(TimePoint now) {
 }
 
 void QtSerialDevice::startRead(std::size_t count) {
+    beginRead(ReadRule::reply(count, clock_.now(), settings_));
+}
+
+void QtSerialDevice::startQuiet(Duration quiet, Duration limit) {
+    beginRead(ReadRule::quiet(clock_.now(), quiet, limit));
+}
+
+void QtSerialDevice::beginRead(ReadRule rule) {
     closeIfLost();
     read_ = {};
     read_.phase = Phase::Pending;
-    read_.count = count;
-    read_.deadline = clock_.now() + settings_.perByteTimeout * static_cast<int>(count);
-    read_.bytes.reserve(count);
+    read_.rule = rule;
+    if (rule.keepsBytes()) read_.bytes.reserve(rule.room());
     pullFromLine();
     takeAvailable();
 }
@@ -254,7 +221,7 @@ IoStatus QtSerialDevice::pollRead() {
     }
     switch (read_.phase) {
         case Phase::Done:
-            return IoStatus::done(received_.size());
+            return IoStatus::done(readCount_);
         case Phase::Failed:
             return IoStatus::failed(lineError_ != 0 ? lineError_ : EIO);
         case Phase::Pending:
@@ -267,9 +234,9 @@ IoStatus QtSerialDevice::pollRead() {
 
 void QtSerialDevice::settleRead(TimePoint now) {
     if (read_.phase != Phase::Pending) return;
-    const auto silence = silenceDeadline();
-    if (read_.bytes.size() >= read_.count ||
-        (lineError_ == 0 && ((silence && now >= *silence) || now >= read_.deadline))) {
+    // A full read is complete even on a line that went away just after.
+    if (read_.rule.room() == 0 || (lineError_ == 0 && read_.rule.completeBy(now))) {
+        readCount_ = read_.rule.taken();
         received_ = std::move(read_.bytes);
         read_.bytes.clear();
         read_.phase = Phase::Done;
@@ -278,20 +245,22 @@ void QtSerialDevice::settleRead(TimePoint now) {
     }
 }
 
-// "More than" the inter-byte time-out: the first moment past it.
-std::optional<TimePoint> QtSerialDevice::silenceDeadline() const {
-    if (!read_.lastArrival) return std::nullopt;
-    return *read_.lastArrival + settings_.interByteTimeout + Duration(1);
-}
-
 void QtSerialDevice::takeAvailable() {
     if (read_.phase != Phase::Pending || !port_.isOpen()) return;
-    const std::size_t wanted = read_.count - std::min(read_.count, read_.bytes.size());
-    if (wanted == 0) return;
-    const QByteArray chunk = port_.read(static_cast<qint64>(wanted));
+    // Bytes are stamped with the moment they are noticed: whatever Qt has
+    // taken in arrived by then, and a reply that came in time is never
+    // refused because the program looked late.
+    const TimePoint now = clock_.now();
+    if (read_.rule.room() == 0) return;
+    if (!read_.rule.keepsBytes()) {
+        const QByteArray thrownAway = port_.readAll();
+        read_.rule.took(static_cast<std::size_t>(thrownAway.size()), now);
+        return;
+    }
+    const QByteArray chunk = port_.read(static_cast<qint64>(read_.rule.room()));
     if (chunk.isEmpty()) return;
     read_.bytes.insert(read_.bytes.end(), chunk.begin(), chunk.end());
-    read_.lastArrival = clock_.now();
+    read_.rule.took(static_cast<std::size_t>(chunk.size()), now);
 }
 
 void QtSerialDevice::pullFromLine() {
@@ -369,13 +338,12 @@ std::optional<TimePoint> QtSerialDevice::nextDeadline() const {
     // An operation that a poll would complete right now: the pump must not
     // sleep on it (the reply may have been waiting when the read started).
     const bool writeReady = write_.phase == Phase::Pending && port_.isOpen() && port_.bytesToWrite() == 0;
-    const bool readReady = read_.phase == Phase::Pending && read_.bytes.size() >= read_.count;
+    const bool readReady = read_.phase == Phase::Pending && read_.rule.room() == 0;
     if (lineError_ != 0 || writeReady || readReady) return clock_.now();
     std::optional<TimePoint> next;
     if (write_.phase == Phase::Pending) next = write_.deadline;
     if (read_.phase == Phase::Pending) {
-        TimePoint readNext = read_.deadline;
-        if (const auto silence = silenceDeadline()) readNext = std::min(readNext, *silence);
+        const TimePoint readNext = read_.rule.deadline();
         next = next ? std::min(*next, readNext) : readNext;
     }
     return next;
@@ -389,11 +357,12 @@ void QtSerialDevice::wait(Duration timeout) {
     // While a reply trickles in, the rest cannot arrive faster than the line
     // carries it: sleep for part of that time instead of waking for every
     // byte, but never past the moment the last byte could be there.
-    if (reading && !writing && read_.lastArrival && read_.bytes.size() < read_.count) {
+    const ReadRule& rule = read_.rule;
+    if (reading && !writing && rule.keepsBytes() && rule.taken() > 0 && rule.room() > 0) {
         // The last few bytes are waited for on the line itself, so that the
         // end of the reply is seen the moment it arrives.
-        const int early = static_cast<int>(read_.count - read_.bytes.size()) - 3;
-        const TimePoint napEnd = *read_.lastArrival + byteTime_ * early;
+        const int early = static_cast<int>(rule.room()) - 3;
+        const TimePoint napEnd = rule.lastByte() + settings_.byteTime() * early;
         const Duration nap = std::min({napEnd - clock_.now(), Duration(std::chrono::milliseconds(10)), timeout});
         if (nap > Duration::zero()) {
             std::this_thread::sleep_for(nap);

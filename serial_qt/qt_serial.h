@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/read_rule.h"
 #include "platform/serial.h"
 
 namespace velora {
@@ -48,6 +49,7 @@ class QtSerialDevice final : public SerialDevice {
     int startWrite(std::span<const std::uint8_t> bytes) override;
     IoStatus pollWrite() override;
     void startRead(std::size_t count) override;
+    void startQuiet(Duration quiet, Duration limit) override;
     IoStatus pollRead() override;
     std::span<const std::uint8_t> received() const override { return received_; }
     std::optional<TimePoint> nextDeadline() const override;
@@ -67,10 +69,8 @@ class QtSerialDevice final : public SerialDevice {
     };
     struct ReadOperation {
         Phase phase = Phase::Idle;
-        std::size_t count = 0;
+        ReadRule rule;
         std::vector<std::uint8_t> bytes;
-        TimePoint deadline{};
-        std::optional<TimePoint> lastArrival;
     };
 
     void onError(QSerialPort::SerialPortError error);
@@ -81,18 +81,18 @@ class QtSerialDevice final : public SerialDevice {
     bool hungUp() const;
     void loseLine(int error);
     void closeIfLost();
+    void beginRead(ReadRule rule);
     void settleRead(TimePoint now);
     void settleWrite(TimePoint now);
-    std::optional<TimePoint> silenceDeadline() const;
     void notifyActivity();
 
     const Clock& clock_;
     QSerialPort port_;
     LineSettings settings_;
-    Duration byteTime_ = std::chrono::microseconds(286);  // one byte at 38400 baud, 8N2
     WriteOperation write_;
     ReadOperation read_;
     std::vector<std::uint8_t> received_;
+    std::size_t readCount_ = 0;  // bytes the last completed read took
     int lineError_ = 0;
     bool closePending_ = false;
     bool opening_ = false;

@@ -16,7 +16,7 @@
 
 #include "link/frames.h"
 #include "link/serial_link.h"
-#include "platform/qt/qt_serial.h"
+#include "serial_qt/qt_serial.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/qt_application.h"

@@ -22,14 +22,14 @@
 #include <functional>
 
 #include "emulator/controller_model.h"
-#include "platform/qt/client_area.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/file_dialogs.h"
-#include "platform/qt/main_window.h"
-#include "platform/qt/message_box.h"
-#include "platform/qt/part_status_bar.h"
-#include "platform/qt/qt_user_interface.h"
-#include "platform/qt/scene_range_dialog.h"
+#include "desktop/client_area.h"
+#include "desktop/desktop_program.h"
+#include "desktop/file_dialogs.h"
+#include "desktop/main_window.h"
+#include "desktop/message_box.h"
+#include "desktop/part_status_bar.h"
+#include "desktop/qt_user_interface.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/shell_texts.h"
@@ -61,7 +61,7 @@ class HeldLine : public SerialDevice {
     void purge() override {
         ++c_.purges;
         c_.input.clear();
-        reading_ = false;
+        reading_ = quiet_ = false;
     }
     int startWrite(std::span<const std::uint8_t> bytes) override {
         const std::vector<std::uint8_t> reply = c_.model.feed(bytes);
@@ -75,8 +75,18 @@ class HeldLine : public SerialDevice {
         reading_ = true;
         if (!c_.hold && c_.activity) c_.activity();
     }
+    void startQuiet(Duration, Duration) override {
+        quiet_ = true;
+        reading_ = true;
+        if (c_.activity) c_.activity();
+    }
     IoStatus pollRead() override {
         if (!reading_) return IoStatus::failed(EINVAL);
+        if (quiet_) {  // held replies are not on their way
+            quiet_ = reading_ = false;
+            received_.clear();
+            return IoStatus::done(0);
+        }
         if (c_.hold) {
             if (c_.releases == 0) return IoStatus::pending();
             --c_.releases;
@@ -99,6 +109,7 @@ class HeldLine : public SerialDevice {
     std::size_t written_ = 0;
     std::size_t want_ = 0;
     bool reading_ = false;
+    bool quiet_ = false;
     std::vector<std::uint8_t> received_;
 };
 

@@ -21,11 +21,11 @@
 #include <memory>
 
 #include "emulator/demo_show.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/main_window.h"
-#include "platform/qt/part_status_bar.h"
-#include "platform/qt/qt_serial.h"
-#include "platform/qt/scene_range_dialog.h"
+#include "desktop/desktop_program.h"
+#include "desktop/main_window.h"
+#include "desktop/part_status_bar.h"
+#include "serial_qt/qt_serial.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/tick_pump.h"

@@ -1,4 +1,4 @@
-#include "platform/qt/editor_placeholders.h"
+#include "desktop/dialogs/editor_placeholders.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

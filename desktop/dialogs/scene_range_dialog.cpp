@@ -1,4 +1,4 @@
-#include "platform/qt/scene_range_dialog.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -41,8 +41,17 @@ class FakeSerialDevice : public SerialDevice {
         log_.reads.push_back(count);
         read_ = {true, script_.pendingPolls, count};
     }
+    // The scripted line is always quiet.
+    void startQuiet(Duration, Duration) override {
+        ++log_.quiets;
+        read_ = {true, 0, 0, true};
+    }
     IoStatus pollRead() override {
         if (!read_.active) return IoStatus::failed(EINVAL);
+        if (read_.quiet) {
+            received_.clear();
+            return IoStatus::done(0);
+        }
         if (read_.pollsLeft-- > 0) return IoStatus::pending();
         if (script_.readError != 0) return IoStatus::failed(script_.readError);
         const std::size_t n = std::min(read_.count, script_.answer.size());
@@ -59,6 +68,7 @@ class FakeSerialDevice : public SerialDevice {
         bool active = false;
         int pollsLeft = 0;
         std::size_t count = 0;
+        bool quiet = false;
     };
     const FakePortScript& script_;
     FakePortLog& log_;

@@ -47,6 +47,7 @@ struct FakePortLog {
     int configured = 0;
     int purges = 0;
     int waits = 0;
+    int quiets = 0;  // waits for the line to fall quiet
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<std::size_t> reads;  // counts asked for
 

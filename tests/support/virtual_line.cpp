@@ -93,19 +93,16 @@ void VirtualSerialDevice::process() const {
 }
 
 void VirtualSerialDevice::evaluateRead(TimePoint limit) const {
-    const Duration interByte = settings_.interByteTimeout;
+    // Bytes are judged by the moment they arrived, not by when the test polls.
     while (read_.state == OpState::Pending && !inbound_.empty() && inbound_.front().at <= limit) {
         const TimePoint arrived = std::max(inbound_.front().at, read_.start);
-        if (arrived > read_.totalDeadline) return completeRead();
-        if (!read_.bytes.empty() && arrived > read_.lastByte + interByte) return completeRead();
-        read_.bytes.push_back(inbound_.front().byte);
-        read_.lastByte = arrived;
+        if (!read_.rule.takes(arrived)) return completeRead();
+        if (read_.rule.keepsBytes()) read_.bytes.push_back(inbound_.front().byte);
+        read_.rule.took(1, arrived);
         inbound_.pop_front();
-        if (read_.bytes.size() == read_.want) return completeRead();
+        if (read_.rule.room() == 0) return completeRead();
     }
-    if (read_.state != OpState::Pending) return;
-    if (limit >= read_.totalDeadline) return completeRead();
-    if (!read_.bytes.empty() && limit >= read_.lastByte + interByte) return completeRead();
+    if (read_.state == OpState::Pending && read_.rule.completeBy(limit)) completeRead();
 }
 
 void VirtualSerialDevice::completeRead() const {
@@ -176,22 +173,26 @@ IoStatus VirtualSerialDevice::pollWrite() {
 
 void VirtualSerialDevice::startRead(std::size_t count) {
     process();
+    beginRead(ReadRule::reply(count, clock_.now(), settings_));
+}
+
+void VirtualSerialDevice::startQuiet(Duration quiet, Duration limit) {
+    process();
+    beginRead(ReadRule::quiet(clock_.now(), quiet, limit));
+}
+
+void VirtualSerialDevice::beginRead(ReadRule rule) {
     read_ = ReadOp{};
     received_.clear();
-    read_.want = count;
+    read_.rule = rule;
     read_.start = clock_.now();
-    read_.totalDeadline = read_.start + settings_.perByteTimeout * static_cast<long>(count);
-    if (count == 0) {
-        read_.state = OpState::Done;
-        return;
-    }
     read_.state = OpState::Pending;
     process();
 }
 
 IoStatus VirtualSerialDevice::pollRead() {
     process();
-    const IoStatus status = statusOf(read_.state, read_.bytes.size(), read_.error);
+    const IoStatus status = statusOf(read_.state, read_.rule.taken(), read_.error);
     if (activityDue_ && activity_) {
         activityDue_ = false;
         activity_();
@@ -209,10 +210,7 @@ std::size_t VirtualSerialDevice::bytesWaiting() const {
 std::optional<TimePoint> VirtualSerialDevice::nextDeadline() const {
     process();
     std::optional<TimePoint> next;
-    if (read_.state == OpState::Pending) {
-        earliest(next, read_.totalDeadline);
-        if (!read_.bytes.empty()) earliest(next, read_.lastByte + settings_.interByteTimeout);
-    }
+    if (read_.state == OpState::Pending) earliest(next, read_.rule.deadline());
     // A virtual write finishes at a moment known in advance: that is when
     // something next happens to it.
     if (write_.state == OpState::Pending) earliest(next, write_.doneAt);
@@ -234,10 +232,7 @@ std::optional<TimePoint> VirtualSerialDevice::nextEvent() const {
         }
     }
     if (write_.state == OpState::Pending) earliest(next, write_.doneAt);
-    if (read_.state == OpState::Pending) {
-        earliest(next, read_.totalDeadline);
-        if (!read_.bytes.empty()) earliest(next, read_.lastByte + settings_.interByteTimeout);
-    }
+    if (read_.state == OpState::Pending) earliest(next, read_.rule.deadline());
     if (auto drop = dropTime(); drop && *drop > now) earliest(next, *drop);
     if (next && *next <= now) next = now;
     return next;

@@ -31,6 +31,7 @@
 #include "emulator/controller_model.h"
 #include "emulator/timed_controller.h"
 #include "platform/clock.h"
+#include "platform/read_rule.h"
 #include "platform/serial.h"
 
 namespace velora::testing {
@@ -63,6 +64,7 @@ class VirtualSerialDevice final : public SerialDevice {
     int startWrite(std::span<const std::uint8_t> bytes) override;
     IoStatus pollWrite() override;
     void startRead(std::size_t count) override;
+    void startQuiet(Duration quiet, Duration limit) override;
     IoStatus pollRead() override;
     std::span<const std::uint8_t> received() const override { return received_; }
     // The pending read's next time-out, or the moment a pending write
@@ -99,10 +101,8 @@ class VirtualSerialDevice final : public SerialDevice {
     };
     struct ReadOp {
         OpState state = OpState::None;
-        std::size_t want = 0;
+        ReadRule rule;
         TimePoint start{};
-        TimePoint totalDeadline{};
-        TimePoint lastByte{};
         std::vector<std::uint8_t> bytes;
         int error = 0;
     };
@@ -110,6 +110,7 @@ class VirtualSerialDevice final : public SerialDevice {
     // Brings the line up to the clock's now. Logically const: it only works
     // out what has already happened by now.
     void process() const;
+    void beginRead(ReadRule rule);
     void evaluateRead(TimePoint limit) const;
     void completeRead() const;
     std::optional<TimePoint> dropTime() const;
