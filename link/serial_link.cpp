@@ -20,8 +20,8 @@ bool lessIgnoringCase(const std::string& a, const std::string& b) {
                                         [](char x, char y) { return lowerAscii(x) < lowerAscii(y); });
 }
 
-// Wait between two polls when the device names no deadline.
-constexpr Duration kIdleWait = std::chrono::milliseconds(10);
+// Longest sleep of the search between two polls of the line.
+constexpr Duration kIdleWait = std::chrono::milliseconds(50);
 
 }  // namespace
 
@@ -60,6 +60,38 @@ std::string describeOpenFailure(const std::string& device, int error) {
     return text;
 }
 
+std::string explainLineError(int error) {
+    switch (error) {
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+            return "the line to the controller went away: the cable or the USB adapter was unplugged, or the "
+                   "controller was switched off; plug it in, switch it on and try again";
+        case ETIMEDOUT:
+            return "the port did not send the frame in time: the adapter may be stuck; unplug it, plug it in "
+                   "again and try again";
+        case EACCES:
+        case EPERM:
+            return "no permission to use the port: add yourself to the dialout group (sudo usermod -aG dialout "
+                   "$USER) and log in again";
+        case EBUSY:
+            return "the port is in use by another program: close that program and try again";
+        case ENOENT:
+            return "there is no such device: check the port's name";
+        case EBADF:
+            return "no port is open: choose the port the controller is on";
+        default:
+            return std::string("the system reports: ") + std::strerror(error);
+    }
+}
+
+void waitForLine(SerialDevice& device, const Clock& clock, Duration longest) {
+    Duration timeout = longest;
+    if (const auto deadline = device.nextDeadline())
+        timeout = std::clamp(*deadline - clock.now(), Duration::zero(), longest);
+    device.wait(timeout);
+}
+
 SerialLink::SerialLink(SerialPortFactory& factory, UserInterface& ui, const Clock& clock)
     : factory_(factory), ui_(ui), clock_(clock) {}
 
@@ -67,17 +99,20 @@ SerialLink::~SerialLink() = default;
 
 int SerialLink::openPort(bool quiet) {
     close();
+    lastOpenError_ = 0;
     int error = ENOENT;
     std::unique_ptr<SerialDevice> device;
     const bool inTable = current_ >= 0 && static_cast<std::size_t>(current_) < ports_.size();
     const std::string name = inTable ? ports_[static_cast<std::size_t>(current_)] : std::string();
     if (inTable) device = factory_.open(name, error);
     if (!device) {
+        lastOpenError_ = error;
         std::cerr << describeOpenFailure(inTable ? name : "(no port in the table)", error) << std::endl;
         if (!quiet) ui_.messageBox(kOpenErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok);
         return kOpenFailed;
     }
     if (!device->configure(LineSettings{})) {
+        lastOpenError_ = EINVAL;
         device.reset();
         if (!quiet) ui_.messageBox(kConfigErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok);
         return kOpenFailed;
@@ -88,6 +123,7 @@ int SerialLink::openPort(bool quiet) {
 
 void SerialLink::choosePort(int slot) {
     if (slot < 0 || static_cast<std::size_t>(slot) >= ports_.size()) return;
+    lost_ = false;
     if (isOpen()) {
         close();
         ui_.checkPortEntry(current_ + 1, false);
@@ -99,6 +135,7 @@ void SerialLink::choosePort(int slot) {
 }
 
 void SerialLink::autoSearch() {
+    lost_ = false;
     if (isOpen()) {
         close();
         ui_.checkPortEntry(current_ + 1, false);
@@ -114,7 +151,7 @@ bool SerialLink::searchController() {
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         current_ = static_cast<int>(i);
         if (openPort(true) != kOpened) continue;
-        device_->purge();
+        awaitQuiet();
 
         const ShortFrame probe = buildShortFrame(kCodeProbe);
         if (const int error = device_->startWrite(probe); error != 0) {
@@ -147,6 +184,12 @@ IoStatus SerialLink::awaitWrite() {
     return status;
 }
 
+void SerialLink::awaitQuiet() {
+    device_->purge();
+    device_->startQuiet(kQuietTime, kQuietLimit);
+    (void)awaitRead();
+}
+
 IoStatus SerialLink::awaitRead() {
     IoStatus status = device_->pollRead();
     while (status.kind == IoStatus::Pending) {
@@ -157,10 +200,7 @@ IoStatus SerialLink::awaitRead() {
 }
 
 void SerialLink::waitForLine() {
-    Duration timeout = kIdleWait;
-    if (const auto deadline = device_->nextDeadline())
-        timeout = std::max(*deadline - clock_.now(), Duration::zero());
-    device_->wait(timeout);
+    velora::waitForLine(*device_, clock_, kIdleWait);
 }
 
 void SerialLink::reportLineFault(int error) {
@@ -174,6 +214,20 @@ void SerialLink::purge() {
 
 void SerialLink::close() {
     device_.reset();
+}
+
+void SerialLink::loseLine() {
+    if (!device_) return;
+    close();
+    lost_ = true;
+    ui_.checkPortEntry(current_ + 1, false);
+}
+
+bool SerialLink::reopenLostPort() {
+    if (openPort(false) != kOpened) return false;
+    lost_ = false;
+    ui_.checkPortEntry(current_ + 1, true);
+    return true;
 }
 
 }  // namespace velora

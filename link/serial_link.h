@@ -60,6 +60,16 @@ void reportControllerNotFoundAtStart(UserInterface& ui);
 // device, the system's reason and, for permission and busy errors, a hint.
 std::string describeOpenFailure(const std::string& device, int error);
 
+// What a system error number on the line means for the user, in words, with
+// what to do about it: "the line to the controller went away (...)" for an
+// unplugged adapter, a permission or busy port, a time-out.
+std::string explainLineError(int error);
+
+// Sleeps in `device` until bytes may have moved or its next deadline has
+// come, for at most `longest`: the wait of every loop that may block on the
+// line.
+void waitForLine(SerialDevice& device, const Clock& clock, Duration longest);
+
 class SerialLink {
   public:
     static constexpr int kOpened = 0;
@@ -94,11 +104,28 @@ class SerialLink {
     void purge();
     void close();
 
+    // The line went away during a run (the controller unplugged, switched
+    // off): the port is closed, and kept in mind so that the next command
+    // that needs the line opens it again by name.
+    void loseLine();
+    bool lineLost() const { return lost_; }
+    // Opens the port that went away again, quietly; "Comm open error !" only
+    // when that fails (and it is tried again by the next command).
+    bool reopenLostPort();
+    // The system's error number of the last failed open, 0 after a success.
+    int lastOpenError() const { return lastOpenError_; }
+
+    // Before a probe: the line is let fall quiet for this long, so bytes of
+    // an exchange cut short by another program are not taken for the answer.
+    static constexpr Duration kQuietTime = std::chrono::milliseconds(20);
+    static constexpr Duration kQuietLimit = std::chrono::milliseconds(500);
+
   private:
     // Polls until the operation is no longer pending, sleeping in the
     // device between polls.
     IoStatus awaitWrite();
     IoStatus awaitRead();
+    void awaitQuiet();
     void waitForLine();
     void reportLineFault(int error);
 
@@ -109,6 +136,8 @@ class SerialLink {
     int current_ = 0;
     std::unique_ptr<SerialDevice> device_;
     std::function<void()> versionQuery_;
+    bool lost_ = false;
+    int lastOpenError_ = 0;
 };
 
 }  // namespace velora

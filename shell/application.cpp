@@ -1,5 +1,7 @@
 #include "shell/application.h"
 
+#include "shell/menu_model.h"
+
 namespace velora {
 
 std::optional<TimePoint> Application::EngineTarget::nextDeadline() const {
@@ -12,11 +14,13 @@ void Application::EngineTarget::watchLine(std::function<void()> onActivity) {
     if (SerialDevice* device = link_.device()) device->setActivityHandler(std::move(onActivity));
 }
 
-Application::Application(SerialPortFactory& factory, UserInterface& ui, const Clock& clock)
+Application::Application(SerialPortFactory& factory, UserInterface& ui, const Clock& clock,
+                         EngineEvents* listener)
     : ui_(ui),
+      listener_(listener),
       image_(std::make_unique<ControllerImage>()),
       link_(factory, ui, clock),
-      engine_(*image_, link_, ui),
+      engine_(*image_, link_, ui, this),
       target_(engine_, link_),
       factory_(factory) {
     link_.setVersionQueryHook([this] { engine_.startVersionQuery(); });
@@ -36,15 +40,48 @@ bool Application::buildPorts() {
 }
 
 bool Application::searchAtStartUp() {
-    if (link_.searchController()) return true;
+    if (link_.searchController()) {
+        engine_.startVersionQuery();
+        return true;
+    }
     reportControllerNotFoundAtStart(ui_);
-    engine_.vars().state = TransferState::Idle;
     return false;
 }
 
 void Application::autoSearch() {
-    if (!engine_.idle()) engine_.endRun(RunOutcome::Stopped);
+    // The transfer state becomes Idle first: a run in progress ends here.
+    if (!engine_.idle()) engine_.stop();
     link_.autoSearch();
+}
+
+void Application::runStarted(Action action, Region region) {
+    if (listener_) listener_->runStarted(action, region);
+}
+
+void Application::blockDone(std::size_t done, std::size_t total) {
+    if (listener_) listener_->blockDone(done, total);
+}
+
+void Application::differenceFound(std::uint32_t block) {
+    if (listener_) listener_->differenceFound(block);
+}
+
+void Application::lineError(const LineFault& fault) {
+    if (listener_) listener_->lineError(fault);
+}
+
+void Application::runEnded(RunOutcome outcome) {
+    if (listener_) listener_->runEnded(outcome);
+}
+
+void Application::stopPossible(bool possible) {
+    ui_.enableActionEntry(kStopEntry, possible);
+    if (listener_) listener_->stopPossible(possible);
+}
+
+void Application::repeatPossible(bool possible) {
+    ui_.enableActionEntry(kRepeatEntry, possible);
+    if (listener_) listener_->repeatPossible(possible);
 }
 
 }  // namespace velora

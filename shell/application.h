@@ -1,14 +1,16 @@
 #pragma once
 // The program's logic objects, alive from start-up to shutdown: the
 // controller image, the line and the transfer engine, and the start-up steps
-// that belong to them.
+// that belong to them. The desktop program and velora-cli wire them up the
+// same way, here.
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "image/controller_image.h"
-#include "link/engine.h"
+#include "engine/engine.h"
+#include "engine/engine_events.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
@@ -17,11 +19,12 @@
 
 namespace velora {
 
-class Application {
+class Application : private EngineEvents {
   public:
-    // The engine starts set for a firmware-version query, so that a
-    // controller found at start-up is asked for its version at once.
-    Application(SerialPortFactory& factory, UserInterface& ui, const Clock& clock);
+    // `listener` (may be null) hears every event of the engine, after the
+    // application has shown it in the menus.
+    Application(SerialPortFactory& factory, UserInterface& ui, const Clock& clock,
+                EngineEvents* listener = nullptr);
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -31,8 +34,9 @@ class Application {
     // window exists.
     bool buildPorts();
 
-    // The search after the main window is shown. Not found: its message, and
-    // the engine goes Idle so that no version query is sent.
+    // The search after the main window is shown. Found: the controller is
+    // asked for its firmware version. Not found: its message, and the engine
+    // stays Idle.
     bool searchAtStartUp();
 
     // "&Auto": the engine goes Idle, then the port search.
@@ -45,6 +49,16 @@ class Application {
     PumpTarget& pumpTarget() { return target_; }
 
   private:
+    // The engine's events as the menus show them: "&Stop" and "&Repeat"
+    // enabled or greyed; then the listener hears them.
+    void runStarted(Action action, Region region) override;
+    void blockDone(std::size_t done, std::size_t total) override;
+    void differenceFound(std::uint32_t block) override;
+    void lineError(const LineFault& fault) override;
+    void runEnded(RunOutcome outcome) override;
+    void stopPossible(bool possible) override;
+    void repeatPossible(bool possible) override;
+
     // The engine and the line, as the pump sees them.
     class EngineTarget : public PumpTarget {
       public:
@@ -62,6 +76,7 @@ class Application {
     };
 
     UserInterface& ui_;
+    EngineEvents* listener_;
     std::unique_ptr<ControllerImage> image_;
     SerialLink link_;
     TransferEngine engine_;

@@ -107,7 +107,7 @@ void CommandDispatcher::help() {
 }
 
 void CommandDispatcher::about() {
-    ui_.messageBox(aboutText(version_, app_.engine().vars().firmwareText), kAboutCaption, Icon::Information,
+    ui_.messageBox(aboutText(version_, app_.engine().firmwareText()), kAboutCaption, Icon::Information,
                    Buttons::Ok);
 }
 

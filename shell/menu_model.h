@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/engine.h"
+#include "engine/engine_events.h"
 
 namespace velora {
 
@@ -40,6 +40,10 @@ struct Menu {
 // The menu of `key`, or nullopt for an unknown key. The Port menu lists
 // "&Auto" and then `ports` in table order.
 std::optional<Menu> buildMenu(std::string_view key, const std::vector<std::string>& ports = {});
+
+// Positions in the "&Action" menu of the entries that runs enable and grey.
+inline constexpr int kRepeatEntry = 0;
+inline constexpr int kStopEntry = 9;
 
 // Positions in the Port menu: "&Auto" at 0, port i at i + 1.
 inline constexpr int portEntryPosition(int portIndex) {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "platform/clock.h"
 
 namespace velora {

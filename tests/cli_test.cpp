@@ -46,7 +46,9 @@ TEST(CliArguments, CommandsRegionsAndOptions) {
              {"version", "extra"},
              {"--retries", "many", "version"},
              {"--port"},
-             {"--colour", "version"}})
+             {"--colour", "version"},
+             {"read", "midi", ""},                                   // no name: a hidden ".K5m"
+             {"read", "midi", fs::temp_directory_path().string()}})  // a folder
         EXPECT_FALSE(parse(bad)) << ::testing::PrintToString(bad);
 }
 
@@ -66,10 +68,14 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
     std::string base(const std::string& name) { return (dir / name).string(); }
 
-    int cli(std::vector<std::string> args) {
+    int cli(std::vector<std::string> args, bool progressBar = false) {
         auto o = parseArguments(args, err);
         if (!o) return -1;
-        return run(*o, ports, clock, out, err, false, interrupted);
+        return run(*o, ports, clock, out, err, progressBar, interrupted);
+    }
+    std::string content(const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     }
 };
 
@@ -127,6 +133,34 @@ TEST_F(CliRun, SceneRangeReadKeepsTheOtherScenesOfTheFile) {
     EXPECT_EQ(bytes[0], '\x55');                                       // scene 1: kept
     EXPECT_EQ(static_cast<std::uint8_t>(bytes[256 + 7]), controller.block(2)[7]);  // scene 2: read
     EXPECT_EQ(bytes[512], '\x55');                                     // scene 3: kept
+}
+
+TEST_F(CliRun, FaultsNameTheirCauseAndLeaveNothingHalfDone) {
+    // A folder that does not exist is found before a single frame is sent.
+    const auto frames = controller.counters().frames;
+    EXPECT_EQ(cli({"read", "scenes=1/1-2/32", "/no/such/dir/x"}), kError);
+    EXPECT_EQ(controller.counters().frames, frames);
+    EXPECT_NE(err.str().find("/no/such/dir/x.K5s"), std::string::npos) << err.str();
+
+    // "all" replaces its three files together or not at all.
+    for (const char* ext : {".K5s", ".K5p"}) std::ofstream(base("set") + ext) << "old";
+    fs::create_directory(base("set") + ".K5m");
+    EXPECT_EQ(cli({"read", "all", base("set")}), kError);
+    EXPECT_EQ(content(base("set") + ".K5s"), "old");
+    EXPECT_EQ(content(base("set") + ".K5p"), "old");
+    EXPECT_NE(err.str().find(base("set") + ".K5m: it is a folder"), std::string::npos) << err.str();
+    fs::remove(base("set") + ".K5m");
+    EXPECT_EQ(cli({"read", "all", base("set")}, true), kSuccess) << err.str();
+    EXPECT_EQ(fs::file_size(base("set") + ".K5p"), 202u);
+    EXPECT_NE(err.str().find("100%"), std::string::npos);  // the progress line ends full
+
+    // An unplugged line is named in words after the error number.
+    controller.faults().add("drop@" + std::to_string(controller.counters().frames + 3));
+    err.str("");
+    EXPECT_EQ(cli({"--port", "COM1", "read", "midi", base("cut")}), kError);
+    EXPECT_NE(err.str().find("Error code : 5"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("the line to the controller went away"), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(base("cut") + ".K5m"));
 }
 
 TEST_F(CliRun, PortsSearchVersionRestart) {

@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "emulator/demo_show.h"
-#include "link/engine.h"
+#include "engine/engine.h"
+#include "engine/engine_texts.h"
+#include "engine/run_loop.h"
+#include "shell/application.h"
+#include "shell/menu_model.h"
+#include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
 
@@ -26,14 +32,15 @@ protected:
     VirtualPortFactory ports{clock};
     ControllerModel& controller = ports.addController("COM1");
     ScriptedUi ui;
-    SerialLink link{ports, ui, clock};
-    std::unique_ptr<ControllerImage> image = std::make_unique<ControllerImage>();
-    TransferEngine engine{*image, link, ui};
+    testing::RecordedEvents events;
+    Application app{ports, ui, clock, &events};
+    SerialLink& link = app.link();
+    ControllerImage* image = &app.image();
+    TransferEngine& engine = app.engine();
 
     void SetUp() override {
         link.setPortTable({"COM1"});
         ASSERT_EQ(link.openPort(true), SerialLink::kOpened);
-        engine.vars().state = TransferState::Idle;  // as after a start-up without a version query
         ui.onMessage([this] { clock.advance(std::chrono::milliseconds(300)); });  // a person reads it
     }
 
@@ -41,14 +48,14 @@ protected:
     std::vector<Bytes> sent() { return link.device() ? line().writes() : std::vector<Bytes>{}; }
 
     // Ticks until the engine is idle, letting virtual time pass while it waits.
-    void runToIdle(int maxTicks = 100000) {
-        for (int i = 0; i < maxTicks && !engine.idle(); ++i) {
-            const TransferState before = engine.state();
-            engine.tick(before);
-            if (engine.waitingOnLine() && engine.state() == before && link.device())
-                link.device()->wait(std::chrono::seconds(1));
+    void runToIdle() { runUntilIdle(engine, link, clock); }
+    // Ticks until the run's first frame is on its way (the line falls quiet first).
+    void sendFirstFrame() {
+        for (int i = 0; i < 100 && engine.state() != TransferState::AwaitWrite; ++i) {
+            engine.tick(engine.state());
+            if (engine.waitingOnLine()) link.device()->wait(std::chrono::milliseconds(50));
         }
-        ASSERT_TRUE(engine.idle()) << "the run did not end";
+        ASSERT_EQ(engine.state(), TransferState::AwaitWrite);
     }
 
     void start(Action action, Region region) { engine.startRun(region, action); }
@@ -90,13 +97,11 @@ TEST_F(Engine, SceneReadSendsTheRangeAndStoresIt) {
 }
 
 TEST_F(Engine, RangeIsClampedBeforeTheDialogAndCancelSendsNothing) {
-    engine.vars().firstScene = 1500;
-    engine.vars().lastScene = 2000;
+    engine.setSceneRange(1500, 2000);
     ui.expectSceneRangeCancelled();
     start(Action::ReadController, Region::Scenes);
     EXPECT_TRUE(engine.idle());
-    EXPECT_EQ(engine.vars().firstScene, 0u);
-    EXPECT_EQ(engine.vars().lastScene, 1021u);
+    EXPECT_EQ(engine.sceneRange(), (std::pair<std::uint32_t, std::uint32_t>{0, 1021}));
     EXPECT_TRUE(sent().empty());
 }
 
@@ -119,7 +124,7 @@ TEST_F(Engine, AllPassesEveryBlockAndEveryRegion) {
     EXPECT_EQ(image->scenes, expected->scenes);
     EXPECT_EQ(image->midi, expected->midi);
     EXPECT_EQ(image->cues, expected->cues);
-    EXPECT_FALSE(engine.vars().wholeImage);  // lives for one run only
+    EXPECT_FALSE(engine.wholeImageRun());  // lives for one run only
     // About the line limit of 2048 x 140 bytes at 3490.9 bytes/s (82.1 s).
     EXPECT_LT(clock.now().time_since_epoch(), std::chrono::seconds(1 + 90));
 
@@ -151,12 +156,10 @@ TEST_F(Engine, WriteThenVerifyCleanThenWithADifference) {
     ui.expectMessage("Veryfication finished with warnings !", "Sukces ?", Icon::Information, Buttons::Ok);
     start(Action::Verify, Region::Settings);
     runToIdle();
-    EXPECT_FALSE(engine.vars().cleanVerification);
+    EXPECT_FALSE(engine.lastVerificationClean());
 
-    // Repeat with the difference written away ends clean again.
-    start(Action::WriteController, Region::Settings);
-    runToIdle();
-    engine.vars().lastAction = Action::Verify;
+    // Repeated once the image agrees again, it ends clean.
+    image->fade[0] = static_cast<std::uint8_t>(image->fade[0] - 1);
     ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
     engine.repeat();
     runToIdle();
@@ -247,7 +250,7 @@ TEST_F(Engine, ADroppedLineEndsTheRunWithTheErrorNumber) {
     engine.startAll(Action::ReadController);
     runToIdle();
     EXPECT_EQ(engine.outcome(), RunOutcome::Failed);
-    EXPECT_FALSE(engine.vars().wholeImage);
+    EXPECT_FALSE(engine.wholeImageRun());
     EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
     // The program stays usable: a new port can be chosen.
     ports.addController("COM2");
@@ -312,18 +315,130 @@ TEST_F(Engine, StopRestartAndStaleTicks) {
 TEST_F(Engine, TheTailOfAStoppedReplyIsNotTakenForTheNextRunsReply) {
     ui.expectSceneRange(0, 1021);
     start(Action::ReadController, Region::Scenes);
-    for (int i = 0; i < 10 && engine.state() != TransferState::AwaitReply; ++i) {
-        engine.tick(engine.state());
-        if (engine.waitingOnLine()) link.device()->wait(std::chrono::milliseconds(5));
-    }
+    sendFirstFrame();
+    for (int i = 0; i < 10 && engine.state() != TransferState::AwaitReply; ++i) engine.tick(engine.state());
     ASSERT_EQ(engine.state(), TransferState::AwaitReply);
     clock.advance(std::chrono::milliseconds(20));  // half a reply has come in
     engine.tick(engine.state());
     engine.stop();
-    clock.advance(std::chrono::milliseconds(500));  // the rest arrives; the user picks the next run
+    // The next run starts at once, while the rest of the reply is still
+    // arriving; so does a second one (the version query).
     start(Action::ReadController, Region::Settings);
     runToIdle();  // no "Communication error" on the way
     EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+    EXPECT_TRUE(std::equal(image->fade.begin() + 32, image->fade.end(), controller.block(2045).begin()));
+}
+
+TEST_F(Engine, EveryWayARunEndsRefreshesTheStatusAtOnce) {
+    struct Case {
+        const char* name;
+        std::function<void()> run;
+        RunOutcome outcome;
+    };
+    const std::vector<Case> cases{
+        {"read failed",
+         [&] {
+             controller.faults().add("drop@" + std::to_string(controller.counters().frames + 1));
+             expectFault("Error code : 5", Buttons::Ok, Answer::Ok, Icon::Error);
+             start(Action::ReadController, Region::Midi);
+         },
+         RunOutcome::Failed},
+        {"not acknowledged, cancelled",
+         [&] {
+             controller.faults().add("nak@" + std::to_string(controller.counters().frames + 1));
+             expectFault("Communication error : NAK", Buttons::RetryCancel, Answer::Cancel);
+             start(Action::WriteController, Region::Midi);
+         },
+         RunOutcome::Failed},
+        {"protocol error",
+         [&] {
+             controller.faults().add("type@" + std::to_string(controller.counters().frames + 1));
+             expectFault("Protocol error", Buttons::Ok, Answer::Ok);
+             start(Action::ReadController, Region::Midi);
+         },
+         RunOutcome::Failed},
+        {"read completed", [&] { start(Action::ReadController, Region::Midi); }, RunOutcome::Completed},
+    };
+    for (const Case& c : cases) {
+        ui.clearEvents();
+        events.ends.clear();
+        c.run();
+        runToIdle();
+        if (c.outcome == RunOutcome::Failed) {  // a line that went away comes back for the next case
+            controller.faults().clear();
+            controller.reconnect();
+            if (!link.isOpen()) {
+                ASSERT_EQ(link.openPort(true), SerialLink::kOpened);
+            }
+        }
+        EXPECT_EQ(events.ends, std::vector<RunOutcome>{c.outcome}) << c.name;
+        ASSERT_FALSE(ui.events().empty());
+        EXPECT_EQ(ui.events().back().kind, testing::UiEvent::Repaint) << c.name;
+        EXPECT_EQ(engine.statusText(2), "\tReady") << c.name;
+        EXPECT_EQ(ui.entryEnabled(kStopEntry), false) << c.name;
+    }
+}
+
+TEST_F(Engine, ALineThatWentAwayIsOpenedAgainByTheNextCommand) {
+    controller.faults().add("drop@2");
+    expectFault("Error code : 5", Buttons::Ok, Answer::Ok, Icon::Error);
+    start(Action::ReadController, Region::Midi);
+    runToIdle();
+    EXPECT_FALSE(link.isOpen());
+    ASSERT_EQ(events.faults.size(), 1u);
+    EXPECT_EQ(events.faults[0].kind, LineFault::ReadFailed);
+    EXPECT_EQ(events.faults[0].error, EIO);
+
+    // Still unplugged: the next command says it cannot open the port.
+    ui.expectMessage("Comm open error !", "Warning", Icon::Warning, Buttons::Ok);
+    start(Action::ReadController, Region::Midi);
+    EXPECT_TRUE(engine.idle());
+    EXPECT_EQ(events.faults.back().kind, LineFault::PortLost);
+
+    // Plugged in again under the same name: the command opens it silently.
+    controller.faults().clear();
+    controller.reconnect();
+    start(Action::ReadController, Region::Midi);
+    runToIdle();
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+    EXPECT_EQ(ui.portChecked(1), true);
+    EXPECT_EQ(ports.openAttempts(), (std::vector<std::string>{"COM1", "COM1", "COM1"}));
+}
+
+TEST_F(Engine, AReadThatStoppedEarlyIsMarkedUntilThatStretchIsReadAgain) {
+    ui.expectSceneRange(0, 1021);
+    start(Action::ReadController, Region::Scenes);
+    for (int i = 0; i < 200 && engine.currentBlock() < 7; ++i) {
+        engine.tick(engine.state());
+        if (engine.waitingOnLine()) link.device()->wait(std::chrono::milliseconds(50));
+    }
+    engine.stop();
+    ASSERT_TRUE(engine.incompleteRead(Region::Scenes));
+    EXPECT_EQ(engine.incompleteRead(Region::Scenes)->stoppedAt, 7u);
+    EXPECT_EQ(engine.incompleteRead(Region::Scenes)->lastBlock, 2043u);
+    EXPECT_FALSE(engine.incompleteRead(Region::Settings));
+
+    // A complete read of another stretch leaves the mark; one from the
+    // stopping point to the end clears it.
+    ui.expectSceneRange(0, 2);
+    start(Action::ReadController, Region::Scenes);
+    runToIdle();
+    EXPECT_TRUE(engine.incompleteRead(Region::Scenes));
+    ui.expectSceneRange(3, 1021);
+    start(Action::ReadController, Region::Scenes);
+    runToIdle();
+    EXPECT_FALSE(engine.incompleteRead(Region::Scenes));
+
+    // "&All" stopped in the settings: the scenes were read whole, the
+    // settings stopped, the MIDI assignments were not reached.
+    controller.faults().add("silence@" + std::to_string(controller.counters().frames + 2046) + "-");
+    ui.answerUnscriptedWith(Answer::Cancel);
+    engine.startAll(Action::ReadController);
+    runToIdle();
+    EXPECT_FALSE(engine.incompleteRead(Region::Scenes));
+    ASSERT_TRUE(engine.incompleteRead(Region::Settings));
+    EXPECT_EQ(engine.incompleteRead(Region::Settings)->stoppedAt, 2045u);
+    EXPECT_FALSE(engine.incompleteRead(Region::Midi));
 }
 
 TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
@@ -331,7 +446,7 @@ TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
     ui.expectMessage("You have to choise an accessible comm port !", "Warning", Icon::Warning, Buttons::Ok);
     engine.startAll(Action::ReadController);
     EXPECT_TRUE(engine.idle());
-    EXPECT_FALSE(engine.vars().wholeImage);
+    EXPECT_FALSE(engine.wholeImageRun());
 
     expectFault("Error code : " + std::to_string(EBADF), Buttons::Ok, Answer::Ok, Icon::Error);
     engine.restart();
@@ -341,13 +456,13 @@ TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
 
 TEST_F(Engine, TransferCommandsAreIgnoredWhileARunGoesOn) {
     start(Action::ReadController, Region::Midi);
-    engine.tick(engine.state());
+    sendFirstFrame();
     const auto frames = sent().size();
     engine.startRun(Region::Settings, Action::WriteController);
     engine.startAll(Action::WriteController);
     engine.repeat();
-    EXPECT_EQ(engine.vars().region, Region::Midi);
-    EXPECT_FALSE(engine.vars().wholeImage);
+    EXPECT_EQ(engine.region(), Region::Midi);
+    EXPECT_FALSE(engine.wholeImageRun());
     runToIdle();
     EXPECT_EQ(sent().size(), frames + 1);
 }
@@ -369,7 +484,7 @@ TEST_F(Engine, AbandonedAllRunDoesNotLeaveTheWholeImageFlagBehind) {
     engine.tick(engine.state());
     engine.startVersionQuery();
     runToIdle();
-    EXPECT_FALSE(engine.vars().wholeImage);
+    EXPECT_FALSE(engine.wholeImageRun());
 }
 
 TEST_F(Engine, RepeatAfterAllGoesOverEveryBlockWithoutADialog) {
@@ -377,7 +492,7 @@ TEST_F(Engine, RepeatAfterAllGoesOverEveryBlockWithoutADialog) {
     runToIdle();
     const auto before = sent().size();
     engine.repeat();
-    EXPECT_EQ(engine.vars().action, Action::ReadController);
+    EXPECT_EQ(engine.action(), Action::ReadController);
     runToIdle();
     EXPECT_EQ(sent().size() - before, 2048u);
     EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
@@ -403,7 +518,7 @@ TEST_F(Engine, VersionReplyOfTheWrongKindKeepsTheFirmwareText) {
     ui.expectMessage("Protocol error", "Fault", Icon::Warning, Buttons::Ok);
     engine.startVersionQuery();
     runToIdle();
-    EXPECT_EQ(engine.vars().firmwareText, "\tFW : N/A");
+    EXPECT_EQ(engine.firmwareText(), "\tFW : N/A");
     EXPECT_EQ(ui.progress(), 0);
     // After a scene run the version reply, whose address is 0, is accepted.
     ui.expectSceneRange(5, 5);
@@ -411,7 +526,7 @@ TEST_F(Engine, VersionReplyOfTheWrongKindKeepsTheFirmwareText) {
     runToIdle();
     engine.startVersionQuery();
     runToIdle();
-    EXPECT_EQ(engine.vars().firmwareText, "\tFW : 1.05b");
+    EXPECT_EQ(engine.firmwareText(), "\tFW : 1.05b");
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 
 #include "files/atomic_save.h"
 #include "files/data_files.h"
-#include "files/file_step.h"
-#include "link/engine.h"
+#include "engine/engine.h"
+#include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
 
 namespace velora {
@@ -333,18 +333,17 @@ class NoPorts : public SerialPortFactory {
 
 class FileStepTest : public ::testing::Test {
   protected:
-    FileStepTest() { engine.vars().state = TransferState::Idle; }
-
-    // Runs file steps as the engine does, for as long as the run chains them.
+    // A file run of one region, or "&All", ticked for as long as it chains
+    // file steps.
     void run(Action action, Region region, bool wholeImage, RunOutcome expected) {
-        auto& v = engine.vars();
-        v.action = action;
-        v.region = region;
-        v.wholeImage = wholeImage;
-        v.state = TransferState::FileStep;
-        for (int steps = 0; v.state == TransferState::FileStep && steps < 5; ++steps) runFileStep(engine);
-        EXPECT_EQ(v.state, TransferState::Idle);
-        EXPECT_FALSE(v.wholeImage);
+        if (wholeImage)
+            engine.startAll(action);
+        else
+            engine.startRun(region, action);
+        for (int steps = 0; engine.state() == TransferState::FileStep && steps < 5; ++steps)
+            engine.tick(TransferState::FileStep);
+        EXPECT_TRUE(engine.idle());
+        EXPECT_FALSE(engine.wholeImageRun());
         EXPECT_EQ(engine.outcome(), expected);
     }
 
@@ -361,7 +360,8 @@ class FileStepTest : public ::testing::Test {
     NoPorts ports;
     SteadyClock clock;
     SerialLink link{ports, ui, clock};
-    TransferEngine engine{image, link, ui};
+    testing::RecordedEvents events;
+    TransferEngine engine{image, link, ui, &events};
 };
 
 TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {
@@ -370,12 +370,7 @@ TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {
         putFile(dir / ("show." + std::string(dataFileExtension(r))), layoutOf(source, r));
     ui.expectOpenFile(dir / "show.K5s").expectOpenFile(dir / "show.K5p").expectOpenFile(dir / "show.K5m");
 
-    engine.startAll(Action::FileRead);
-    for (int ticks = 0; !engine.idle() && ticks < 10; ++ticks) engine.tick(engine.state());
-
-    EXPECT_TRUE(engine.idle());
-    EXPECT_FALSE(engine.vars().wholeImage);
-    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+    run(Action::FileRead, Region::Scenes, true, RunOutcome::Completed);
     for (Region r : kFileRegions) EXPECT_EQ(layoutOf(image, r), layoutOf(source, r));
     const auto asked = dialogs();
     ASSERT_EQ(asked.size(), 3u);
@@ -388,7 +383,6 @@ TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {
     EXPECT_EQ(asked[1].path, dir / "show.K5p");
     EXPECT_EQ(asked[2].path, dir / "show.K5m");
     EXPECT_EQ(ui.status(1), "\tFile");
-    EXPECT_EQ(ui.entryEnabled(kRepeatEntry), false);
 }
 
 TEST_F(FileStepTest, AllWriteUnderADottedFolderAddsExtensionsToTheFileNameOnly) {
@@ -398,6 +392,7 @@ TEST_F(FileStepTest, AllWriteUnderADottedFolderAddsExtensionsToTheFileNameOnly) 
         .expectSaveFile(dir / "a.b/show.K5p")
         .expectSaveFile(dir / "a.b/show.K5m");
     run(Action::FileWrite, Region::Scenes, true, RunOutcome::Completed);
+    EXPECT_EQ(events.repeat, false);
 
     const auto asked = dialogs();
     ASSERT_EQ(asked.size(), 3u);
@@ -419,7 +414,7 @@ TEST_F(FileStepTest, CancellingTheSecondDialogEndsTheChainAfterTheScenes) {
     run(Action::FileRead, Region::Scenes, true, RunOutcome::Stopped);
 
     EXPECT_EQ(dialogs().at(1).path, dir / "a.b/show.K5p");
-    EXPECT_EQ(engine.vars().action, Action::NoAction);
+    EXPECT_EQ(engine.action(), Action::NoAction);
     EXPECT_EQ(layoutOf(image, Region::Scenes), layoutOf(source, Region::Scenes));
     EXPECT_EQ(layoutOf(image, Region::Settings), Bytes(202, '\0'));
     EXPECT_EQ(layoutOf(image, Region::Midi), Bytes(256, '\0'));
@@ -444,14 +439,14 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
     const std::string missing = dir / (std::string(200, 'd') + "/" + std::string(200, 'n') + ".K5m");
     ui.expectOpenFile(missing).expectMessage("File " + missing + " doesn't exist !", "Warning", Icon::Error,
                                              Buttons::Ok);
-    run(Action::FileRead, Region::Midi, true, RunOutcome::Failed);
+    run(Action::FileRead, Region::Midi, false, RunOutcome::Failed);
 
     const std::string locked = dir / "locked.K5p";
     putFile(locked, "previous");
     fs::permissions(locked, fs::perms::owner_read);
     ui.expectSaveFile(locked).expectMessage(locked + " :\nNo write access !", "Fault", Icon::Error,
                                             Buttons::Ok);
-    run(Action::FileWrite, Region::Settings, true, RunOutcome::Failed);
+    run(Action::FileWrite, Region::Settings, false, RunOutcome::Failed);
     EXPECT_EQ(fileContent(locked), "previous");
     EXPECT_EQ(dir.entries(dir.path()), std::vector<std::string>{"locked.K5p"});
 
@@ -460,14 +455,10 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
     run(Action::FileWrite, Region::Scenes, false, RunOutcome::Failed);
 }
 
-TEST_F(FileStepTest, RegionOrActionWithoutAFileIsAProblemAndShowsNoDialog) {
+TEST_F(FileStepTest, RegionWithoutAFileIsAProblemAndShowsNoDialog) {
     ui.expectMessage("Invalid field : 3 !", "We've got a problem", Icon::Warning, Buttons::Ok);
-    run(Action::FileRead, Region::Version, true, RunOutcome::Failed);
-    EXPECT_EQ(engine.vars().action, Action::NoAction);
-
-    ui.expectMessage("Invalid action : 2 !", "We've got a problem", Icon::Warning, Buttons::Ok);
-    run(Action::Verify, Region::Midi, true, RunOutcome::Failed);
-    EXPECT_EQ(engine.vars().action, Action::NoAction);
+    run(Action::FileRead, Region::Version, false, RunOutcome::Failed);
+    EXPECT_EQ(engine.action(), Action::NoAction);
     EXPECT_TRUE(dialogs().empty());
 }
 

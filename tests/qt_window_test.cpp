@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -245,7 +246,7 @@ TEST_F(WindowTest, ClickingAPortDoesNotToggleItsCheckByItself) {
     ASSERT_TRUE(port->isChecked());
     port->trigger();  // the port is chosen again: closed, reopened, checked
     EXPECT_TRUE(port->isChecked());
-    EXPECT_EQ(engine().vars().region, Region::Version);
+    EXPECT_EQ(engine().region(), Region::Version);
 }
 
 TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
@@ -253,7 +254,7 @@ TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
     controller.hold = true;
     action->hovered(entry(kActionMenuKey, 4));
     window->runCommand(kCmdMidi);
-    EXPECT_EQ(engine().vars().action, Action::NoAction);
+    EXPECT_EQ(engine().action(), Action::NoAction);
     window->runCommand(kCmdStop);
     // Entries of other menus do not count, not even when the Action popup
     // passes on the highlight of the selection popup opened from it.
@@ -262,7 +263,7 @@ TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
     window->menuOf(kSelectionMenuKey)->hovered(all);
     action->hovered(all);
     window->runCommand(kCmdSettings);
-    EXPECT_EQ(engine().vars().action, Action::Verify);
+    EXPECT_EQ(engine().action(), Action::Verify);
     window->runCommand(kCmdStop);
 }
 
@@ -291,9 +292,48 @@ TEST_F(WindowTest, APopupLeftOpenWhileAWriteEndsStillReads) {
     controller.hold = false;
     QTest::keyClick(selection, Qt::Key_M);
     ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Completed; }));
-    EXPECT_EQ(engine().vars().region, Region::Midi);
+    EXPECT_EQ(engine().region(), Region::Midi);
     EXPECT_EQ(controller.model.counters().blockWrites, 2u);
     EXPECT_EQ(controller.model.counters().reads, 2u);
+}
+
+TEST_F(WindowTest, SavingAReadThatWasStoppedAsksFirst) {
+    controller.hold = true;
+    startSceneRead("48", "14");  // every scene
+    for (int i = 0; i < 5; ++i) controller.release();
+    ASSERT_TRUE(spinUntil([&] { return engine().currentBlock() == 5; }));
+    QTest::keyClick(window, Qt::Key_Escape);
+    ASSERT_TRUE(engine().idle());
+
+    // "File &write" / "&Scenes": the question comes before the dialog; No saves nothing.
+    QString text, caption;
+    answerMessage(QMessageBox::No, &text, &caption);
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 6));
+    window->runCommand(kCmdScenes);
+    ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Stopped; }));
+    EXPECT_EQ(text.toStdString(),
+              "The last read of the scenes from the controller stopped at scene 1/3 !\n"
+              "From there on the file will hold what the program had before.\nSave it anyway ?");
+    EXPECT_EQ(caption, "Warning");
+
+    // Yes: the file is saved as asked.
+    QTemporaryDir dir;
+    whenModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->icon(), QMessageBox::Question);
+        whenModal([&](QWidget* d) {
+            auto* dialog = qobject_cast<QFileDialog*>(d);
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(dir.filePath("stopped.K5s"));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        box->button(QMessageBox::Yes)->click();
+    });
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 6));
+    window->runCommand(kCmdScenes);
+    ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Completed; }));
+    EXPECT_EQ(QFileInfo(dir.filePath("stopped.K5s")).size(), 261632);
 }
 
 TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {
@@ -327,7 +367,7 @@ TEST_F(WindowTest, ARunUpdatesEntriesAndProgressAndResetsThemWhenItEnds) {
     EXPECT_EQ(window->partStatusBar()->partText(1), "\tScenes");
 
     controller.release();
-    ASSERT_TRUE(spinUntil([&] { return engine().vars().currentBlock == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return engine().currentBlock() == 1; }));
     EXPECT_TRUE(entry(kActionMenuKey, kStopEntry)->isEnabled());
     ASSERT_TRUE(spinUntil([&] { return window->partStatusBar()->progressBar()->value() == 25; }));
     spinUntil([&] { return window->partStatusBar()->partText(2) == "\tReading from Kq318"; });
@@ -338,7 +378,7 @@ TEST_F(WindowTest, ARunUpdatesEntriesAndProgressAndResetsThemWhenItEnds) {
     EXPECT_EQ(window->runCommand(kCmdMidiEditor), CommandDispatcher::Outcome::Ignored);
     EXPECT_EQ(window->runCommand(kCmdSettingsEditor), CommandDispatcher::Outcome::Ignored);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(engine().vars().region, Region::Scenes);
+    EXPECT_EQ(engine().region(), Region::Scenes);
 
     for (int i = 0; i < 3; ++i) controller.release();
     ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
@@ -347,8 +387,8 @@ TEST_F(WindowTest, ARunUpdatesEntriesAndProgressAndResetsThemWhenItEnds) {
     EXPECT_TRUE(entry(kActionMenuKey, kRepeatEntry)->isEnabled());
     EXPECT_EQ(window->partStatusBar()->progressBar()->value(), 0);
     ASSERT_TRUE(spinUntil([&] { return window->partStatusBar()->partText(2) == "\tReady"; }));
-    EXPECT_EQ(engine().image().scenes[1][5], controller.model.dataMemory()[256 + 5]);
-    EXPECT_NE(engine().image().scenes[1][5], 0);
+    EXPECT_EQ(program.application().image().scenes[1][5], controller.model.dataMemory()[256 + 5]);
+    EXPECT_NE(program.application().image().scenes[1][5], 0);
 }
 
 TEST_F(WindowTest, TheSceneEditorOpensDuringARunWhichWaitsUntilItCloses) {
@@ -367,13 +407,13 @@ TEST_F(WindowTest, TheSceneEditorOpensDuringARunWhichWaitsUntilItCloses) {
         for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(program.pump().counters().ticks, ticks);
         EXPECT_EQ(engine().state(), TransferState::AwaitReply);
-        EXPECT_EQ(engine().vars().currentBlock, 0u);
+        EXPECT_EQ(engine().currentBlock(), 0u);
         editor->close();
     });
     EXPECT_EQ(window->runCommand(kCmdSceneEditor), CommandDispatcher::Outcome::Done);
     EXPECT_TRUE(opened);
     EXPECT_TRUE(window->clientArea()->isVisible());
-    ASSERT_TRUE(spinUntil([&] { return engine().vars().currentBlock == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return engine().currentBlock() == 1; }));
 }
 
 TEST_F(WindowTest, EscapeWhileIdlePurgesAndStopStaysGreyed) {
@@ -394,7 +434,7 @@ TEST_F(WindowTest, EscapeDuringARunEndsItAndDropsItsPendingTick) {
     EXPECT_EQ(engine().outcome(), RunOutcome::Stopped);
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     EXPECT_TRUE(engine().idle());
-    EXPECT_EQ(engine().vars().currentBlock, 0u);
+    EXPECT_EQ(engine().currentBlock(), 0u);
 }
 
 TEST_F(WindowTest, ClosingByTheFrameAsksFirst) {

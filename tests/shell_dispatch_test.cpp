@@ -8,18 +8,17 @@
 #include "shell/application.h"
 #include "shell/commands.h"
 #include "shell/shell_texts.h"
-#include "tests/support/fake_serial.h"
+#include "engine/run_loop.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/virtual_port_factory.h"
 
 namespace velora {
 namespace {
 
-using testing::FakePortFactory;
-using testing::FakePortScript;
 using testing::ScriptedUi;
 using testing::UiEvent;
-
-const std::vector<std::uint8_t> kAck{0x06, 0x03, 0xF7};
+using testing::VirtualClock;
+using testing::VirtualPortFactory;
 
 class RecordingHost : public ShellHost {
   public:
@@ -38,18 +37,17 @@ class RecordingHost : public ShellHost {
 
 class ShellTest : public ::testing::Test {
   protected:
-    // A controller on COM2 that acknowledges everything, slowly enough that a
-    // run stays in progress while the test looks at it.
+    // A controller on COM2 behind a silent COM1. Time moves only while the
+    // test runs the engine, so a run stays in progress while the test looks.
     void connect() {
-        FakePortScript controller = FakePortScript::answering(kAck);
-        controller.pendingPolls = 5;
-        factory.add("COM1", FakePortScript::silent()).add("COM2", controller);
+        factory.addSilent("COM1");
+        factory.addController("COM2");
         ASSERT_TRUE(app.buildPorts());
         ASSERT_TRUE(app.searchAtStartUp());
     }
-    // The scripted controller cannot answer the version query: drop it.
+    // Lets the run in progress (the version query after the search) end.
     void runToIdle() {
-        app.engine().stop();
+        runUntilIdle(app.engine(), app.link(), clock);
         ui.clearEvents();
     }
     void startSceneRead() {
@@ -59,8 +57,8 @@ class ShellTest : public ::testing::Test {
         ASSERT_FALSE(app.engine().idle());
     }
 
-    SteadyClock clock;
-    FakePortFactory factory;
+    VirtualClock clock;
+    VirtualPortFactory factory{clock};
     ScriptedUi ui;
     RecordingHost host;
     Application app{factory, ui, clock};
@@ -79,12 +77,12 @@ TEST_F(ShellTest, StartUpSearchFindsTheControllerAndQueriesItsVersion) {
     EXPECT_EQ(ui.portChecked(2), true);
     // The engine was left set for the version query: the first tick sends it.
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
-    EXPECT_EQ(app.engine().vars().region, Region::Version);
+    EXPECT_EQ(app.engine().region(), Region::Version);
     EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
 }
 
 TEST_F(ShellTest, StartUpSearchWithoutControllerLeavesTheEngineIdle) {
-    factory.add("COM1", FakePortScript::silent());
+    factory.addSilent("COM1");
     ASSERT_TRUE(app.buildPorts());
     ui.expectMessage(
         "Did not found any controller Velora TR !\nPlug in the device, prepare for communication\n\tand try "
@@ -100,7 +98,7 @@ TEST_F(ShellTest, TransferCommandsDuringATransferAreIgnoredQuietly) {
     connect();
     runToIdle();
     startSceneRead();
-    const EngineVariables before = app.engine().vars();
+    const TransferState before = app.engine().state();
     ui.clearEvents();
 
     for (int command : {kCmdScenes, kCmdSettings, kCmdMidi, kCmdAll, kCmdRepeat, kCmdInstallFirmware,
@@ -109,10 +107,10 @@ TEST_F(ShellTest, TransferCommandsDuringATransferAreIgnoredQuietly) {
     }
     EXPECT_TRUE(ui.events().empty());
     EXPECT_TRUE(host.calls.empty());
-    EXPECT_EQ(app.engine().state(), before.state);
-    EXPECT_EQ(app.engine().vars().region, Region::Scenes);
-    EXPECT_EQ(app.engine().vars().firstScene, 0u);
-    EXPECT_EQ(app.engine().vars().lastScene, 3u);
+    EXPECT_EQ(app.engine().state(), before);
+    EXPECT_EQ(app.engine().region(), Region::Scenes);
+    EXPECT_EQ(app.engine().sceneRange().first, 0u);
+    EXPECT_EQ(app.engine().sceneRange().second, 3u);
 }
 
 TEST_F(ShellTest, APickRunsWithTheActionOfTheEntryThePopupWasOpenedThrough) {
@@ -124,24 +122,25 @@ TEST_F(ShellTest, APickRunsWithTheActionOfTheEntryThePopupWasOpenedThrough) {
     ASSERT_EQ(commands.dispatch(kCmdSettings), CommandDispatcher::Outcome::Done);
     commands.highlightActionEntry(2);
     commands.selectionPopupOpened();
-    EXPECT_EQ(app.engine().vars().action, Action::WriteController);  // the run keeps its action
-    for (int i = 0; i < 200 && !app.engine().idle(); ++i) app.engine().tick(app.engine().state());
-    ASSERT_EQ(app.engine().outcome(), RunOutcome::Completed);
+    EXPECT_EQ(app.engine().action(), Action::WriteController);  // the run keeps its action
+    ASSERT_EQ(runUntilIdle(app.engine(), app.link(), clock), RunOutcome::Completed);
 
     // On the way to the popup the pointer crossed "File &write".
     commands.highlightActionEntry(6);
+    const std::size_t sentBefore = factory.openDevice("COM2")->writes().size();
     ASSERT_EQ(commands.dispatch(kCmdMidi), CommandDispatcher::Outcome::Done);
-    EXPECT_EQ(app.engine().vars().action, Action::ReadController);
-    app.engine().tick(app.engine().state());
-    const auto& writes = factory.log("COM2").writes;
-    ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back(), (std::vector<std::uint8_t>{0x12, 0x26, 0xFE, 0x07, 0x80, 0x43}));
+    EXPECT_EQ(app.engine().action(), Action::ReadController);
+    EXPECT_EQ(runUntilIdle(app.engine(), app.link(), clock), RunOutcome::Completed);
+    const auto& writes = factory.openDevice("COM2")->writes();
+    ASSERT_EQ(writes.size(), sentBefore + 2);
+    EXPECT_EQ(writes[sentBefore], (std::vector<std::uint8_t>{0x12, 0x26, 0xFE, 0x07, 0x80, 0x43}));
+    EXPECT_EQ(factory.model("COM2")->counters().blockWrites, 2u);  // the settings write only
 
     // Without the popup, the highlighted entry decides, as the menu rule says.
     app.engine().stop();
     commands.highlightActionEntry(5);
     commands.dispatch(kCmdSettings);
-    EXPECT_EQ(app.engine().vars().action, Action::Verify);
+    EXPECT_EQ(app.engine().action(), Action::Verify);
 }
 
 TEST_F(ShellTest, EditorsAndUpgradeOpenWhenIdle) {
@@ -177,7 +176,7 @@ TEST_F(ShellTest, HelpOpensTheFileOrSaysItIsMissing) {
 
 TEST_F(ShellTest, AboutShowsVersionAndFirmwareAndRunsDuringATransfer) {
     connect();
-    app.engine().vars().firmwareText = "\tFW : 1.05b";
+    runToIdle();
     ui.expectMessage(aboutText("1.2.3", "\tFW : 1.05b"), "About :", Icon::Information, Buttons::Ok);
     EXPECT_EQ(commands.dispatch(kCmdAbout), CommandDispatcher::Outcome::Done);
     const std::string text = ui.messages().at(0).text;
@@ -192,7 +191,7 @@ TEST_F(ShellTest, PortCommandsOpenThePortAndQueryTheVersion) {
     EXPECT_EQ(commands.dispatch(kCmdFirstPort + 2), CommandDispatcher::Outcome::NotACommand);
     EXPECT_EQ(commands.dispatch(kCmdFirstPort + 1), CommandDispatcher::Outcome::Done);
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
-    EXPECT_EQ(app.engine().vars().region, Region::Version);
+    EXPECT_EQ(app.engine().region(), Region::Version);
     EXPECT_EQ(commands.dispatch(99), CommandDispatcher::Outcome::NotACommand);
     EXPECT_EQ(commands.dispatch(108), CommandDispatcher::Outcome::NotACommand);
 }
@@ -202,7 +201,7 @@ TEST_F(ShellTest, AutoDuringARunStopsItAndSearchesAgain) {
     runToIdle();
     startSceneRead();
     EXPECT_EQ(commands.dispatch(kCmdAutoSearch), CommandDispatcher::Outcome::Done);
-    EXPECT_EQ(app.engine().vars().region, Region::Version);
+    EXPECT_EQ(app.engine().region(), Region::Version);
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
     EXPECT_TRUE(app.link().isOpen());
 }

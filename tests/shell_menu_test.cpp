@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/engine.h"
+#include "engine/engine.h"
 #include "shell/commands.h"
 #include "shell/menu_model.h"
 #include "shell/status_bar_model.h"

@@ -133,12 +133,12 @@ TEST_F(DesktopE2e, FindsTheControllerAndShowsItsFirmwareThenReadsScenesFromTheMe
     readFromMenu(0);
     ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 20000));
     EXPECT_EQ(engine().outcome(), RunOutcome::Completed);
-    EXPECT_EQ(engine().vars().firstScene, 41u);
-    EXPECT_EQ(engine().vars().lastScene, 64u);
+    EXPECT_EQ(engine().sceneRange().first, 41u);
+    EXPECT_EQ(engine().sceneRange().second, 64u);
 
     auto expected = std::make_unique<ControllerImage>();
     fillDemoShow(*expected);
-    const ControllerImage& image = engine().image();
+    const ControllerImage& image = program->application().image();
     for (int scene = 41; scene <= 64; ++scene)
         EXPECT_EQ(image.scenes[scene], expected->scenes[scene]) << scene;
     EXPECT_NE(image.scenes[41], decltype(image.scenes[41]){});
@@ -163,11 +163,11 @@ TEST_F(DesktopE2e, PacedReadCostsLittleAndEscapeEndsItAtOnce) {
         ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 200000));
         EXPECT_EQ(engine().outcome(), RunOutcome::Completed);
     } else {
-        ASSERT_TRUE(waitFor([&] { return engine().vars().currentBlock >= 200; }, 20000));
+        ASSERT_TRUE(waitFor([&] { return engine().currentBlock() >= 200; }, 20000));
     }
     const double wall = since(start);
     const double cpu = cpuSeconds() - cpu0;
-    const std::uint32_t blocks = full ? 2048 : engine().vars().currentBlock;
+    const std::uint32_t blocks = full ? 2048 : engine().currentBlock();
     const auto ticks = program->pump().counters().ticks - ticks0;
     std::printf(
         "paced read: %u blocks in %.2f s (line limit %.2f s), %.1f engine steps a block, "
@@ -182,7 +182,7 @@ TEST_F(DesktopE2e, PacedReadCostsLittleAndEscapeEndsItAtOnce) {
 
     if (full) {
         readFromMenu(3);
-        ASSERT_TRUE(waitFor([&] { return engine().vars().currentBlock >= 50; }, 20000));
+        ASSERT_TRUE(waitFor([&] { return engine().currentBlock() >= 50; }, 20000));
     }
     // Escape arrives like input from the window system: queued behind whatever is pending.
     ASSERT_FALSE(engine().idle());

@@ -6,10 +6,13 @@
 #include <memory>
 #include <ostream>
 
+#include "app/cli/show_files.h"
 #include "app/cli/terminal_ui.h"
+#include "engine/engine.h"
+#include "engine/run_loop.h"
 #include "image/controller_image.h"
-#include "link/engine.h"
 #include "link/serial_link.h"
+#include "shell/application.h"
 
 namespace velora::cli {
 
@@ -153,116 +156,98 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
     }
     o.region = region;
     o.base = words[2];
+    // BASE names the data files: without a name the files would be hidden
+    // ones called ".K5s", and a folder holds no file of that name.
+    std::error_code ec;
+    if (o.base.empty() || o.base.back() == '/' || std::filesystem::is_directory(o.base, ec)) {
+        err << "velora-cli: BASE names the data files without their extension, not "
+            << (o.base.empty() ? std::string("an empty text") : "the folder " + o.base) << "\n";
+        return std::nullopt;
+    }
     return o;
 }
 
 namespace {
 
-// Drives the engine until it is idle, sleeping on the line while it waits.
+std::vector<Region> regionsOf(const Options& o) {
+    if (o.region == "all") return {Region::Scenes, Region::Settings, Region::Midi};
+    if (o.region == "settings") return {Region::Settings};
+    if (o.region == "midi") return {Region::Midi};
+    return {Region::Scenes};
+}
+
+// One command's objects: the program's wiring with a terminal for a face.
 class Session {
-public:
+  public:
     Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& err, bool progressBar,
             const std::atomic<bool>& interrupted)
         : options_(o),
           factory_(factory),
           clock_(clock),
           ui_(err, Answers{o.yes, o.retries}, progressBar),
-          link_(factory, ui_, clock),
-          image_(std::make_unique<ControllerImage>()),
-          engine_(*image_, link_, ui_),
-          interrupted_(interrupted) {
-        link_.setVersionQueryHook([this] { engine_.startVersionQuery(); });
-        ui_.setFileBase(o.base);
-        engine_.vars().state = TransferState::Idle;  // nothing runs until a command says so
-    }
+          app_(factory, ui_, clock, &ui_),
+          interrupted_(interrupted) {}
 
-    SerialLink& link() { return link_; }
-    TransferEngine& engine() { return engine_; }
-    TerminalUi& ui() { return ui_; }
+    Application& app() { return app_; }
+    TransferEngine& engine() { return app_.engine(); }
+    SerialLink& link() { return app_.link(); }
     bool interrupted() const { return interrupted_.load(); }
 
     // Runs the engine to Idle; true when the run completed.
     bool pump() {
-        while (!engine_.idle()) {
-            if (interrupted_.load()) {
-                engine_.stop();
-                break;
-            }
-            const TransferState before = engine_.state();
-            engine_.tick(before);
-            if (engine_.waitingOnLine() && engine_.state() == before) waitForLine();
-        }
+        const RunOutcome outcome = runUntilIdle(engine(), link(), clock_, [this] { return interrupted(); });
         ui_.finishProgress();
-        return engine_.outcome() == RunOutcome::Completed;
+        return outcome == RunOutcome::Completed;
     }
 
-    // Opens the port named by --port, or searches for the controller.
+    // Opens the port named by --port, or searches for the controller; then
+    // the version query.
     bool connect(std::ostream& err) {
         std::vector<std::string> table = buildPortTable(factory_.enumerate());
         if (options_.port) {
             auto it = std::find(table.begin(), table.end(), *options_.port);
             if (it == table.end()) it = table.insert(table.end(), *options_.port);
-            link_.setPortTable(table);
-            link_.choosePort(static_cast<int>(it - table.begin()));
-            if (!link_.isOpen()) return false;
+            link().setPortTable(table);
+            link().choosePort(static_cast<int>(it - table.begin()));
+            if (!link().isOpen()) return false;
             return pump();  // the version query that follows a chosen port
         }
         if (table.empty()) {
             err << "velora-cli: no serial ports (name one with --port)\n";
             return false;
         }
-        link_.setPortTable(table);
-        if (!link_.searchController()) {
+        link().setPortTable(table);
+        if (!link().searchController()) {
             ui_.messageBox(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
             return false;
         }
-        engine_.startVersionQuery();
+        engine().startVersionQuery();
         return pump();
     }
 
-private:
-    void waitForLine() {
-        SerialDevice* device = link_.device();
-        if (!device) return;
-        Duration timeout = std::chrono::milliseconds(20);  // Ctrl-C is noticed within this
-        if (auto deadline = device->nextDeadline()) {
-            const Duration left = *deadline - clock_.now();
-            timeout = std::clamp(left, Duration::zero(), timeout);
-        }
-        device->wait(timeout);
+    // A run of `action` over the options' region; true when it completed.
+    bool runRegion(Action action) {
+        engine().setSceneRange(options_.firstScene, options_.lastScene);
+        if (options_.region == "all")
+            engine().startAll(action);
+        else
+            engine().startRun(regionsOf(options_).front(), action);
+        if (engine().idle()) return false;  // refused
+        return pump();
     }
 
+  private:
     const Options& options_;
     SerialPortFactory& factory_;
     const Clock& clock_;
     TerminalUi ui_;
-    SerialLink link_;
-    std::unique_ptr<ControllerImage> image_;
-    TransferEngine engine_;
+    Application app_;
     const std::atomic<bool>& interrupted_;
 };
 
-Region regionOf(const std::string& name) {
-    if (name == "settings") return Region::Settings;
-    if (name == "midi") return Region::Midi;
-    return Region::Scenes;
+int statusAfterFailure(const Session& s) {
+    return s.interrupted() ? kInterrupted : kError;
 }
-
-// Starts a run of `action` over the options' region and pumps it.
-bool runRegion(Session& s, const Options& o, Action action) {
-    TransferEngine& engine = s.engine();
-    engine.vars().firstScene = o.firstScene;
-    engine.vars().lastScene = o.lastScene;
-    s.ui().resetProblems();
-    if (o.region == "all")
-        engine.startAll(action);
-    else
-        engine.startRun(regionOf(o.region), action);
-    if (engine.idle()) return false;  // refused
-    return s.pump() && s.ui().problems() == 0;
-}
-
-int statusAfterFailure(const Session& s) { return s.interrupted() ? kInterrupted : kError; }
 
 }  // namespace
 
@@ -273,6 +258,8 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         return kSuccess;
     }
     Session s(o, factory, clock, err, progressBar, interrupted);
+    const std::vector<Region> regions = regionsOf(o);
+    ControllerImage& image = s.app().image();
 
     if (o.command == "ports") {
         for (const std::string& name : buildPortTable(factory.enumerate())) out << name << "\n";
@@ -290,15 +277,24 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         return kSuccess;
     }
 
-    // Files come first for write and verify: nothing touches the line when
-    // they cannot be read.
+    // The files come first: nothing touches the line when they cannot be
+    // read, or when what is read could not be saved.
     if (o.command == "write" || o.command == "verify") {
-        if (!runRegion(s, o, Action::FileRead)) return statusAfterFailure(s);
+        if (!loadDataFiles(o.base, regions, image, err)) return kError;
+    }
+    if (o.command == "read") {
+        if (!checkSaveTargets(o.base, regions, err)) return kError;
+        // A scene range updates the scene file rather than replacing the
+        // scenes outside the range with empty ones.
+        const bool range = o.region == "scenes" && !(o.firstScene == 0 && o.lastScene == kScenes - 1);
+        if (range && std::filesystem::exists(dataFilePath(o.base, Region::Scenes)) &&
+            !loadDataFiles(o.base, regions, image, err))
+            return kError;
     }
     if (!s.connect(err)) return statusAfterFailure(s);
 
     if (o.command == "version") {
-        const std::string& text = s.engine().vars().firmwareText;
+        const std::string& text = s.engine().firmwareText();
         out << text.substr(text.find(": ") + 2) << "\n";
         return kSuccess;
     }
@@ -307,22 +303,16 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         return s.pump() ? kSuccess : statusAfterFailure(s);
     }
     if (o.command == "read") {
-        // A scene range updates the scene file rather than replacing the
-        // scenes outside the range with empty ones.
-        if (o.region == "scenes" && !(o.firstScene == 0 && o.lastScene == kScenes - 1) &&
-            std::filesystem::exists(o.base + ".K5s")) {
-            if (!runRegion(s, o, Action::FileRead)) return statusAfterFailure(s);
-        }
         // A read that did not finish saves no file.
-        if (!runRegion(s, o, Action::ReadController)) return statusAfterFailure(s);
-        return runRegion(s, o, Action::FileWrite) ? kSuccess : statusAfterFailure(s);
+        if (!s.runRegion(Action::ReadController)) return statusAfterFailure(s);
+        return saveDataFiles(o.base, regions, image, err) ? kSuccess : kError;
     }
-    if (o.command == "write") return runRegion(s, o, Action::WriteController) ? kSuccess : statusAfterFailure(s);
+    if (o.command == "write") return s.runRegion(Action::WriteController) ? kSuccess : statusAfterFailure(s);
     // verify: differences count only for a run that was not cut short by
     // an error or a signal.
-    const bool finished = runRegion(s, o, Action::Verify);
+    const bool finished = s.runRegion(Action::Verify);
     if (s.interrupted()) return kInterrupted;
-    const bool differences = !s.engine().vars().cleanVerification;
+    const bool differences = !s.engine().lastVerificationClean();
     if (finished) return differences ? kDifferences : kSuccess;
     return differences && s.engine().outcome() == RunOutcome::Stopped ? kDifferences : kError;
 }

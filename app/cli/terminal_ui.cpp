@@ -1,6 +1,7 @@
 #include "app/cli/terminal_ui.h"
 
-#include "link/engine.h"
+#include "engine/engine_texts.h"
+#include "link/serial_link.h"
 
 namespace velora::cli {
 namespace {
@@ -18,7 +19,22 @@ std::string oneLine(const std::string& text) {
     return out;
 }
 
-std::string strip(const std::string& status) { return status.empty() || status[0] != '\t' ? status : status.substr(1); }
+std::string strip(const std::string& status) {
+    return status.empty() || status[0] != '\t' ? status : status.substr(1);
+}
+
+const char* answerName(Answer answer) {
+    switch (answer) {
+        case Answer::Yes: return "Yes";
+        case Answer::No: return "No";
+        case Answer::Retry: return "Retry";
+        case Answer::Cancel: return "Cancel";
+        case Answer::Abort: return "Abort";
+        case Answer::Ignore: return "Ignore";
+        case Answer::Ok: break;
+    }
+    return "OK";
+}
 
 }  // namespace
 
@@ -31,7 +47,7 @@ void TerminalUi::finishProgress() {
     lastDrawn_ = -1;
 }
 
-Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
+Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon, Buttons buttons) {
     finishProgress();
     err_ << caption << " " << oneLine(text);
     Answer answer = Answer::Ok;
@@ -48,10 +64,8 @@ Answer TerminalUi::messageBox(const std::string& text, const std::string& captio
             }
             break;
     }
-    if (buttons != Buttons::Ok) err_ << " [" << (answer == Answer::Yes ? "Yes" : answer == Answer::No ? "No" : answer == Answer::Retry ? "Retry" : answer == Answer::Cancel ? "Cancel" : "Abort") << "]";
+    if (buttons != Buttons::Ok) err_ << " [" << answerName(answer) << "]";
     err_ << std::endl;
-    if ((icon == Icon::Error || icon == Icon::Warning) && answer != Answer::Retry && buttons != Buttons::YesNo)
-        ++problems_;
     return answer;
 }
 
@@ -59,31 +73,33 @@ void TerminalUi::setStatusText(int part, const std::string& text) {
     if (part == 1) region_ = strip(text);
 }
 
-void TerminalUi::setProgress(int position) {
-    retriesInRow_ = 0;  // the line works again
-    if (!progressBar_ || position == lastDrawn_) return;
-    lastDrawn_ = position;
+void TerminalUi::runStarted(Action, Region region) {
+    retriesInRow_ = 0;
+    region_ = strip(regionText(region));
+    lastDrawn_ = -1;
+}
+
+void TerminalUi::blockDone(std::size_t done, std::size_t total) {
+    retriesInRow_ = 0;  // the line works again: the retries in a row start over
+    if (total > 0) drawProgress(static_cast<int>(done * 100 / total));
+}
+
+void TerminalUi::lineError(const LineFault& fault) {
+    // The box keeps its fixed text; on a terminal one more line says what
+    // the system's error number means and what to do.
+    if (fault.kind == LineFault::WriteFailed || fault.kind == LineFault::ReadFailed ||
+        fault.kind == LineFault::PortLost)
+        err_ << "velora-cli: " << explainLineError(fault.error) << std::endl;
+}
+
+void TerminalUi::drawProgress(int percent) {
+    if (!progressBar_ || percent == lastDrawn_) return;
+    lastDrawn_ = percent;
     constexpr int kWidth = 40;
-    const int filled = position * kWidth / 100;
+    const int filled = percent * kWidth / 100;
     err_ << "\r" << region_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << position << "%" << std::flush;
+         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent << "%" << std::flush;
     barShown_ = true;
-}
-
-void TerminalUi::enableActionEntry(int position, bool enabled) {
-    // "&Stop" is enabled each time a block has gone through: the line works
-    // again, so the retries in a row start over.
-    if (position == kStopEntry && enabled) retriesInRow_ = 0;
-}
-
-bool TerminalUi::openFileDialog(FileDialogRequest& request) {
-    request.path = base_ + "." + request.defaultExtension;
-    return true;
-}
-
-bool TerminalUi::saveFileDialog(FileDialogRequest& request) {
-    request.path = base_ + "." + request.defaultExtension;
-    return true;
 }
 
 }  // namespace velora::cli

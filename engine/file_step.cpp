@@ -1,4 +1,6 @@
-#include "files/file_step.h"
+// The data-file steps of the transfer engine: one open or save dialog and
+// one file read or written per engine tick in state FileStep; the "&All"
+// chain of the three files.
 
 #include <filesystem>
 #include <fstream>
@@ -6,9 +8,10 @@
 #include <string>
 #include <system_error>
 
+#include "engine/engine.h"
+#include "engine/engine_texts.h"
 #include "files/atomic_save.h"
 #include "files/data_files.h"
-#include "link/engine.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <unistd.h>
@@ -63,23 +66,24 @@ bool isReadOnly(const fs::path& path) {
 }
 
 void showFault(UserInterface& ui, const std::string& text) {
-    ui.messageBox(text, "Fault", Icon::Error, Buttons::Ok);
+    ui.messageBox(text, kFaultCaption, Icon::Error, Buttons::Ok);
 }
 
 void showProblem(UserInterface& ui, const std::string& text) {
-    ui.messageBox(text, "We've got a problem", Icon::Warning, Buttons::Ok);
+    ui.messageBox(text, kProblemCaption, Icon::Warning, Buttons::Ok);
 }
+
+}  // namespace
+
 
 // Open dialog, then the file into the image: Completed when the whole
 // layout was read, Stopped when the dialog was cancelled, else Failed.
-RunOutcome readStep(TransferEngine& engine) {
-    EngineVariables& v = engine.vars();
-    UserInterface& ui = engine.ui();
-    FileDialogRequest& dialog = v.fileDialog;
-    dialog.title = "Choose data file :";
+RunOutcome TransferEngine::readFileStep() {
+    FileDialogRequest& dialog = fileDialog_;
+    dialog.title = kChooseDataFileTitle;
     dialog.flags = PathMustExist | FileMustExist;
-    if (!ui.openFileDialog(dialog) || dialog.path.empty()) {
-        v.action = Action::NoAction;
+    if (!ui_.openFileDialog(dialog) || dialog.path.empty()) {
+        action_ = Action::NoAction;
         return RunOutcome::Stopped;
     }
     // Some dialogs leave a typed bare name as it is.
@@ -90,7 +94,7 @@ RunOutcome readStep(TransferEngine& engine) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
-        ui.messageBox("File " + name + " doesn't exist !", "Warning", Icon::Error, Buttons::Ok);
+        ui_.messageBox(fileMissingText(name), kWarningCaption, Icon::Error, Buttons::Ok);
         return RunOutcome::Failed;
     }
     // Only plain files: a folder has nothing to read and a pipe or device
@@ -98,26 +102,37 @@ RunOutcome readStep(TransferEngine& engine) {
     std::ifstream in;
     if (fs::is_regular_file(status)) in.open(path, std::ios::binary);
     if (!in.is_open()) {
-        showFault(ui, "File open error !");
+        showFault(ui_, kFileOpenErrorText);
         return RunOutcome::Failed;
     }
-    if (!readDataFile(in, engine.image(), v.region)) {
-        showFault(ui, name + " :\nRead fault !");
+    if (!readDataFile(in, image_, region_)) {
+        showFault(ui_, readFaultText(name));
         return RunOutcome::Failed;
     }
     return RunOutcome::Completed;
 }
 
+// A region whose last read from the controller stopped early would be saved
+// half from the controller and half from before: the user decides.
+bool TransferEngine::confirmIncompleteRead() {
+    const std::optional<IncompleteRead> mark = incompleteRead(region_);
+    if (!mark) return true;
+    return ui_.messageBox(incompleteReadQuestion(region_, mark->stoppedAt), kWarningCaption, Icon::Question,
+                          Buttons::YesNo) == Answer::Yes;
+}
+
 // Save dialog, then the image into the file: Completed when the file was
 // saved, Stopped when the dialog was cancelled, else Failed.
-RunOutcome writeStep(TransferEngine& engine) {
-    EngineVariables& v = engine.vars();
-    UserInterface& ui = engine.ui();
-    FileDialogRequest& dialog = v.fileDialog;
-    dialog.title = "Choose file for writing :";
+RunOutcome TransferEngine::writeFileStep() {
+    if (!confirmIncompleteRead()) {
+        action_ = Action::NoAction;
+        return RunOutcome::Stopped;
+    }
+    FileDialogRequest& dialog = fileDialog_;
+    dialog.title = kChooseFileForWritingTitle;
     dialog.flags = OverwritePrompt | HideReadOnly | CreatePrompt | NoReadOnlyReturn;
-    if (!ui.saveFileDialog(dialog) || dialog.path.empty()) {
-        v.action = Action::NoAction;
+    if (!ui_.saveFileDialog(dialog) || dialog.path.empty()) {
+        action_ = Action::NoAction;
         return RunOutcome::Stopped;
     }
     if (!hasExtension(dialog.path)) dialog.path += "." + dialog.defaultExtension;
@@ -125,12 +140,12 @@ RunOutcome writeStep(TransferEngine& engine) {
     const fs::path path = pathOf(name);
 
     if (isReadOnly(path)) {
-        showFault(ui, name + " :\nNo write access !");
+        showFault(ui_, noWriteAccessText(name));
         return RunOutcome::Failed;
     }
     std::ostringstream out(std::ios::binary);
-    if (!writeDataFile(out, engine.image(), v.region)) {
-        showFault(ui, name + " :\nWrite fault !");
+    if (!writeDataFile(out, image_, region_)) {
+        showFault(ui_, writeFaultText(name));
         return RunOutcome::Failed;
     }
     switch (saveAtomically(path, out.view())) {
@@ -138,10 +153,10 @@ RunOutcome writeStep(TransferEngine& engine) {
         case SaveResult::SavedInPlace:
             return RunOutcome::Completed;
         case SaveResult::OpenFailed:
-            showFault(ui, "File open error !");
+            showFault(ui_, kFileOpenErrorText);
             return RunOutcome::Failed;
         case SaveResult::WriteFailed:
-            showFault(ui, name + " :\nWrite fault !");
+            showFault(ui_, writeFaultText(name));
             return RunOutcome::Failed;
     }
     return RunOutcome::Failed;
@@ -149,49 +164,47 @@ RunOutcome writeStep(TransferEngine& engine) {
 
 // After a successful step of an "&All" run: the next region's file, under
 // the same name with that region's extension.
-void chainNextFile(EngineVariables& v) {
-    v.region = v.region == Region::Scenes ? Region::Settings : Region::Midi;
-    v.fileDialog.path = withExtension(v.fileDialog.path, dataFileExtension(v.region));
-    v.state = TransferState::FileStep;
+void TransferEngine::chainNextFile() {
+    region_ = region_ == Region::Scenes ? Region::Settings : Region::Midi;
+    fileDialog_.path = withExtension(fileDialog_.path, dataFileExtension(region_));
+    state_ = TransferState::FileStep;
 }
 
-}  // namespace
-
-void runFileStep(TransferEngine& engine) {
-    EngineVariables& v = engine.vars();
-    UserInterface& ui = engine.ui();
-    ui.setStatusText(1, "\tFile");
-    ui.enableActionEntry(kRepeatEntry, false);
+void TransferEngine::fileStep() {
+    ui_.setStatusText(1, kFileRegionText);
+    if (events_) events_->repeatPossible(false);
 
     // Idle while the dialog is open; the run ends here unless a chained step
     // follows.
-    v.state = TransferState::Idle;
+    state_ = TransferState::Idle;
     RunOutcome outcome = RunOutcome::Failed;
-    if (!hasDataFile(v.region)) {
-        showProblem(ui, "Invalid field : " + std::to_string(static_cast<int>(v.region)) + " !");
-        v.action = Action::NoAction;
+    if (!hasDataFile(region_)) {
+        showProblem(ui_, invalidFieldText(static_cast<int>(region_)));
+        action_ = Action::NoAction;
     } else {
-        v.fileDialog.filterIndex = static_cast<int>(v.region) + 1;
-        v.fileDialog.defaultExtension = dataFileExtension(v.region);
-        switch (v.action) {
+        fileDialog_.filterIndex = static_cast<int>(region_) + 1;
+        fileDialog_.defaultExtension = dataFileExtension(region_);
+        switch (action_) {
             case Action::FileRead:
-                outcome = readStep(engine);
+                outcome = readFileStep();
+                // The image now holds the file's region whole.
+                if (outcome == RunOutcome::Completed) incomplete_[static_cast<std::size_t>(region_)].reset();
                 break;
             case Action::FileWrite:
-                outcome = writeStep(engine);
+                outcome = writeFileStep();
                 break;
             default:
-                showProblem(ui, "Invalid action : " + std::to_string(static_cast<int>(v.action)) + " !");
-                v.action = Action::NoAction;
+                showProblem(ui_, invalidActionText(static_cast<int>(action_)));
+                action_ = Action::NoAction;
                 break;
         }
     }
     // The MIDI file ends an "&All" chain.
-    if (outcome == RunOutcome::Completed && v.wholeImage && v.region != Region::Midi) {
-        chainNextFile(v);
+    if (outcome == RunOutcome::Completed && wholeImage_ && region_ != Region::Midi) {
+        chainNextFile();
         return;
     }
-    engine.endRun(outcome);
+    endRun(outcome);
 }
 
 }  // namespace velora

@@ -1,0 +1,160 @@
+#pragma once
+// The transfer engine: a state machine that moves the controller image
+// between the PC and the controller one short step per tick. It also runs
+// the data-file steps, queries the firmware version and restarts the
+// controller. Nothing in it blocks on the line.
+//
+// Callers start runs with the named commands, drive them with ticks and
+// learn what happens through the typed events (EngineEvents) and the
+// read-only queries; the engine's variables are its own.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/engine_events.h"
+#include "image/controller_image.h"
+#include "link/frames.h"
+#include "link/serial_link.h"
+#include "platform/ui.h"
+
+namespace velora {
+
+// One firmware record of an upgrade.
+struct UpgradeRecord {
+    std::uint32_t address = 0;
+    std::uint32_t length = 0;  // 0..16
+    std::array<std::uint8_t, 16> data{};
+};
+
+// Where the last read of a region from the controller stopped before the
+// region's end: the first block it did not store.
+struct IncompleteRead {
+    std::uint32_t stoppedAt = 0;
+    std::uint32_t lastBlock = 0;  // the last block of the region that read was to take
+};
+
+class TransferEngine {
+  public:
+    // Before the first frame of a run and before a frame goes out again, the
+    // line is let fall quiet: bytes of an earlier exchange still on their
+    // way are thrown away until none has come for kQuietTime (bounded by
+    // kQuietLimit), so they are never taken for the reply to the new frame.
+    static constexpr Duration kQuietTime = std::chrono::milliseconds(20);
+    static constexpr Duration kQuietLimit = std::chrono::milliseconds(500);
+
+    // Starts Idle; `events` (may be null) hears of every run.
+    TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui, EngineEvents* events = nullptr);
+
+    // --- commands ---------------------------------------------------------
+    // 102 Scenes, 103 Settings, 104 Midi, with the action the run carries out.
+    void startRun(Region region, Action action);
+    void startAll(Action action);  // 112
+    void repeat();                 // 107
+    void stop();                   // 105 and Escape
+    void restart();                // 113
+    void startVersionQuery();      // after a found or chosen port
+    // The range of the next scene run, as the "Zakres" dialog would leave it
+    // (for programs that choose it otherwise).
+    void setSceneRange(std::uint32_t firstScene, std::uint32_t lastScene);
+
+    // One step for the state the tick was posted for. A tick whose state is
+    // no longer the engine's is stale and does nothing.
+    void tick(TransferState postedFor);
+
+    // --- what it is doing -------------------------------------------------
+    TransferState state() const { return state_; }
+    bool idle() const { return state_ == TransferState::Idle; }
+    Action action() const { return action_; }
+    Region region() const { return region_; }
+    // True while the engine waits on the line: the next tick can only make
+    // progress once bytes move or a deadline passes.
+    bool waitingOnLine() const;
+    // The block (or record address) of the frame in progress.
+    std::uint32_t currentBlock() const { return currentBlock_; }
+    std::pair<std::uint32_t, std::uint32_t> sceneRange() const { return {firstScene_, lastScene_}; }
+    // True while the run in progress is an "&All" run.
+    bool wholeImageRun() const { return wholeImage_; }
+    // How the last run ended; Running while one goes on.
+    RunOutcome outcome() const { return outcome_; }
+    // False once the last verification found a difference.
+    bool lastVerificationClean() const { return cleanVerification_; }
+    const std::string& firmwareText() const { return firmwareText_; }
+    // Where the last read of a data region from the controller stopped early.
+    std::optional<IncompleteRead> incompleteRead(Region region) const;
+    // The open/save request shared by every file choice of the program.
+    FileDialogRequest& fileDialog() { return fileDialog_; }
+
+    // Status texts the client window shows on every repaint: part 0, 1, 2.
+    std::string statusText(int part) const;
+
+    // Progress shown last; the idle pump resets it to 0 once.
+    bool takeProgressReset();
+
+  private:
+    // Ticks.
+    void sendFrame();
+    void awaitWrite();
+    void awaitReply();
+    void nextBlock();
+    void fileStep();
+    bool letLineFallQuiet();
+    void judgeWriteReply(std::span<const std::uint8_t> received);
+    void judgeDataReply(std::span<const std::uint8_t> received);
+    void storeMemoryReply(const ReplyJudgement& reply);
+    void compareRecordReply(const ReplyJudgement& reply);
+    void versionReply(const ReplyJudgement& reply);
+
+    // Runs.
+    bool beginLineRun();
+    void startRunOnLine();
+    void endRun(RunOutcome outcome);
+    void lineFailed(LineFault::Kind kind, int error);
+    void askRetryOrCancel(LineFault::Kind kind, const std::string& text);
+    void noteReadEnd(RunOutcome outcome);
+    void setProgress(int value);
+    void showVerificationSummary();
+    Request currentRequest() const;
+    std::size_t currentRecordLength() const;
+
+    // File steps.
+    RunOutcome readFileStep();
+    RunOutcome writeFileStep();
+    bool confirmIncompleteRead();
+    void chainNextFile();
+
+    ControllerImage& image_;
+    SerialLink& link_;
+    UserInterface& ui_;
+    EngineEvents* events_;
+
+    TransferState state_ = TransferState::Idle;
+    Action action_ = Action::WriteController;
+    Region region_ = Region::Version;
+    Action lastAction_ = Action::WriteController;
+    Region lastRegion_ = Region::Scenes;
+    std::uint32_t firstScene_ = 0;
+    std::uint32_t lastScene_ = kScenes - 1;
+    std::uint32_t currentBlock_ = 0;  // during an upgrade: the record address
+    std::size_t recordIndex_ = 0;
+    std::vector<UpgradeRecord> records_;
+    bool wholeImage_ = false;
+    bool cleanVerification_ = true;
+    int pendingProgress_ = 0;
+    std::string firmwareText_;
+    FileDialogRequest fileDialog_ = FileDialogRequest::standard();
+    std::array<std::optional<IncompleteRead>, 3> incomplete_;  // Scenes, Settings, Midi
+
+    RunOutcome outcome_ = RunOutcome::None;
+    FrameBuffer send_{};
+    std::size_t sendLength_ = 0;
+    int writeStartError_ = 0;  // set when the last write could not even start
+    bool quietFirst_ = false;  // the line must fall quiet before the next frame
+    bool quietPending_ = false;
+};
+
+}  // namespace velora
