@@ -68,6 +68,10 @@ std::vector<std::string> splitPortList(const std::string& value) {
 
 QtSerialDevice::QtSerialDevice(const Clock& clock) : clock_(clock) {
     QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+        if (beginNap()) {
+            notifyActivity();  // the pump learns when the nap ends
+            return;
+        }
         takeAvailable();
         notifyActivity();
     });
@@ -130,13 +134,38 @@ bool QtSerialDevice::configure(const LineSettings& settings) {
     return ok;
 }
 
+// While a reply trickles in under an event loop, the rest cannot arrive
+// faster than the line carries it. Rather than wake for every few bytes, the
+// device stops taking them in until the moment all but the last few can be
+// there: Qt's buffer is held at its size, so Qt turns its notifier off, and
+// the bytes wait in the driver. The last bytes are taken as they come, so the
+// end of the reply is seen the moment it arrives.
+bool QtSerialDevice::beginNap() {
+    if (napping_ || read_.phase != Phase::Pending || !read_.rule.keepsBytes() || lineError_ != 0) return false;
+    const auto available = static_cast<std::size_t>(std::max<qint64>(port_.bytesAvailable(), 0));
+    const std::size_t room = read_.rule.room();
+    if (available == 0 || room <= available + kTailBytes) return false;
+    napping_ = true;
+    napEnd_ = clock_.now() + settings_.byteTime() * static_cast<int>(room - available - kTailBytes);
+    port_.setReadBufferSize(static_cast<qint64>(available));
+    return true;
+}
+
+void QtSerialDevice::endNap() {
+    if (!napping_) return;
+    napping_ = false;
+    if (port_.isOpen()) port_.setReadBufferSize(kReadBufferLimit);
+}
+
 void QtSerialDevice::purge() {
+    endNap();
     if (port_.isOpen()) port_.clear(QSerialPort::AllDirections);
     write_ = {};
     read_ = {};
 }
 
 int QtSerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
+    endNap();
     closeIfLost();
     write_ = {};
     if (lineError_ != 0) return lineError_;
@@ -203,6 +232,7 @@ void QtSerialDevice::startQuiet(Duration quiet, Duration limit) {
 }
 
 void QtSerialDevice::beginRead(ReadRule rule) {
+    endNap();
     closeIfLost();
     read_ = {};
     read_.phase = Phase::Pending;
@@ -213,6 +243,10 @@ void QtSerialDevice::beginRead(ReadRule rule) {
 }
 
 IoStatus QtSerialDevice::pollRead() {
+    if (napping_) {
+        if (clock_.now() < napEnd_ && lineError_ == 0) return IoStatus::pending();
+        endNap();
+    }
     if (read_.phase == Phase::Pending) {
         pullFromLine();
         takeAvailable();
@@ -343,7 +377,7 @@ std::optional<TimePoint> QtSerialDevice::nextDeadline() const {
     std::optional<TimePoint> next;
     if (write_.phase == Phase::Pending) next = write_.deadline;
     if (read_.phase == Phase::Pending) {
-        const TimePoint readNext = read_.rule.deadline();
+        const TimePoint readNext = napping_ ? std::min(napEnd_, read_.rule.deadline()) : read_.rule.deadline();
         next = next ? std::min(*next, readNext) : readNext;
     }
     return next;

@@ -74,6 +74,8 @@ class QtSerialDevice final : public SerialDevice {
     };
 
     void onError(QSerialPort::SerialPortError error);
+    bool beginNap();
+    void endNap();
     // Lets Qt take in what the driver holds, without blocking.
     void pullFromLine();
     // Moves bytes from Qt's buffer into the pending read.
@@ -93,6 +95,10 @@ class QtSerialDevice final : public SerialDevice {
     ReadOperation read_;
     std::vector<std::uint8_t> received_;
     std::size_t readCount_ = 0;  // bytes the last completed read took
+    // Bytes of a reply that are waited for on the line itself, not napped over.
+    static constexpr std::size_t kTailBytes = 8;
+    bool napping_ = false;
+    TimePoint napEnd_{};
     int lineError_ = 0;
     bool closePending_ = false;
     bool opening_ = false;
