@@ -14,7 +14,7 @@ namespace velora::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using velora::testing::VirtualClock;
+using velora::testing::ManualClock;
 using velora::testing::VirtualPortFactory;
 
 std::optional<Options> parse(std::vector<std::string> args) {
@@ -53,8 +53,8 @@ TEST(CliArguments, CommandsRegionsAndOptions) {
 }
 
 class CliRun : public ::testing::Test {
-protected:
-    VirtualClock clock;
+  protected:
+    ManualClock clock;
     VirtualPortFactory ports{clock};
     ControllerModel& controller = ports.addController("COM1");
     fs::path dir = fs::temp_directory_path() / ("velora-cli-test-" + std::to_string(::getpid()));
@@ -130,9 +130,9 @@ TEST_F(CliRun, SceneRangeReadKeepsTheOtherScenesOfTheFile) {
     std::ifstream f(base("part") + ".K5s", std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     ASSERT_EQ(bytes.size(), 261632u);
-    EXPECT_EQ(bytes[0], '\x55');                                       // scene 1: kept
+    EXPECT_EQ(bytes[0], '\x55');                                                   // scene 1: kept
     EXPECT_EQ(static_cast<std::uint8_t>(bytes[256 + 7]), controller.block(2)[7]);  // scene 2: read
-    EXPECT_EQ(bytes[512], '\x55');                                     // scene 3: kept
+    EXPECT_EQ(bytes[512], '\x55');                                                 // scene 3: kept
 }
 
 TEST_F(CliRun, FaultsNameTheirCauseAndLeaveNothingHalfDone) {

@@ -20,15 +20,14 @@
 namespace velora {
 namespace {
 
+using testing::ManualClock;
 using testing::ScriptedUi;
-using testing::VirtualClock;
 using testing::VirtualPortFactory;
-using testing::VirtualSerialDevice;
 using Bytes = std::vector<std::uint8_t>;
 
 class Engine : public ::testing::Test {
-protected:
-    VirtualClock clock;
+  protected:
+    ManualClock clock;
     VirtualPortFactory ports{clock};
     ControllerModel& controller = ports.addController("COM1");
     ScriptedUi ui;
@@ -44,8 +43,7 @@ protected:
         ui.onMessage([this] { clock.advance(std::chrono::milliseconds(300)); });  // a person reads it
     }
 
-    VirtualSerialDevice& line() { return dynamic_cast<VirtualSerialDevice&>(*link.device()); }
-    std::vector<Bytes> sent() { return link.device() ? line().writes() : std::vector<Bytes>{}; }
+    const std::vector<Bytes>& sent() const { return ports.log("COM1").writes; }
 
     // Ticks until the engine is idle, letting virtual time pass while it waits.
     void runToIdle() { runUntilIdle(engine, link, clock); }
@@ -116,7 +114,8 @@ TEST_F(Engine, AllPassesEveryBlockAndEveryRegion) {
     // Region texts follow the blocks: each frame sets part 1.
     std::vector<std::string> regions;
     for (const auto& e : ui.events())
-        if (e.kind == testing::UiEvent::Status && e.index == 1 && (regions.empty() || regions.back() != e.text))
+        if (e.kind == testing::UiEvent::Status && e.index == 1 &&
+            (regions.empty() || regions.back() != e.text))
             regions.push_back(e.text);
     EXPECT_EQ(regions, (std::vector<std::string>{"\tScenes", "\tSettings", "\tMIDI"}));
     auto expected = std::make_unique<ControllerImage>();

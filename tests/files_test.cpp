@@ -16,6 +16,7 @@
 #include "engine/engine.h"
 #include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/virtual_port_factory.h"
 
 namespace velora {
 namespace {
@@ -322,15 +323,6 @@ TEST(AtomicSave, SetIsReplacedWholeOrNotAtAll) {
 
 // --- the file step ---------------------------------------------------------
 
-class NoPorts : public SerialPortFactory {
-  public:
-    std::optional<std::vector<std::string>> enumerate() override { return std::vector<std::string>{}; }
-    std::unique_ptr<SerialDevice> open(const std::string&, int& error) override {
-        error = 2;
-        return nullptr;
-    }
-};
-
 class FileStepTest : public ::testing::Test {
   protected:
     // A file run of one region, or "&All", ticked for as long as it chains
@@ -357,8 +349,8 @@ class FileStepTest : public ::testing::Test {
     TempDir dir;
     ControllerImage image;
     ScriptedUi ui;
-    NoPorts ports;
     SteadyClock clock;
+    testing::VirtualPortFactory ports{clock};  // a machine without serial ports
     SerialLink link{ports, ui, clock};
     testing::RecordedEvents events;
     TransferEngine engine{image, link, ui, &events};

@@ -2,6 +2,7 @@
 // side and plays the controller. These tests run on real time, kept short.
 
 #include "serial_qt/qt_serial.h"
+#include "tests/support/manual_clock.h"
 #include "tests/support/qt_application.h"
 
 #include <fcntl.h>
@@ -23,6 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+using testing::ManualClock;
 
 // The master side of a fresh pseudo-terminal.
 class Pty {
@@ -55,15 +57,6 @@ class Pty {
   private:
     int master_ = -1;
     std::string slave_;
-};
-
-class ManualClock : public Clock {
-  public:
-    TimePoint now() const override { return now_; }
-    void advance(Duration d) { now_ += d; }
-
-  private:
-    TimePoint now_{std::chrono::seconds(1000)};
 };
 
 double cpuSeconds() {

@@ -1,10 +1,14 @@
 // The desktop program's window under the offscreen platform: the menus as
 // built, the status bar, command gating during a run, the scene editor
 // pausing a run, Escape, the progress reset, the range dialog, message
-// boxes and file dialogs. The line is an emulated controller whose replies
-// the test holds back and releases one by one.
+// boxes and file dialogs. The line is an emulated controller, unpaced on
+// real time, whose replies the test holds back and releases one by one.
 
 #include <gtest/gtest.h>
+
+// Ahead of the Qt headers, which make `emit` a macro: the emulated line has a
+// member of that name.
+#include "tests/support/virtual_port_factory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,18 +23,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <deque>
 #include <functional>
 
-#include "emulator/controller_model.h"
 #include "desktop/client_area.h"
 #include "desktop/desktop_program.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 #include "desktop/file_dialogs.h"
 #include "desktop/main_window.h"
 #include "desktop/message_box.h"
 #include "desktop/part_status_bar.h"
 #include "desktop/qt_user_interface.h"
-#include "desktop/dialogs/scene_range_dialog.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/shell_texts.h"
@@ -39,94 +41,7 @@
 namespace velora {
 namespace {
 
-// The controller behind the line, and the test's hold on its replies.
-struct HeldController {
-    ControllerModel model;
-    bool hold = false;  // reads wait for release()
-    int releases = 0;
-    int purges = 0;
-    std::deque<std::uint8_t> input;
-    std::function<void()> activity;
-
-    void release() {
-        ++releases;
-        if (activity) activity();
-    }
-};
-
-class HeldLine : public SerialDevice {
-  public:
-    explicit HeldLine(HeldController& c) : c_(c) {}
-    ~HeldLine() override { c_.activity = nullptr; }
-    bool configure(const LineSettings&) override { return true; }
-    void purge() override {
-        ++c_.purges;
-        c_.input.clear();
-        reading_ = quiet_ = false;
-    }
-    int startWrite(std::span<const std::uint8_t> bytes) override {
-        const std::vector<std::uint8_t> reply = c_.model.feed(bytes);
-        c_.input.insert(c_.input.end(), reply.begin(), reply.end());
-        written_ = bytes.size();
-        return 0;
-    }
-    IoStatus pollWrite() override { return IoStatus::done(written_); }
-    void startRead(std::size_t count) override {
-        want_ = count;
-        reading_ = true;
-        if (!c_.hold && c_.activity) c_.activity();
-    }
-    void startQuiet(Duration, Duration) override {
-        quiet_ = true;
-        reading_ = true;
-        if (c_.activity) c_.activity();
-    }
-    IoStatus pollRead() override {
-        if (!reading_) return IoStatus::failed(EINVAL);
-        if (quiet_) {  // held replies are not on their way
-            quiet_ = reading_ = false;
-            received_.clear();
-            return IoStatus::done(0);
-        }
-        if (c_.hold) {
-            if (c_.releases == 0) return IoStatus::pending();
-            --c_.releases;
-        }
-        reading_ = false;
-        received_.clear();
-        while (received_.size() < want_ && !c_.input.empty()) {
-            received_.push_back(c_.input.front());
-            c_.input.pop_front();
-        }
-        return IoStatus::done(received_.size());
-    }
-    std::span<const std::uint8_t> received() const override { return received_; }
-    std::optional<TimePoint> nextDeadline() const override { return std::nullopt; }
-    void setActivityHandler(std::function<void()> handler) override { c_.activity = std::move(handler); }
-    void wait(Duration) override {}
-
-  private:
-    HeldController& c_;
-    std::size_t written_ = 0;
-    std::size_t want_ = 0;
-    bool reading_ = false;
-    bool quiet_ = false;
-    std::vector<std::uint8_t> received_;
-};
-
-class HeldFactory : public SerialPortFactory {
-  public:
-    explicit HeldFactory(HeldController& c) : c_(c) {}
-    std::optional<std::vector<std::string>> enumerate() override {
-        return std::vector<std::string>{"/dev/held"};
-    }
-    std::unique_ptr<SerialDevice> open(const std::string&, int&) override {
-        return std::make_unique<HeldLine>(c_);
-    }
-
-  private:
-    HeldController& c_;
-};
+constexpr const char* kPort = "/dev/held";
 
 // Calls `act` with the modal dialog as soon as one is open.
 void whenModal(std::function<void(QWidget*)> act) {
@@ -173,7 +88,7 @@ class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         for (std::size_t i = 0; i < 4 * kBlockSize; ++i)
-            controller.model.dataMemory()[i] = static_cast<std::uint8_t>(i * 7 + 1);
+            controller.dataMemory()[i] = static_cast<std::uint8_t>(i * 7 + 1);
         ASSERT_FALSE(program.start().has_value());
         window = program.window();
         ASSERT_NE(window, nullptr);
@@ -185,6 +100,7 @@ class WindowTest : public ::testing::Test {
     }
 
     TransferEngine& engine() { return program.application().engine(); }
+    testing::VirtualSerialDevice& line() { return *factory.openDevice(kPort); }
     QAction* entry(const char* key, int position) { return window->entryAt(key, position); }
     // Highlights "&Read from controller" and picks "&Scenes" with the range given.
     void startSceneRead(const char* tp, const char* ts) {
@@ -194,8 +110,8 @@ class WindowTest : public ::testing::Test {
     }
 
     SteadyClock clock;
-    HeldController controller;
-    HeldFactory factory{controller};
+    testing::VirtualPortFactory factory{clock};
+    ControllerModel& controller = factory.addController(kPort, LineTiming{.byteTime = Duration::zero()});
     DesktopProgram program{factory, clock};
     MainWindow* window = nullptr;
 };
@@ -237,7 +153,7 @@ TEST_F(WindowTest, MenusAsBuiltShareOneSelectionPopup) {
     QMenu* ports = window->menuOf(kPortMenuKey);
     ASSERT_EQ(ports->actions().size(), 2);
     EXPECT_EQ(ports->actions()[0]->text(), "&Auto");
-    EXPECT_EQ(ports->actions()[1]->text(), "/dev/held");
+    EXPECT_EQ(ports->actions()[1]->text(), kPort);
     EXPECT_TRUE(ports->actions()[1]->isCheckable());
 }
 
@@ -251,7 +167,7 @@ TEST_F(WindowTest, ClickingAPortDoesNotToggleItsCheckByItself) {
 
 TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
     QMenu* action = window->menuOf(kActionMenuKey);
-    controller.hold = true;
+    line().holdReplies(true);
     action->hovered(entry(kActionMenuKey, 4));
     window->runCommand(kCmdMidi);
     EXPECT_EQ(engine().action(), Action::NoAction);
@@ -269,7 +185,7 @@ TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {
 
 TEST_F(WindowTest, APopupLeftOpenWhileAWriteEndsStillReads) {
     // A settings write runs with its acknowledgements held back.
-    controller.hold = true;
+    line().holdReplies(true);
     QMenu* action = window->menuOf(kActionMenuKey);
     action->hovered(entry(kActionMenuKey, 7));
     window->runCommand(kCmdSettings);
@@ -284,23 +200,23 @@ TEST_F(WindowTest, APopupLeftOpenWhileAWriteEndsStillReads) {
     ASSERT_TRUE(spinUntil([&] { return selection->isVisible(); }));
 
     // The write ends meanwhile.
-    for (int i = 0; i < 2; ++i) controller.release();
+    for (int i = 0; i < 2; ++i) line().releaseReply();
     ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
-    ASSERT_EQ(controller.model.counters().blockWrites, 2u);
+    ASSERT_EQ(controller.counters().blockWrites, 2u);
 
     // The pick reads the MIDI assignments; it writes nothing.
-    controller.hold = false;
+    line().holdReplies(false);
     QTest::keyClick(selection, Qt::Key_M);
     ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Completed; }));
     EXPECT_EQ(engine().region(), Region::Midi);
-    EXPECT_EQ(controller.model.counters().blockWrites, 2u);
-    EXPECT_EQ(controller.model.counters().reads, 2u);
+    EXPECT_EQ(controller.counters().blockWrites, 2u);
+    EXPECT_EQ(controller.counters().reads, 2u);
 }
 
 TEST_F(WindowTest, SavingAReadThatWasStoppedAsksFirst) {
-    controller.hold = true;
+    line().holdReplies(true);
     startSceneRead("48", "14");  // every scene
-    for (int i = 0; i < 5; ++i) controller.release();
+    for (int i = 0; i < 5; ++i) line().releaseReply();
     ASSERT_TRUE(spinUntil([&] { return engine().currentBlock() == 5; }));
     QTest::keyClick(window, Qt::Key_Escape);
     ASSERT_TRUE(engine().idle());
@@ -360,13 +276,13 @@ TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {
 }
 
 TEST_F(WindowTest, ARunUpdatesEntriesAndProgressAndResetsThemWhenItEnds) {
-    controller.hold = true;
+    line().holdReplies(true);
     startSceneRead("1", "2");  // scenes 0..1: blocks 0..3
     ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
     EXPECT_TRUE(entry(kActionMenuKey, kRepeatEntry)->isEnabled());
     EXPECT_EQ(window->partStatusBar()->partText(1), "\tScenes");
 
-    controller.release();
+    line().releaseReply();
     ASSERT_TRUE(spinUntil([&] { return engine().currentBlock() == 1; }));
     EXPECT_TRUE(entry(kActionMenuKey, kStopEntry)->isEnabled());
     ASSERT_TRUE(spinUntil([&] { return window->partStatusBar()->progressBar()->value() == 25; }));
@@ -380,19 +296,19 @@ TEST_F(WindowTest, ARunUpdatesEntriesAndProgressAndResetsThemWhenItEnds) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(engine().region(), Region::Scenes);
 
-    for (int i = 0; i < 3; ++i) controller.release();
+    for (int i = 0; i < 3; ++i) line().releaseReply();
     ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
     EXPECT_EQ(engine().outcome(), RunOutcome::Completed);
     EXPECT_FALSE(entry(kActionMenuKey, kStopEntry)->isEnabled());
     EXPECT_TRUE(entry(kActionMenuKey, kRepeatEntry)->isEnabled());
     EXPECT_EQ(window->partStatusBar()->progressBar()->value(), 0);
     ASSERT_TRUE(spinUntil([&] { return window->partStatusBar()->partText(2) == "\tReady"; }));
-    EXPECT_EQ(program.application().image().scenes[1][5], controller.model.dataMemory()[256 + 5]);
+    EXPECT_EQ(program.application().image().scenes[1][5], controller.dataMemory()[256 + 5]);
     EXPECT_NE(program.application().image().scenes[1][5], 0);
 }
 
 TEST_F(WindowTest, TheSceneEditorOpensDuringARunWhichWaitsUntilItCloses) {
-    controller.hold = true;
+    line().holdReplies(true);
     startSceneRead("1", "1");
     ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
 
@@ -403,7 +319,7 @@ TEST_F(WindowTest, TheSceneEditorOpensDuringARunWhichWaitsUntilItCloses) {
         EXPECT_EQ(window->partStatusBar()->partText(1), "\tEdition");
         EXPECT_FALSE(window->clientArea()->isVisible());
         const auto ticks = program.pump().counters().ticks;
-        controller.release();  // the reply is there, but the engine must not take it yet
+        line().releaseReply();  // the reply is there, but the engine must not take it yet
         for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(program.pump().counters().ticks, ticks);
         EXPECT_EQ(engine().state(), TransferState::AwaitReply);
@@ -417,18 +333,18 @@ TEST_F(WindowTest, TheSceneEditorOpensDuringARunWhichWaitsUntilItCloses) {
 }
 
 TEST_F(WindowTest, EscapeWhileIdlePurgesAndStopStaysGreyed) {
-    const int purges = controller.purges;
+    const int purges = factory.log(kPort).purges;
     QTest::keyClick(window, Qt::Key_Escape);
-    EXPECT_EQ(controller.purges, purges + 1);
+    EXPECT_EQ(factory.log(kPort).purges, purges + 1);
     EXPECT_FALSE(entry(kActionMenuKey, kStopEntry)->isEnabled());
     EXPECT_TRUE(engine().idle());
 }
 
 TEST_F(WindowTest, EscapeDuringARunEndsItAndDropsItsPendingTick) {
-    controller.hold = true;
+    line().holdReplies(true);
     startSceneRead("48", "14");
     ASSERT_TRUE(spinUntil([&] { return engine().state() == TransferState::AwaitReply; }));
-    controller.release();  // a tick is on its way for this reply
+    line().releaseReply();  // a tick is on its way for this reply
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_TRUE(engine().idle());
     EXPECT_EQ(engine().outcome(), RunOutcome::Stopped);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+
 #include <map>
 
 #include "editors/field_checks.h"
@@ -106,6 +109,12 @@ struct Refusal {
     const char* message;
 };
 
+// How a case shows in test listings: the four fields as typed.
+void PrintTo(const Refusal& r, std::ostream* out) {
+    *out << '"' << r.fromProgramme << "\" \"" << r.fromScene << "\" \"" << r.toProgramme << "\" \"" << r.toScene
+         << '"';
+}
+
 class SceneRangeRefusal : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(SceneRangeRefusal, ReportsTheFieldAndKeepsTheRange) {
@@ -135,7 +144,18 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"5", "3", "49", "1", kRangeToProgramme, "Programm number have to be\nbetween 5 and 48 !"},
         Refusal{"2", "10", "2", "9", kRangeToScene, "Scene have to be\nbetween 10 and 32 !"},
         Refusal{"2", "10", "48", "15", kRangeToScene, "Scene have to be\nbetween 10 and 14 !"},
-        Refusal{"2", "10", "3", "0", kRangeToScene, "Scene have to be\nbetween 10 and 32 !"}));
+        Refusal{"2", "10", "3", "0", kRangeToScene, "Scene have to be\nbetween 10 and 32 !"}),
+    [](const ::testing::TestParamInfo<Refusal>& param) {
+        // Readable and the same in every build: the four fields as typed.
+        const auto part = [](std::string text) {
+            for (char& c : text)
+                if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+            return text.empty() ? std::string("empty") : text;
+        };
+        const Refusal& r = param.param;
+        return "From" + part(r.fromProgramme) + "_" + part(r.fromScene) + "To" + part(r.toProgramme) + "_" +
+               part(r.toScene);
+    });
 
 TEST(SceneRange, AcceptedRangesBecomeAbsoluteSceneNumbers) {
     ScriptedUi ui;

@@ -2,31 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
-#include "tests/support/fake_serial.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/virtual_port_factory.h"
 
 namespace velora {
 namespace {
 
-using testing::FakePortFactory;
-using testing::FakePortScript;
+using testing::ManualClock;
 using testing::ScriptedUi;
 using testing::UiEvent;
+using testing::VirtualPortFactory;
 
 const std::vector<std::uint8_t> kProbe{0x1B, 0x03, 0xE2};
-const std::vector<std::uint8_t> kAck{0x06, 0x03, 0xF7};
-
-class FixedClock : public Clock {
-  public:
-    TimePoint now() const override { return TimePoint{}; }
-};
 
 struct LinkFixture : ::testing::Test {
-    FakePortFactory ports;
+    ManualClock clock;
+    VirtualPortFactory ports{clock};
     ScriptedUi ui;
-    FixedClock clock;
     SerialLink link{ports, ui, clock};
     int versionQueries = 0;
 
@@ -74,20 +69,20 @@ TEST(OpenFailureText, NamesDeviceReasonAndHint) {
 }
 
 TEST_F(LinkFixture, SearchSkipsDeadPortsAndTakesTheOneThatAcknowledges) {
-    ports.add("COM1", FakePortScript::failingOpen(EACCES))
-        .add("COM2", FakePortScript::answering({0x06, 0x03, 0xF6}))
-        .add("COM3", FakePortScript::silent())
-        .add("COM4", FakePortScript::answering({0x06, 0x03}))
-        .add("COM5", FakePortScript::answering(kAck))
-        .add("COM6", FakePortScript::answering(kAck));
-    FakePortScript badConfig;
-    badConfig.configureFails = true;
-    ports.add("COM0", badConfig);
+    ports.addController("COM0");
+    ports.setConfigureFails("COM0");
+    ports.addUnopenable("COM1", EACCES);
+    ports.addWrongAcknowledgement("COM2");  // 06 03 F6
+    ports.addSilent("COM3");
+    ports.addController("COM4").faults().add("short@1-");  // half an acknowledgement
+    ports.addController("COM5");
+    ports.addController("COM6");
     useTable({"COM0", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6"});
 
     EXPECT_TRUE(link.searchController());  // no message box at all: the UI fails on any
 
-    EXPECT_EQ(ports.openOrder(), (std::vector<std::string>{"COM0", "COM1", "COM2", "COM3", "COM4", "COM5"}));
+    EXPECT_EQ(ports.openAttempts(),
+              (std::vector<std::string>{"COM0", "COM1", "COM2", "COM3", "COM4", "COM5"}));
     EXPECT_EQ(link.currentPort(), 5);
     EXPECT_TRUE(link.isOpen());
     EXPECT_EQ(ports.openDevices(), 1);
@@ -105,42 +100,41 @@ TEST_F(LinkFixture, SearchSkipsDeadPortsAndTakesTheOneThatAcknowledges) {
 }
 
 TEST_F(LinkFixture, SearchOverPortsThatCannotOpenFindsNothingQuietly) {
-    ports.add("COM1", FakePortScript::failingOpen(ENOENT)).add("COM2", FakePortScript::failingOpen(EBUSY));
+    ports.addUnopenable("COM1", ENOENT);
+    ports.addUnopenable("COM2", EBUSY);
     useTable({"COM1", "COM2"});
     EXPECT_FALSE(link.searchController());
     EXPECT_FALSE(link.isOpen());
     EXPECT_TRUE(ui.events().empty());
 
-    FakePortScript failingRead = FakePortScript::answering(kAck);
-    failingRead.readError = EIO;  // a line that drops is not an answer
-    ports.add("COM3", failingRead);
+    ports.addController("COM3");
+    ports.setReadFails("COM3", EIO);  // a line that drops is not an answer
     useTable({"COM3"});
     EXPECT_FALSE(link.searchController());
     EXPECT_EQ(ports.openDevices(), 0);
 }
 
 TEST_F(LinkFixture, ProbeWriteFailureEndsTheSearchWithAFault) {
-    FakePortScript cannotStart = FakePortScript::answering(kAck);
-    cannotStart.writeStartError = EIO;
-    FakePortScript failsLater = FakePortScript::answering(kAck);
-    failsLater.writeError = ETIMEDOUT;
-    ports.add("COM1", cannotStart).add("COM2", failsLater).add("COM3", FakePortScript::answering(kAck));
+    for (const char* name : {"COM1", "COM2", "COM3"}) ports.addController(name);
+    ports.setWriteStartFails("COM1", EIO);
+    ports.setWriteFails("COM2", ETIMEDOUT);
 
     useTable({"COM1", "COM3"});
     ui.expectMessage("Communication error : " + std::to_string(EIO), "Fault", Icon::Error, Buttons::Ok);
     EXPECT_FALSE(link.searchController());
     EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(ports.log("COM3").openAttempts, 0);  // the search ended there
+    EXPECT_EQ(std::ranges::count(ports.openAttempts(), "COM3"), 0);  // the search ended there
 
     useTable({"COM2", "COM3"});
     ui.expectMessage("Communication error : " + std::to_string(ETIMEDOUT), "Fault", Icon::Error, Buttons::Ok);
     EXPECT_FALSE(link.searchController());
     EXPECT_EQ(ports.openDevices(), 0);
-    EXPECT_EQ(ports.log("COM3").openAttempts, 0);
+    EXPECT_EQ(std::ranges::count(ports.openAttempts(), "COM3"), 0);
 }
 
 TEST_F(LinkFixture, AutoSearchClosesTheOldPortAndReportsOrQueries) {
-    ports.add("COM1", FakePortScript::silent()).add("COM2", FakePortScript::answering(kAck));
+    ports.addSilent("COM1");
+    ports.addController("COM2");
     useTable({"COM1", "COM2"});
     link.choosePort(0);
     ASSERT_TRUE(link.isOpen());
@@ -163,12 +157,11 @@ TEST_F(LinkFixture, AutoSearchClosesTheOldPortAndReportsOrQueries) {
 }
 
 TEST_F(LinkFixture, ChoosingPortsReportsFailuresAndMovesTheCheckMark) {
-    FakePortScript badConfig;
-    badConfig.configureFails = true;
-    ports.add("COM1", FakePortScript::silent())
-        .add("COM2", FakePortScript::failingOpen(EACCES))
-        .add("COM3", badConfig)
-        .add("COM4", FakePortScript::silent());
+    ports.addSilent("COM1");
+    ports.addUnopenable("COM2", EACCES);
+    ports.addSilent("COM3");
+    ports.setConfigureFails("COM3");
+    ports.addSilent("COM4");
     useTable({"COM1", "COM2", "COM3", "COM4"});
 
     link.choosePort(3);
@@ -185,7 +178,7 @@ TEST_F(LinkFixture, ChoosingPortsReportsFailuresAndMovesTheCheckMark) {
     ui.expectMessage("Comm config error !", "Warning", Icon::Warning, Buttons::Ok);
     link.choosePort(2);
     EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(ports.log("COM3").opened, 1);
+    EXPECT_EQ(ports.log("COM3").opens, 1);
     EXPECT_FALSE(ports.log("COM3").isOpen());  // closed again after the failed settings
 
     link.choosePort(7);  // no such slot

@@ -5,19 +5,19 @@
 
 #include <set>
 
+#include "engine/run_loop.h"
 #include "shell/application.h"
 #include "shell/commands.h"
 #include "shell/shell_texts.h"
-#include "engine/run_loop.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
 
 namespace velora {
 namespace {
 
+using testing::ManualClock;
 using testing::ScriptedUi;
 using testing::UiEvent;
-using testing::VirtualClock;
 using testing::VirtualPortFactory;
 
 class RecordingHost : public ShellHost {
@@ -57,7 +57,7 @@ class ShellTest : public ::testing::Test {
         ASSERT_FALSE(app.engine().idle());
     }
 
-    VirtualClock clock;
+    ManualClock clock;
     VirtualPortFactory factory{clock};
     ScriptedUi ui;
     RecordingHost host;
@@ -127,11 +127,11 @@ TEST_F(ShellTest, APickRunsWithTheActionOfTheEntryThePopupWasOpenedThrough) {
 
     // On the way to the popup the pointer crossed "File &write".
     commands.highlightActionEntry(6);
-    const std::size_t sentBefore = factory.openDevice("COM2")->writes().size();
+    const std::size_t sentBefore = factory.log("COM2").writes.size();
     ASSERT_EQ(commands.dispatch(kCmdMidi), CommandDispatcher::Outcome::Done);
     EXPECT_EQ(app.engine().action(), Action::ReadController);
     EXPECT_EQ(runUntilIdle(app.engine(), app.link(), clock), RunOutcome::Completed);
-    const auto& writes = factory.openDevice("COM2")->writes();
+    const auto& writes = factory.log("COM2").writes;
     ASSERT_EQ(writes.size(), sentBefore + 2);
     EXPECT_EQ(writes[sentBefore], (std::vector<std::uint8_t>{0x12, 0x26, 0xFE, 0x07, 0x80, 0x43}));
     EXPECT_EQ(factory.model("COM2")->counters().blockWrites, 2u);  // the settings write only

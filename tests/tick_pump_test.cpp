@@ -7,17 +7,12 @@
 #include <vector>
 
 #include "shell/tick_pump.h"
+#include "tests/support/manual_clock.h"
 
 namespace velora {
 namespace {
 
 using namespace std::chrono_literals;
-
-class ManualClock : public Clock {
-  public:
-    TimePoint now() const override { return t; }
-    TimePoint t{};
-};
 
 // An engine whose every step is written by the test.
 class FakeTarget : public PumpTarget {
@@ -70,7 +65,7 @@ class TickPumpTest : public ::testing::Test {
         pump.runPostedTick();
     }
 
-    ManualClock clock;
+    testing::ManualClock clock;
     FakeTarget target;
     FakeHost host;
     TickPump pump{target, host, clock};
@@ -100,24 +95,24 @@ TEST_F(TickPumpTest, AtMostOneTickIsPending) {
 
 TEST_F(TickPumpTest, WaitingForTheLineSleepsUntilActivityOrTheDeadline) {
     target.current = TransferState::AwaitReply;
-    target.deadline = clock.t + 360ms;
+    target.deadline = clock.now() + 360ms;
     pump.wake();
     EXPECT_EQ(host.posted, 0);
     EXPECT_EQ(host.wakeUp, Duration(360ms));
     ASSERT_TRUE(target.activity);
 
     // The reply is in: the next tick polls the read.
-    target.deadline = clock.t;
+    target.deadline = clock.now();
     target.activity();
     EXPECT_EQ(host.posted, 1);
-    target.deadline = clock.t + 360ms;
+    target.deadline = clock.now() + 360ms;
     deliver();
     EXPECT_EQ(target.ticked.size(), 1u);
     // Still waiting: back to sleep, no tick posted.
     EXPECT_EQ(host.posted, 1);
 
     // The deadline passes (even one already behind us never arms a zero wait).
-    clock.t += 400ms;
+    clock.advance(400ms);
     pump.wake();
     EXPECT_EQ(host.wakeUp, Duration(1ms));
     pump.wakeUpTime();
@@ -126,16 +121,16 @@ TEST_F(TickPumpTest, WaitingForTheLineSleepsUntilActivityOrTheDeadline) {
 
 TEST_F(TickPumpTest, BytesThatCannotCompleteTheReadDoNotTick) {
     target.current = TransferState::AwaitReply;
-    target.deadline = clock.t + 360ms;
+    target.deadline = clock.now() + 360ms;
     pump.wake();
     // Part of the reply: the silence deadline moves, nothing to poll yet.
-    clock.t += 10ms;
-    target.deadline = clock.t + 100ms;
+    clock.advance(10ms);
+    target.deadline = clock.now() + 100ms;
     target.activity();
     EXPECT_EQ(host.posted, 0);
     EXPECT_EQ(host.wakeUp, Duration(100ms));
     // The rest: the line says a poll completes now.
-    target.deadline = clock.t;
+    target.deadline = clock.now();
     target.activity();
     EXPECT_EQ(host.posted, 1);
     // A line that names no deadline gets a tick for every report.
@@ -213,7 +208,7 @@ TEST_F(TickPumpTest, ATickIsNeverReEntered) {
 
 TEST_F(TickPumpTest, TheRunEndingResetsTheProgressAndCancelsTheWakeUp) {
     target.current = TransferState::AwaitReply;
-    target.deadline = clock.t + 100ms;
+    target.deadline = clock.now() + 100ms;
     pump.wake();
     ASSERT_TRUE(host.wakeUp.has_value());
     target.onTick = [&] {

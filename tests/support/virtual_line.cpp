@@ -1,6 +1,7 @@
 #include "tests/support/virtual_line.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace velora::testing {
 
@@ -12,18 +13,30 @@ void earliest(std::optional<TimePoint>& best, TimePoint t) {
 
 }  // namespace
 
-VirtualSerialDevice::VirtualSerialDevice(VirtualClock& clock, ControllerModel* model, LineTiming timing)
-    : clock_(clock), timing_(timing), hostTxFree_(clock.now()), processedUpTo_(clock.now()) {
+VirtualSerialDevice::VirtualSerialDevice(ManualClock& clock, ControllerModel* model, LineTiming timing,
+                                         std::shared_ptr<PortRecord> port)
+    : VirtualSerialDevice(static_cast<const Clock&>(clock), model, timing, std::move(port)) {
+    manual_ = &clock;
+}
+
+VirtualSerialDevice::VirtualSerialDevice(const Clock& clock, ControllerModel* model, LineTiming timing,
+                                         std::shared_ptr<PortRecord> port)
+    : clock_(clock),
+      timing_(timing),
+      port_(port ? std::move(port) : std::make_shared<PortRecord>()),
+      hostTxFree_(clock.now()),
+      processedUpTo_(clock.now()) {
     if (model) controller_ = std::make_unique<TimedController>(*model, timing);
+    ++port_->opens;
 }
 
 VirtualSerialDevice::~VirtualSerialDevice() {
-    if (onClose_) onClose_();
+    ++port_->closes;
 }
 
 bool VirtualSerialDevice::configure(const LineSettings& settings) {
     settings_ = settings;
-    return !configureFails_;
+    return !port_->configureFails;
 }
 
 std::optional<TimePoint> VirtualSerialDevice::dropTime() const {
@@ -55,13 +68,11 @@ void VirtualSerialDevice::process() const {
             if (!drop || outbound_.front().at <= *drop)
                 controller_->receive(outbound_.front().byte, outbound_.front().at);
             outbound_.pop_front();
+            takeReply();
         }
         controller_->advanceTo(now);
-        auto& replies = controller_->output();
-        const auto drop = dropTime();
-        for (const TimedByte& b : replies)
-            if (!drop || b.at <= *drop) inbound_.push_back(b);
-        replies.clear();
+        takeReply();
+        passReplies(TimePoint{});
     } else {
         while (!outbound_.empty() && outbound_.front().at <= now) outbound_.pop_front();
     }
@@ -75,7 +86,8 @@ void VirtualSerialDevice::process() const {
 
     if (write_.state == OpState::Pending) {
         if (write_.doneAt <= limit) {
-            write_.state = OpState::Done;
+            write_.error = port_->writeError;
+            write_.state = write_.error == 0 ? OpState::Done : OpState::Failed;
             activityDue_ = true;
         } else if (dropped) {
             write_.state = OpState::Failed;
@@ -90,6 +102,44 @@ void VirtualSerialDevice::process() const {
         }
     }
     processedUpTo_ = std::max(processedUpTo_, now);
+}
+
+void VirtualSerialDevice::takeReply() const {
+    auto& sent = controller_->output();
+    if (sent.empty()) return;
+    held_.emplace_back(sent.begin(), sent.end());
+    sent.clear();
+}
+
+void VirtualSerialDevice::passReplies(TimePoint from) const {
+    const auto drop = dropTime();
+    for (; !held_.empty() && (!hold_ || releases_ > 0); held_.pop_front()) {
+        if (hold_) --releases_;
+        // A reply released late sets off when released, its bytes spaced as
+        // the controller sent them, and never overtakes an earlier one.
+        TimePoint start = from;
+        if (!inbound_.empty()) start = std::max(start, inbound_.back().at);
+        const TimePoint sent = held_.front().front().at;
+        const Duration late = start > sent ? start - sent : Duration::zero();
+        for (TimedByte b : held_.front()) {
+            b.at += late;
+            if (!drop || b.at <= *drop) inbound_.push_back(b);
+        }
+    }
+}
+
+void VirtualSerialDevice::holdReplies(bool hold) {
+    process();
+    hold_ = hold;
+    releases_ = 0;
+    if (!hold) releaseReply();
+}
+
+void VirtualSerialDevice::releaseReply() {
+    process();
+    if (hold_) ++releases_;
+    passReplies(clock_.now());
+    if (activity_) activity_();
 }
 
 void VirtualSerialDevice::evaluateRead(TimePoint limit) const {
@@ -110,35 +160,34 @@ void VirtualSerialDevice::completeRead() const {
     received_ = read_.bytes;
 }
 
-IoStatus VirtualSerialDevice::statusOf(OpState state, std::size_t count, int error) const {
-    switch (state) {
-        case OpState::Pending:
-            return IoStatus::pending();
-        case OpState::Failed:
-            return IoStatus::failed(error);
-        case OpState::Done:
-            return IoStatus::done(count);
-        case OpState::None:
-            break;
+IoStatus VirtualSerialDevice::report(Operation& op, std::size_t count) {
+    IoStatus status = IoStatus::done(0);
+    if (op.state == OpState::Pending) status = IoStatus::pending();
+    if (op.state == OpState::Failed) status = IoStatus::failed(op.error);
+    if (op.state == OpState::Done) status = IoStatus::done(count);
+    op.polled = op.state != OpState::Pending;
+    if (activityDue_ && activity_) {
+        activityDue_ = false;
+        activity_();
     }
-    return IoStatus::done(0);
+    return status;
 }
 
 void VirtualSerialDevice::purge() {
+    ++port_->purges;
     process();
     const TimePoint now = clock_.now();
     // What has not yet left the PC is thrown away; what the controller is
-    // still sending will arrive all the same.
+    // still sending will arrive all the same; held replies are forgotten.
     outbound_.clear();
     hostTxFree_ = std::min(hostTxFree_, now);
     std::erase_if(inbound_, [now](const TimedByte& b) { return b.at <= now; });
-    if (write_.state == OpState::Pending) {
-        write_.state = OpState::Failed;
-        write_.error = ECANCELED;
-    }
-    if (read_.state == OpState::Pending) {
-        read_.state = OpState::Failed;
-        read_.error = ECANCELED;
+    held_.clear();
+    for (Operation* op : std::initializer_list<Operation*>{&write_, &read_}) {
+        if (op->state != OpState::Pending) continue;
+        op->state = OpState::Failed;
+        op->error = ECANCELED;
+        op->polled = true;  // an aborted operation is no news for a pump
     }
     received_.clear();
 }
@@ -146,8 +195,9 @@ void VirtualSerialDevice::purge() {
 int VirtualSerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
     process();
     if (lineDropped()) return EIO;
+    if (port_->writeStartError != 0) return port_->writeStartError;
     const TimePoint now = clock_.now();
-    writes_.emplace_back(bytes.begin(), bytes.end());
+    port_->writes.emplace_back(bytes.begin(), bytes.end());
     hostTxFree_ = std::max(hostTxFree_, now);
     for (std::uint8_t b : bytes) {
         hostTxFree_ += timing_.byteTime;
@@ -163,20 +213,17 @@ int VirtualSerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
 
 IoStatus VirtualSerialDevice::pollWrite() {
     process();
-    const IoStatus status = statusOf(write_.state, write_.count, write_.error);
-    if (activityDue_ && activity_) {
-        activityDue_ = false;
-        activity_();
-    }
-    return status;
+    return report(write_, write_.count);
 }
 
 void VirtualSerialDevice::startRead(std::size_t count) {
+    port_->reads.push_back(count);
     process();
     beginRead(ReadRule::reply(count, clock_.now(), settings_));
 }
 
 void VirtualSerialDevice::startQuiet(Duration quiet, Duration limit) {
+    ++port_->quiets;
     process();
     beginRead(ReadRule::quiet(clock_.now(), quiet, limit));
 }
@@ -187,17 +234,16 @@ void VirtualSerialDevice::beginRead(ReadRule rule) {
     read_.rule = rule;
     read_.start = clock_.now();
     read_.state = OpState::Pending;
+    if (port_->readError != 0) {
+        read_.state = OpState::Failed;
+        read_.error = port_->readError;
+    }
     process();
 }
 
 IoStatus VirtualSerialDevice::pollRead() {
     process();
-    const IoStatus status = statusOf(read_.state, read_.rule.taken(), read_.error);
-    if (activityDue_ && activity_) {
-        activityDue_ = false;
-        activity_();
-    }
-    return status;
+    return report(read_, read_.rule.taken());
 }
 
 std::size_t VirtualSerialDevice::bytesWaiting() const {
@@ -209,6 +255,11 @@ std::size_t VirtualSerialDevice::bytesWaiting() const {
 
 std::optional<TimePoint> VirtualSerialDevice::nextDeadline() const {
     process();
+    // A poll would complete an operation at once: a pump must not sleep.
+    const auto unreported = [](const Operation& op) {
+        return (op.state == OpState::Done || op.state == OpState::Failed) && !op.polled;
+    };
+    if (unreported(write_) || unreported(read_)) return clock_.now();
     std::optional<TimePoint> next;
     if (read_.state == OpState::Pending) earliest(next, read_.rule.deadline());
     // A virtual write finishes at a moment known in advance: that is when
@@ -239,26 +290,35 @@ std::optional<TimePoint> VirtualSerialDevice::nextEvent() const {
 }
 
 void VirtualSerialDevice::wait(Duration timeout) {
+    ++port_->waits;
     process();
-    const bool writePending = write_.state == OpState::Pending;
-    const bool readPending = read_.state == OpState::Pending;
-    const TimePoint target = clock_.now() + timeout;
-    for (;;) {
-        if (writePending && write_.state != OpState::Pending) break;
-        if (readPending && read_.state != OpState::Pending) break;
-        const std::optional<TimePoint> next = nextEvent();
-        if (!next || *next > target) {
-            clock_.advanceTo(target);
-            process();
-            break;
-        }
-        if (*next <= clock_.now()) {
-            // Nothing can move without time passing; avoid standing still.
-            clock_.advance(Duration(1));
-        } else {
-            clock_.advanceTo(*next);
-        }
+    if (!manual_) {
+        // Real time passes by itself: sleep until the line's next event.
+        Duration nap = timeout;
+        if (const auto next = nextEvent()) nap = std::min(nap, *next - clock_.now());
+        if (nap > Duration::zero()) std::this_thread::sleep_for(nap);
         process();
+    } else {
+        const bool writePending = write_.state == OpState::Pending;
+        const bool readPending = read_.state == OpState::Pending;
+        const TimePoint target = clock_.now() + timeout;
+        for (;;) {
+            if (writePending && write_.state != OpState::Pending) break;
+            if (readPending && read_.state != OpState::Pending) break;
+            const std::optional<TimePoint> next = nextEvent();
+            if (!next || *next > target) {
+                manual_->advanceTo(target);
+                process();
+                break;
+            }
+            if (*next <= clock_.now()) {
+                // Nothing can move without time passing; avoid standing still.
+                manual_->advance(Duration(1));
+            } else {
+                manual_->advanceTo(*next);
+            }
+            process();
+        }
     }
     if (activityDue_ && activity_) {
         activityDue_ = false;

@@ -1,12 +1,12 @@
 #include "tests/support/virtual_port_factory.h"
 
+#include <algorithm>
+
 namespace velora::testing {
 
 VirtualPortFactory::Port& VirtualPortFactory::add(const std::string& name) {
-    auto& slot = ports_[name];
-    if (!slot) order_.push_back(name);
-    slot = std::make_shared<Port>();
-    return *slot;
+    if (!ports_.contains(name)) order_.push_back(name);
+    return ports_[name] = Port{};
 }
 
 ControllerModel& VirtualPortFactory::addController(const std::string& name, LineTiming timing) {
@@ -39,8 +39,24 @@ void VirtualPortFactory::addUnopenable(const std::string& name, int error) {
     add(name).openError = error;
 }
 
+PortRecord& VirtualPortFactory::record(const std::string& name) {
+    return *ports_.at(name).record;
+}
+
 void VirtualPortFactory::setConfigureFails(const std::string& name, bool fails) {
-    if (auto it = ports_.find(name); it != ports_.end()) it->second->configureFails = fails;
+    record(name).configureFails = fails;
+}
+
+void VirtualPortFactory::setWriteStartFails(const std::string& name, int error) {
+    record(name).writeStartError = error;
+}
+
+void VirtualPortFactory::setWriteFails(const std::string& name, int error) {
+    record(name).writeError = error;
+}
+
+void VirtualPortFactory::setReadFails(const std::string& name, int error) {
+    record(name).readError = error;
 }
 
 void VirtualPortFactory::setEnumeration(std::optional<std::vector<std::string>> names) {
@@ -49,17 +65,23 @@ void VirtualPortFactory::setEnumeration(std::optional<std::vector<std::string>> 
 
 ControllerModel* VirtualPortFactory::model(const std::string& name) {
     auto it = ports_.find(name);
-    return it == ports_.end() ? nullptr : it->second->model;
+    return it == ports_.end() ? nullptr : it->second.model;
 }
 
 VirtualSerialDevice* VirtualPortFactory::openDevice(const std::string& name) {
     auto it = ports_.find(name);
-    return it == ports_.end() ? nullptr : it->second->device;
+    return it != ports_.end() && it->second.record->isOpen() ? it->second.device : nullptr;
 }
 
-int VirtualPortFactory::openCount(const std::string& name) const {
+int VirtualPortFactory::openDevices() const {
+    return static_cast<int>(
+        std::ranges::count_if(ports_, [](const auto& p) { return p.second.record->isOpen(); }));
+}
+
+const PortRecord& VirtualPortFactory::log(const std::string& name) const {
+    static const PortRecord none;
     auto it = ports_.find(name);
-    return it == ports_.end() ? 0 : it->second->opens;
+    return it == ports_.end() ? none : *it->second.record;
 }
 
 std::optional<std::vector<std::string>> VirtualPortFactory::enumerate() {
@@ -74,25 +96,23 @@ std::unique_ptr<SerialDevice> VirtualPortFactory::open(const std::string& name, 
         error = ENOENT;
         return nullptr;
     }
-    std::shared_ptr<Port> port = it->second;
-    if (port->openError != 0) {
-        error = port->openError;
+    Port& port = it->second;
+    if (port.openError != 0) {
+        error = port.openError;
         return nullptr;
     }
-    if (port->device) {
+    if (port.record->isOpen()) {
         error = EBUSY;
         return nullptr;
     }
-    if (port->model && port->model->lineDropped()) {
+    if (port.model && port.model->lineDropped()) {
         error = ENOENT;
         return nullptr;
     }
-    auto device = std::make_unique<VirtualSerialDevice>(clock_, port->model, port->timing);
-    device->setConfigureFails(port->configureFails);
-    // The port keeps itself alive for the device, even past the factory.
-    device->setCloseHandler([port] { port->device = nullptr; });
-    port->device = device.get();
-    ++port->opens;
+    auto device = manual_
+                      ? std::make_unique<VirtualSerialDevice>(*manual_, port.model, port.timing, port.record)
+                      : std::make_unique<VirtualSerialDevice>(clock_, port.model, port.timing, port.record);
+    port.device = device.get();
     error = 0;
     return device;
 }

@@ -1,10 +1,11 @@
 #pragma once
-// Named virtual ports for the controller search and the engine tests: ports
+// Named virtual ports for the link, engine, shell and window tests: ports
 // with a controller behind them, silent ports, ports that answer the probe
-// wrongly, ports that cannot be opened or configured. Every device it opens
-// is a VirtualSerialDevice on the one virtual clock.
+// wrongly, ports that cannot be opened, or that fail to configure, write or
+// read. Every device it opens is a VirtualSerialDevice on the one clock; a
+// factory with no ports is a machine without serial ports.
 //
-//     VirtualClock clock;
+//     ManualClock clock;
 //     VirtualPortFactory ports(clock);
 //     ports.addUnopenable("COM1", EACCES);
 //     ports.addSilent("COM2");
@@ -15,7 +16,8 @@
 // frame count last across opens, as a real controller's do. Opening a port
 // that is already open fails with EBUSY; an unknown name, or a controller
 // whose line a drop fault took away (until `ControllerModel::reconnect`),
-// fails with ENOENT.
+// fails with ENOENT. Each port's record (its scripted failures and its log)
+// outlives the factory's devices.
 
 #include <cerrno>
 #include <map>
@@ -31,7 +33,9 @@ namespace velora::testing {
 
 class VirtualPortFactory final : public SerialPortFactory {
   public:
-    explicit VirtualPortFactory(VirtualClock& clock) : clock_(clock) {}
+    // `wait` on its devices moves a ManualClock and sleeps on any other.
+    explicit VirtualPortFactory(ManualClock& clock) : clock_(clock), manual_(&clock) {}
+    explicit VirtualPortFactory(const Clock& clock) : clock_(clock) {}
 
     // A port with a controller behind it, kept by the factory.
     ControllerModel& addController(const std::string& name, LineTiming timing = {});
@@ -44,8 +48,14 @@ class VirtualPortFactory final : public SerialPortFactory {
     void addSilent(const std::string& name, LineTiming timing = {});
     // A port that cannot be opened: open fails with `error`.
     void addUnopenable(const std::string& name, int error = EACCES);
-    // Makes the configure step of the port fail (or work again).
+    // Failures of an added port, for its open devices too: configure fails
+    // (or works again); startWrite returns `error`; writes fail with `error`
+    // when they would have completed; reads fail with `error` at once. An
+    // error of 0 ends the failure.
     void setConfigureFails(const std::string& name, bool fails = true);
+    void setWriteStartFails(const std::string& name, int error);
+    void setWriteFails(const std::string& name, int error);
+    void setReadFails(const std::string& name, int error);
 
     // What `enumerate` gives: by default the names added, in order.
     // `std::nullopt`: the platform cannot enumerate at all.
@@ -55,9 +65,11 @@ class VirtualPortFactory final : public SerialPortFactory {
     ControllerModel* model(const std::string& name);
     // The device currently open on a port, or null.
     VirtualSerialDevice* openDevice(const std::string& name);
-    // Every open attempt, in order, and how many succeeded per port.
+    // Every open attempt, in order; ports with a device open.
     const std::vector<std::string>& openAttempts() const { return attempts_; }
-    int openCount(const std::string& name) const;
+    int openDevices() const;
+    // What was done to a port over all its opens (empty for unknown names).
+    const PortRecord& log(const std::string& name) const;
 
     std::optional<std::vector<std::string>> enumerate() override;
     std::unique_ptr<SerialDevice> open(const std::string& name, int& error) override;
@@ -68,15 +80,16 @@ class VirtualPortFactory final : public SerialPortFactory {
         ControllerModel* model = nullptr;
         LineTiming timing;
         int openError = 0;
-        bool configureFails = false;
-        int opens = 0;
-        VirtualSerialDevice* device = nullptr;
+        std::shared_ptr<PortRecord> record = std::make_shared<PortRecord>();
+        VirtualSerialDevice* device = nullptr;  // valid while the record says open
     };
     Port& add(const std::string& name);
+    PortRecord& record(const std::string& name);
 
-    VirtualClock& clock_;
+    const Clock& clock_;
+    ManualClock* manual_ = nullptr;
     std::vector<std::string> order_;
-    std::map<std::string, std::shared_ptr<Port>> ports_;
+    std::map<std::string, Port> ports_;
     std::optional<std::optional<std::vector<std::string>>> enumeration_;
     std::vector<std::string> attempts_;
 };
