@@ -1,0 +1,50 @@
+#pragma once
+// velora-soak's child processes: velora-emu on its pseudo-terminal and
+// velora-cli runs with a time limit and, if asked, a SIGINT at a set moment.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velora::soak {
+
+struct Emulator {
+    pid_t pid = -1;
+    std::string device;  // empty when the emulator did not come up
+};
+
+// Starts `bin`/velora-emu with `args`; its standard error goes to `log`.
+Emulator startEmulator(const std::string& bin, const std::vector<std::string>& args,
+                       const std::filesystem::path& log);
+
+// SIGTERM, then waits up to `seconds` before SIGKILL. Returns the exit status
+// as a shell shows it (128 + signal for a signal), or -1 when it had to be
+// killed.
+int stopEmulator(const Emulator& emulator, double seconds);
+
+// When a velora-cli run gets SIGINT, if at all.
+struct Interrupt {
+    std::optional<double> after;         // this many seconds after the start
+    std::filesystem::path whenReplaced;  // or as soon as this file is renamed into place
+};
+
+struct CliResult {
+    int status = -1;           // as a shell shows it; -1 when killed for hanging
+    bool hung = false;         // still running after the time limit
+    bool interrupted = false;  // SIGINT was sent while it still ran
+    double interruptedAt = 0;  // seconds after the start
+    double seconds = 0;
+};
+
+// Runs `bin`/velora-cli with `args`, standard error to `log`; SIGINT as
+// `interrupt` says, SIGKILL after `limit` seconds.
+CliResult runCli(const std::string& bin, const std::vector<std::string>& args,
+                 const std::filesystem::path& log, double limit, const Interrupt& interrupt);
+
+// Shell-quoted words joined by spaces, for lines a user can paste.
+std::string commandLine(const std::vector<std::string>& words);
+
+}  // namespace velora::soak
