@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest
-          qt6-base-dev qt6-serialport-dev libgl-dev)
+          qt6-base-dev qt6-serialport-dev libgl-dev clang-format git)
 if [[ "${1:-}" == "--with-display" ]]; then
     packages+=(xvfb xauth x11-apps imagemagick)
 fi

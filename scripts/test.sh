@@ -1,8 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the
+# suites, the soak smoke and the checks of the sources; then the unit,
+# pseudo-terminal, window and end-to-end suites once more built with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+#
+# usage: scripts/test.sh [ctest options]; with options only the first pass
+# runs, with those options (e.g. scripts/test.sh -R Engine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WITH_QT=ON -DVELORA_TESTS=ON >/dev/null
 ninja -C build
 ctest --test-dir build --output-on-failure -j2 "$@"
+[[ $# -eq 0 ]] || exit 0
+
+# The long runs at the real line speed (the full round trip, the soak) do
+# not run twice.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WITH_QT=ON -DVELORA_TESTS=ON \
+      -DVELORA_SANITIZE=address,undefined >/dev/null
+ninja -C build-asan
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -L 'unit|pty|qt|e2e|fuzz' \
+      -E 'cli_roundtrip|soak'
