@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "platform/clock.h"
 #include "desktop/desktop_program.h"
+#include "platform/clock.h"
 #include "serial_qt/qt_serial.h"
 
 int main(int argc, char* argv[]) {

@@ -12,7 +12,9 @@
 
 namespace {
 std::atomic<bool> interrupted{false};
-extern "C" void onSignal(int) { interrupted.store(true); }
+extern "C" void onSignal(int) {
+    interrupted.store(true);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -29,5 +31,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     velora::SteadyClock clock;
     velora::QtSerialPortFactory factory(clock);
-    return velora::cli::run(*options, factory, clock, std::cout, std::cerr, isatty(STDERR_FILENO) != 0, interrupted);
+    return velora::cli::run(*options, factory, clock, std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
+                            interrupted);
 }

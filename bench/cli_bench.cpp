@@ -91,8 +91,10 @@ Result runCli(const std::string& bin, const std::vector<std::string>& args) {
 }
 
 void report(const char* what, const Result& r, double limit) {
-    std::printf("%-22s wall %8.2f s   line limit %7.1f s   ratio %5.3f   cli CPU %6.3f s (%5.2f %% of wall)   exit %d\n",
-                what, r.wall, limit, r.wall / limit, r.cpu, 100.0 * r.cpu / r.wall, r.status);
+    std::printf(
+        "%-22s wall %8.2f s   line limit %7.1f s   ratio %5.3f   cli CPU %6.3f s (%5.2f %% of wall)   exit "
+        "%d\n",
+        what, r.wall, limit, r.wall / limit, r.cpu, 100.0 * r.cpu / r.wall, r.status);
     std::fflush(stdout);
 }
 

@@ -2,12 +2,12 @@
 
 #include <QApplication>
 
-#include "editors/scene_range.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 #include "desktop/file_dialogs.h"
 #include "desktop/main_window.h"
 #include "desktop/message_box.h"
 #include "desktop/part_status_bar.h"
-#include "desktop/dialogs/scene_range_dialog.h"
+#include "editors/scene_range.h"
 
 namespace velora {
 

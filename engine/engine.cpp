@@ -20,7 +20,8 @@ bool isFileAction(Action a) {
 
 }  // namespace
 
-TransferEngine::TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui, EngineEvents* events)
+TransferEngine::TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui,
+                               EngineEvents* events)
     : image_(image), link_(link), ui_(ui), events_(events), firmwareText_(kNoFirmwareText) {}
 
 // --- commands ---------------------------------------------------------------
@@ -51,9 +52,14 @@ void TransferEngine::startRun(Region region, Action action) {
                 lastScene_ = kMidiPseudoScene;
             }
             break;
-        case Region::Settings: firstScene_ = lastScene_ = kSettingsPseudoScene; break;
-        case Region::Midi: firstScene_ = lastScene_ = kMidiPseudoScene; break;
-        default: break;
+        case Region::Settings:
+            firstScene_ = lastScene_ = kSettingsPseudoScene;
+            break;
+        case Region::Midi:
+            firstScene_ = lastScene_ = kMidiPseudoScene;
+            break;
+        default:
+            break;
     }
     currentBlock_ = 2 * firstScene_;
     state_ = fileRun ? TransferState::FileStep : TransferState::SendFrame;
@@ -164,7 +170,8 @@ void TransferEngine::endRun(RunOutcome outcome) {
 // when it stopped before the region's end; a read that went through to the
 // end of that stretch clears it.
 void TransferEngine::noteReadEnd(RunOutcome outcome) {
-    if (outcome_ != RunOutcome::Running || action_ != Action::ReadController || !isMemoryRegion(region_)) return;
+    if (outcome_ != RunOutcome::Running || action_ != Action::ReadController || !isMemoryRegion(region_))
+        return;
     const std::uint32_t first = 2 * firstScene_;
     const std::uint32_t last = 2 * lastScene_ + 1;
     const std::uint32_t stopped = outcome == RunOutcome::Completed ? last + 1 : currentBlock_;
@@ -192,27 +199,43 @@ std::optional<IncompleteRead> TransferEngine::incompleteRead(Region region) cons
 void TransferEngine::tick(TransferState postedFor) {
     if (postedFor != state_) return;  // stale: a command changed the state since
     switch (state_) {
-        case TransferState::Idle: break;
-        case TransferState::SendFrame: sendFrame(); break;
-        case TransferState::AwaitWrite: awaitWrite(); break;
-        case TransferState::AwaitReply: awaitReply(); break;
-        case TransferState::NextBlock: nextBlock(); break;
-        case TransferState::FileStep: fileStep(); break;
+        case TransferState::Idle:
+            break;
+        case TransferState::SendFrame:
+            sendFrame();
+            break;
+        case TransferState::AwaitWrite:
+            awaitWrite();
+            break;
+        case TransferState::AwaitReply:
+            awaitReply();
+            break;
+        case TransferState::NextBlock:
+            nextBlock();
+            break;
+        case TransferState::FileStep:
+            fileStep();
+            break;
     }
 }
 
 bool TransferEngine::waitingOnLine() const {
     return (state_ == TransferState::SendFrame && quietPending_) ||
-           (state_ == TransferState::AwaitWrite && writeStartError_ == 0) || state_ == TransferState::AwaitReply;
+           (state_ == TransferState::AwaitWrite && writeStartError_ == 0) ||
+           state_ == TransferState::AwaitReply;
 }
 
 Request TransferEngine::currentRequest() const {
     const bool write = action_ == Action::WriteController;
     switch (region_) {
-        case Region::Version: return Request::VersionQuery;
-        case Region::Restart: return Request::Restart;
-        case Region::Firmware: return write ? Request::WriteFirmwareRecord : Request::ReadFirmwareRecord;
-        default: return write ? Request::WriteMemoryBlock : Request::ReadMemoryBlock;
+        case Region::Version:
+            return Request::VersionQuery;
+        case Region::Restart:
+            return Request::Restart;
+        case Region::Firmware:
+            return write ? Request::WriteFirmwareRecord : Request::ReadFirmwareRecord;
+        default:
+            return write ? Request::WriteMemoryBlock : Request::ReadMemoryBlock;
     }
 }
 
@@ -264,12 +287,14 @@ void TransferEngine::sendFrame() {
             const UpgradeRecord& record = records_[recordIndex_];
             currentBlock_ = record.address;
             sendLength_ = buildBlockRequest(send_, write, firmwareTypeByte(record.address), record.address,
-                                            record.length, std::span<const std::uint8_t>(record.data.data(), record.length));
+                                            record.length,
+                                            std::span<const std::uint8_t>(record.data.data(), record.length));
             break;
         }
         case Region::Version:
         case Region::Restart: {
-            const ShortFrame f = buildShortFrame(region_ == Region::Version ? kCodeVersionQuery : kCodeRestart);
+            const ShortFrame f =
+                buildShortFrame(region_ == Region::Version ? kCodeVersionQuery : kCodeRestart);
             std::copy(f.begin(), f.end(), send_.begin());
             sendLength_ = f.size();
             break;
@@ -278,7 +303,8 @@ void TransferEngine::sendFrame() {
     SerialDevice* device = link_.device();
     // Without a port the write cannot even start; the failure is reported
     // by the next tick like any other failed write.
-    writeStartError_ = device ? device->startWrite(std::span<const std::uint8_t>(send_.data(), sendLength_)) : EBADF;
+    writeStartError_ =
+        device ? device->startWrite(std::span<const std::uint8_t>(send_.data(), sendLength_)) : EBADF;
     state_ = TransferState::AwaitWrite;
 }
 
@@ -343,7 +369,8 @@ void TransferEngine::judgeWriteReply(std::span<const std::uint8_t> received) {
 }
 
 void TransferEngine::askRetryOrCancel(LineFault::Kind kind, const std::string& text) {
-    const bool retry = ui_.messageBox(text, kFaultCaption, Icon::Warning, Buttons::RetryCancel) == Answer::Retry;
+    const bool retry =
+        ui_.messageBox(text, kFaultCaption, Icon::Warning, Buttons::RetryCancel) == Answer::Retry;
     if (events_) events_->lineError({kind, 0, text, currentBlock_, retry});
     if (retry) {
         // The same frame again, once the line has fallen quiet: the rest of
@@ -373,10 +400,18 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
     switch (region_) {
         case Region::Scenes:
         case Region::Settings:
-        case Region::Midi: storeMemoryReply(reply); break;
-        case Region::Version: versionReply(reply); break;
-        case Region::Firmware: compareRecordReply(reply); break;
-        case Region::Restart: endRun(RunOutcome::Completed); break;
+        case Region::Midi:
+            storeMemoryReply(reply);
+            break;
+        case Region::Version:
+            versionReply(reply);
+            break;
+        case Region::Firmware:
+            compareRecordReply(reply);
+            break;
+        case Region::Restart:
+            endRun(RunOutcome::Completed);
+            break;
     }
 }
 
@@ -437,7 +472,8 @@ void TransferEngine::nextBlock() {
         }
         state_ = TransferState::SendFrame;
         if (events_) events_->stopPossible(true);
-        pendingProgress_ = static_cast<int>((currentBlock_ - firstBlock) * 50u / (lastScene_ - firstScene_ + 1));
+        pendingProgress_ =
+            static_cast<int>((currentBlock_ - firstBlock) * 50u / (lastScene_ - firstScene_ + 1));
     } else if (region_ == Region::Firmware) {
         ++recordIndex_;
         state_ = TransferState::SendFrame;
@@ -479,10 +515,14 @@ void TransferEngine::setProgress(int value) {
 
 std::string TransferEngine::statusText(int part) const {
     switch (part) {
-        case 0: return firmwareText_;
-        case 1: return regionText(region_);
-        case 2: return idle() ? kReadyText : actionText(action_);
-        default: return {};
+        case 0:
+            return firmwareText_;
+        case 1:
+            return regionText(region_);
+        case 2:
+            return idle() ? kReadyText : actionText(action_);
+        default:
+            return {};
     }
 }
 

@@ -48,7 +48,8 @@ class TransferEngine {
     static constexpr Duration kQuietLimit = std::chrono::milliseconds(500);
 
     // Starts Idle; `events` (may be null) hears of every run.
-    TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui, EngineEvents* events = nullptr);
+    TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui,
+                   EngineEvents* events = nullptr);
 
     // --- commands ---------------------------------------------------------
     // 102 Scenes, 103 Settings, 104 Midi, with the action the run carries out.

@@ -11,8 +11,22 @@
 
 namespace velora {
 
-enum class TransferState { Idle = 0, SendFrame = 1, AwaitWrite = 2, AwaitReply = 3, NextBlock = 4, FileStep = 5 };
-enum class Action { WriteController = 0, ReadController = 1, Verify = 2, FileRead = 3, FileWrite = 4, NoAction = 5 };
+enum class TransferState {
+    Idle = 0,
+    SendFrame = 1,
+    AwaitWrite = 2,
+    AwaitReply = 3,
+    NextBlock = 4,
+    FileStep = 5
+};
+enum class Action {
+    WriteController = 0,
+    ReadController = 1,
+    Verify = 2,
+    FileRead = 3,
+    FileWrite = 4,
+    NoAction = 5
+};
 
 // How a run ended, so that no interrupted or failed run can pass for a
 // finished one.

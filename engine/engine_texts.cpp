@@ -4,24 +4,36 @@ namespace velora {
 
 const char* regionText(Region region) {
     switch (region) {
-        case Region::Scenes: return "\tScenes";
-        case Region::Settings: return "\tSettings";
-        case Region::Midi: return "\tMIDI";
-        case Region::Version: return "\tVersion";
-        case Region::Firmware: return "\tFirmWare";
-        case Region::Restart: break;
+        case Region::Scenes:
+            return "\tScenes";
+        case Region::Settings:
+            return "\tSettings";
+        case Region::Midi:
+            return "\tMIDI";
+        case Region::Version:
+            return "\tVersion";
+        case Region::Firmware:
+            return "\tFirmWare";
+        case Region::Restart:
+            break;
     }
     return "\tN/A";
 }
 
 const char* actionText(Action action) {
     switch (action) {
-        case Action::WriteController: return "\tWriting to Kq318";
-        case Action::ReadController: return "\tReading from Kq318";
-        case Action::Verify: return "\tVeryfication";
-        case Action::FileRead: return "\tFile reading";
-        case Action::FileWrite: return "\tFile writing";
-        case Action::NoAction: break;
+        case Action::WriteController:
+            return "\tWriting to Kq318";
+        case Action::ReadController:
+            return "\tReading from Kq318";
+        case Action::Verify:
+            return "\tVeryfication";
+        case Action::FileRead:
+            return "\tFile reading";
+        case Action::FileWrite:
+            return "\tFile writing";
+        case Action::NoAction:
+            break;
     }
     return "\tN/A";
 }

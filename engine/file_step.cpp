@@ -75,7 +75,6 @@ void showProblem(UserInterface& ui, const std::string& text) {
 
 }  // namespace
 
-
 // Open dialog, then the file into the image: Completed when the whole
 // layout was read, Stopped when the dialog was cancelled, else Failed.
 RunOutcome TransferEngine::readFileStep() {

@@ -12,7 +12,8 @@ RunOutcome runUntilIdle(TransferEngine& engine, SerialLink& link, const Clock& c
         const TransferState before = engine.state();
         engine.tick(before);
         SerialDevice* device = link.device();
-        if (device && engine.waitingOnLine() && engine.state() == before) waitForLine(*device, clock, longestWait);
+        if (device && engine.waitingOnLine() && engine.state() == before)
+            waitForLine(*device, clock, longestWait);
     }
     return engine.outcome();
 }

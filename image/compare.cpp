@@ -8,7 +8,9 @@ namespace {
 
 const std::string kContinue = " )\nContinue checking ?";
 
-std::string num(unsigned v) { return std::to_string(v); }
+std::string num(unsigned v) {
+    return std::to_string(v);
+}
 
 std::string hex(unsigned v) {
     char buf[16];
@@ -18,19 +20,21 @@ std::string hex(unsigned v) {
 
 // Shows one difference; true when the user wants to go on.
 class Reporter {
-public:
+  public:
     Reporter(UserInterface& ui, bool& clean) : ui_(ui), clean_(clean) {}
     bool differs(const std::string& text) {
         clean_ = false;
         return ui_.messageBox(text, "Fault", Icon::Warning, Buttons::YesNo) == Answer::Yes;
     }
 
-private:
+  private:
     UserInterface& ui_;
     bool& clean_;
 };
 
-std::string pair(unsigned left, unsigned right) { return "\n ( " + num(left) + " <> " + num(right) + kContinue; }
+std::string pair(unsigned left, unsigned right) {
+    return "\n ( " + num(left) + " <> " + num(right) + kContinue;
+}
 
 bool compareProgrammeTable(Reporter& r, const char* what, const std::uint8_t* image, const std::uint8_t* read,
                            int firstProgramme, int count) {
@@ -68,8 +72,8 @@ bool compareSettings2045(Reporter& r, const ControllerImage& image, const std::u
             const unsigned got = d[32 + f * 16 + c];
             const unsigned held = image.cues[f][c];
             if (got == held) continue;
-            if (!r.differs("Cue veryfication error : cue no. " + num(c + 1) + " obszar " + num(f + 1) + ":\n\t" +
-                           num(got + 1) + " <> " + num(held + 1) + " \nContinue checkin ?"))
+            if (!r.differs("Cue veryfication error : cue no. " + num(c + 1) + " obszar " + num(f + 1) +
+                           ":\n\t" + num(got + 1) + " <> " + num(held + 1) + " \nContinue checkin ?"))
                 return false;
         }
     }
@@ -78,8 +82,9 @@ bool compareSettings2045(Reporter& r, const ControllerImage& image, const std::u
 
 }  // namespace
 
-CompareResult compareBlock(const ControllerImage& image, std::uint32_t b, std::span<const std::uint8_t, kBlockSize> read,
-                           UserInterface& ui, bool& cleanVerification) {
+CompareResult compareBlock(const ControllerImage& image, std::uint32_t b,
+                           std::span<const std::uint8_t, kBlockSize> read, UserInterface& ui,
+                           bool& cleanVerification) {
     Reporter r(ui, cleanVerification);
     const std::uint8_t* d = read.data();
     bool goOn = true;
@@ -87,8 +92,9 @@ CompareResult compareBlock(const ControllerImage& image, std::uint32_t b, std::s
         const std::uint8_t* held = image.scenes[b / 2].data() + (b % 2) * kBlockSize;
         for (unsigned i = 0; goOn && i < kBlockSize; ++i) {
             if (held[i] == d[i]) continue;
-            goOn = r.differs("Veryfication error : scene " + num(b / 2 + 1) + " kanał " + num((b % 2) * 128 + i + 1) +
-                             "\n ( " + num(held[i]) + " <> " + num(d[i]) + kContinue);
+            goOn = r.differs("Veryfication error : scene " + num(b / 2 + 1) + " kanał " +
+                             num((b % 2) * 128 + i + 1) + "\n ( " + num(held[i]) + " <> " + num(d[i]) +
+                             kContinue);
         }
     } else if (b == kFirstSettingsBlock) {
         goOn = compareProgrammeTable(r, "End of programm", image.endScene.data(), d, 0, 48) &&
@@ -102,8 +108,8 @@ CompareResult compareBlock(const ControllerImage& image, std::uint32_t b, std::s
             const unsigned got = static_cast<unsigned>(d[2 * i] | (d[2 * i + 1] << 8));
             const unsigned held = image.midi[first + i];
             if (got == held) continue;
-            goOn = r.differs("Veryfication error : kanał MIDI " + num(first + i) + "\n ( " + hex(held) + " <> " +
-                             hex(got) + kContinue);
+            goOn = r.differs("Veryfication error : kanał MIDI " + num(first + i) + "\n ( " + hex(held) +
+                             " <> " + hex(got) + kContinue);
         }
     }
     return goOn ? CompareResult::Continue : CompareResult::EndRun;

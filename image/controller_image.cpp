@@ -30,7 +30,9 @@ void putLe16(std::uint8_t* at, std::uint16_t v) {
     at[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-std::uint16_t getLe16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | (at[1] << 8)); }
+std::uint16_t getLe16(const std::uint8_t* at) {
+    return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
+}
 
 // Scene blocks are plain copies: block b is scene b/2, channel half b%2.
 std::uint8_t* sceneHalf(ControllerImage& image, std::uint32_t b) {
@@ -55,7 +57,8 @@ Block packBlock(const ControllerImage& image, std::uint32_t b) {
         putLe16(&out[18], image.strobeScene);
         putLe16(&out[20], image.fogScene);
         putLe16(&out[22], image.extraScene);
-        for (int f = 0; f < 3; ++f) std::copy(image.cues[f].begin(), image.cues[f].end(), out.begin() + 32 + f * 16);
+        for (int f = 0; f < 3; ++f)
+            std::copy(image.cues[f].begin(), image.cues[f].end(), out.begin() + 32 + f * 16);
     } else if (b < kBlocks) {
         const std::size_t first = (b - kFirstMidiBlock) * 64;
         for (std::size_t i = 0; i < 64; ++i) putLe16(&out[2 * i], image.midi[first + i]);
@@ -97,9 +100,12 @@ BlockRange blockRangeOf(std::uint32_t firstScene, std::uint32_t lastScene) {
 
 BlockRange blockRangeOf(Region region) {
     switch (region) {
-        case Region::Settings: return blockRangeOf(kSettingsPseudoScene, kSettingsPseudoScene);
-        case Region::Midi: return blockRangeOf(kMidiPseudoScene, kMidiPseudoScene);
-        default: return blockRangeOf(0, kScenes - 1);
+        case Region::Settings:
+            return blockRangeOf(kSettingsPseudoScene, kSettingsPseudoScene);
+        case Region::Midi:
+            return blockRangeOf(kMidiPseudoScene, kMidiPseudoScene);
+        default:
+            return blockRangeOf(0, kScenes - 1);
     }
 }
 

@@ -29,8 +29,8 @@ enum class Region { Scenes = 0, Settings = 1, Midi = 2, Version = 3, Firmware = 
 
 struct ControllerImage {
     std::array<std::array<std::uint8_t, kChannels>, kScenes> scenes{};
-    std::array<std::uint8_t, kProgrammes> endScene{};     // 0 = none, else 1-based scene
-    std::array<std::uint8_t, kProgrammes> speedSync{};    // 0 manual, 1..31 auto, 255 music, 254 MIDI
+    std::array<std::uint8_t, kProgrammes> endScene{};   // 0 = none, else 1-based scene
+    std::array<std::uint8_t, kProgrammes> speedSync{};  // 0 manual, 1..31 auto, 255 music, 254 MIDI
     std::array<std::uint8_t, kProgrammes> fade{};
     std::array<std::array<std::uint8_t, 16>, 3> cues{};  // [field][cue] = programme index, 255 empty
     std::array<std::uint16_t, kMidiKeys> midi{};
@@ -58,7 +58,8 @@ std::uint32_t programmeSceneOf(std::uint32_t absoluteScene);
 Block packBlock(const ControllerImage& image, std::uint32_t address);
 // The inverse of packBlock, for bytes read from the controller. Reserved
 // bytes are ignored.
-void storeBlock(ControllerImage& image, std::uint32_t address, std::span<const std::uint8_t, kBlockSize> bytes);
+void storeBlock(ControllerImage& image, std::uint32_t address,
+                std::span<const std::uint8_t, kBlockSize> bytes);
 
 // The region that block `address` belongs to.
 Region regionOfBlock(std::uint32_t address);

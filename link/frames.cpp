@@ -78,11 +78,16 @@ ReplyJudgement judgeDataReply(std::span<const std::uint8_t> received, std::uint3
 std::string ReplyJudgement::errorText() const {
     std::string text = "Communication error : ";
     switch (error) {
-        case Nak: return text + "NAK";
-        case NoData: return text + "no data : " + std::to_string(detail);
-        case Checksum: return text + "checksum = " + std::to_string(detail);
-        case Address: return text + "return adress " + std::to_string(detail);
-        case Valid: break;
+        case Nak:
+            return text + "NAK";
+        case NoData:
+            return text + "no data : " + std::to_string(detail);
+        case Checksum:
+            return text + "checksum = " + std::to_string(detail);
+        case Address:
+            return text + "return adress " + std::to_string(detail);
+        case Valid:
+            break;
     }
     return text;
 }
@@ -101,13 +106,15 @@ std::size_t replyBytesFor(Request request, std::size_t recordLength) {
 bool replyMatchesRequest(const ReplyJudgement& reply, Request request, std::size_t recordLength) {
     if (!reply.valid() || reply.code != kCodeData) return false;
     switch (ruleFor(request).reply) {
-        case ReplyKind::MemoryData: return reply.type == kTypeMemory && reply.length == 128;
+        case ReplyKind::MemoryData:
+            return reply.type == kTypeMemory && reply.length == 128;
         case ReplyKind::FirmwareData:
             return (reply.type & ~kTypeHighAddressBit) == kTypeFirmware && reply.length == recordLength;
         case ReplyKind::VersionData:
             return reply.type == kTypeVersion && reply.length == kVersionPayload && reply.address == 0;
         case ReplyKind::Acknowledgement:
-        case ReplyKind::None: return false;
+        case ReplyKind::None:
+            return false;
     }
     return false;
 }

@@ -72,7 +72,8 @@ std::string explainLineError(int error) {
                    "again and try again";
         case EACCES:
         case EPERM:
-            return "no permission to use the port: add yourself to the dialout group (sudo usermod -aG dialout "
+            return "no permission to use the port: add yourself to the dialout group (sudo usermod -aG "
+                   "dialout "
                    "$USER) and log in again";
         case EBUSY:
             return "the port is in use by another program: close that program and try again";

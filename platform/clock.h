@@ -10,14 +10,14 @@ using Duration = std::chrono::nanoseconds;
 using TimePoint = std::chrono::time_point<std::chrono::steady_clock, Duration>;
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
 };
 
 // The machine's steady clock.
 class SteadyClock final : public Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
 };
 

@@ -62,7 +62,7 @@ struct IoStatus {
 
 // One open port.
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
 
     // Applies the line format, queue sizes and time-outs. False when any step
@@ -109,7 +109,7 @@ public:
 
 // Opens devices by name; the only place that creates a SerialDevice.
 class SerialPortFactory {
-public:
+  public:
     virtual ~SerialPortFactory() = default;
 
     // Names of the serial ports this machine offers, in the order found.

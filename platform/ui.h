@@ -58,7 +58,7 @@ struct FileDialogRequest {
 };
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     // Modal message box; returns the button pressed.

@@ -101,20 +101,28 @@ namespace {
 
 QSerialPort::Parity qtParity(LineSettings::Parity parity) {
     switch (parity) {
-        case LineSettings::Parity::None: return QSerialPort::NoParity;
-        case LineSettings::Parity::Even: return QSerialPort::EvenParity;
-        case LineSettings::Parity::Odd: return QSerialPort::OddParity;
-        case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
-        case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
+        case LineSettings::Parity::None:
+            return QSerialPort::NoParity;
+        case LineSettings::Parity::Even:
+            return QSerialPort::EvenParity;
+        case LineSettings::Parity::Odd:
+            return QSerialPort::OddParity;
+        case LineSettings::Parity::Mark:
+            return QSerialPort::MarkParity;
+        case LineSettings::Parity::Space:
+            return QSerialPort::SpaceParity;
     }
     return QSerialPort::NoParity;
 }
 
 QSerialPort::StopBits qtStopBits(LineSettings::StopBits stopBits) {
     switch (stopBits) {
-        case LineSettings::StopBits::One: return QSerialPort::OneStop;
-        case LineSettings::StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-        case LineSettings::StopBits::Two: return QSerialPort::TwoStop;
+        case LineSettings::StopBits::One:
+            return QSerialPort::OneStop;
+        case LineSettings::StopBits::OneAndHalf:
+            return QSerialPort::OneAndHalfStop;
+        case LineSettings::StopBits::Two:
+            return QSerialPort::TwoStop;
     }
     return QSerialPort::OneStop;
 }
@@ -141,7 +149,8 @@ bool QtSerialDevice::configure(const LineSettings& settings) {
 // the bytes wait in the driver. The last bytes are taken as they come, so the
 // end of the reply is seen the moment it arrives.
 bool QtSerialDevice::beginNap() {
-    if (napping_ || read_.phase != Phase::Pending || !read_.rule.keepsBytes() || lineError_ != 0) return false;
+    if (napping_ || read_.phase != Phase::Pending || !read_.rule.keepsBytes() || lineError_ != 0)
+        return false;
     const auto available = static_cast<std::size_t>(std::max<qint64>(port_.bytesAvailable(), 0));
     const std::size_t room = read_.rule.room();
     if (available == 0 || room <= available + kTailBytes) return false;
@@ -377,7 +386,8 @@ std::optional<TimePoint> QtSerialDevice::nextDeadline() const {
     std::optional<TimePoint> next;
     if (write_.phase == Phase::Pending) next = write_.deadline;
     if (read_.phase == Phase::Pending) {
-        const TimePoint readNext = napping_ ? std::min(napEnd_, read_.rule.deadline()) : read_.rule.deadline();
+        const TimePoint readNext =
+            napping_ ? std::min(napEnd_, read_.rule.deadline()) : read_.rule.deadline();
         next = next ? std::min(*next, readNext) : readNext;
     }
     return next;
@@ -397,7 +407,8 @@ void QtSerialDevice::wait(Duration timeout) {
         // end of the reply is seen the moment it arrives.
         const int early = static_cast<int>(rule.room()) - 3;
         const TimePoint napEnd = rule.lastByte() + settings_.byteTime() * early;
-        const Duration nap = std::min({napEnd - clock_.now(), Duration(std::chrono::milliseconds(10)), timeout});
+        const Duration nap =
+            std::min({napEnd - clock_.now(), Duration(std::chrono::milliseconds(10)), timeout});
         if (nap > Duration::zero()) {
             std::this_thread::sleep_for(nap);
             return;

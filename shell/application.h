@@ -8,9 +8,9 @@
 #include <memory>
 #include <optional>
 
-#include "image/controller_image.h"
 #include "engine/engine.h"
 #include "engine/engine_events.h"
+#include "image/controller_image.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/serial.h"

@@ -77,12 +77,18 @@ std::vector<MenuEntry> entriesOf(std::string_view key, const std::vector<std::st
 
 Action actionForMenuPosition(int position) {
     switch (position) {
-        case 2: return Action::ReadController;
-        case 3: return Action::FileRead;
-        case 5: return Action::Verify;
-        case 6: return Action::FileWrite;
-        case 7: return Action::WriteController;
-        default: return Action::NoAction;
+        case 2:
+            return Action::ReadController;
+        case 3:
+            return Action::FileRead;
+        case 5:
+            return Action::Verify;
+        case 6:
+            return Action::FileWrite;
+        case 7:
+            return Action::WriteController;
+        default:
+            return Action::NoAction;
     }
 }
 

@@ -15,7 +15,9 @@ struct Compare : ::testing::Test {
     ScriptedUi ui;
     bool clean = true;
 
-    CompareResult run(std::uint32_t block, const Block& read) { return compareBlock(*image, block, read, ui, clean); }
+    CompareResult run(std::uint32_t block, const Block& read) {
+        return compareBlock(*image, block, read, ui, clean);
+    }
     void expectFault(const std::string& text, Answer answer = Answer::Yes) {
         ui.expectMessage(text, "Fault", Icon::Warning, Buttons::YesNo, answer);
     }
@@ -25,7 +27,8 @@ TEST_F(Compare, EqualBlocksShowNothing) {
     image->scenes[3][7] = 9;
     image->midi[5] = 0x1234;
     image->strobeScene = kNoScene;
-    for (std::uint32_t b = 0; b < kBlocks; ++b) EXPECT_EQ(run(b, packBlock(*image, b)), CompareResult::Continue);
+    for (std::uint32_t b = 0; b < kBlocks; ++b)
+        EXPECT_EQ(run(b, packBlock(*image, b)), CompareResult::Continue);
     EXPECT_TRUE(clean);
     EXPECT_TRUE(ui.messages().empty());
 }

@@ -18,8 +18,8 @@
 #include "link/serial_link.h"
 #include "serial_qt/qt_serial.h"
 #include "tests/support/emulator_process.h"
-#include "tests/support/scripted_ui.h"
 #include "tests/support/qt_application.h"
+#include "tests/support/scripted_ui.h"
 
 #ifndef VELORA_EMU_PATH
 #error "VELORA_EMU_PATH names the emulator program"
@@ -34,7 +34,8 @@ using Bytes = std::vector<std::uint8_t>;
 // velora-emu as a child process.
 class Emulator : public testing::EmulatorProcess {
   public:
-    explicit Emulator(std::vector<std::string> options = {}) : EmulatorProcess(VELORA_EMU_PATH, std::move(options)) {}
+    explicit Emulator(std::vector<std::string> options = {})
+        : EmulatorProcess(VELORA_EMU_PATH, std::move(options)) {}
 };
 
 // Sends a frame and reads the reply as the engine does, but blocking.

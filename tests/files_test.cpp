@@ -11,9 +11,9 @@
 #include <random>
 #include <sstream>
 
+#include "engine/engine.h"
 #include "files/atomic_save.h"
 #include "files/data_files.h"
-#include "engine/engine.h"
 #include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
@@ -295,9 +295,8 @@ TEST(AtomicSave, SetIsReplacedWholeOrNotAtAll) {
     // A folder where the third file goes would fail only at its rename.
     fs::create_directory(dir / "show.K5m");
     putFile(dir / "show.K5m/keep", "kept");
-    const std::vector<FileToSave> set{{dir / "show.K5s", "new scenes"},
-                                      {dir / "link.K5p", "new settings"},
-                                      {dir / "show.K5m", "new midi"}};
+    const std::vector<FileToSave> set{
+        {dir / "show.K5s", "new scenes"}, {dir / "link.K5p", "new settings"}, {dir / "show.K5m", "new midi"}};
 
     const SaveOutcome refused = saveAllAtomically(set);
     EXPECT_EQ(refused.result, SaveResult::OpenFailed);

@@ -9,7 +9,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes request(bool write, std::uint8_t type, std::uint32_t address, std::size_t length, const Bytes& payload = {}) {
+Bytes request(bool write, std::uint8_t type, std::uint32_t address, std::size_t length,
+              const Bytes& payload = {}) {
     FrameBuffer buffer{};
     const std::size_t n = buildBlockRequest(buffer, write, type, address, length, payload);
     return Bytes(buffer.begin(), buffer.begin() + static_cast<long>(n));
@@ -41,7 +42,8 @@ TEST(Frames, RequestsComeOutByteForByte) {
     EXPECT_EQ(frameChecksum(write), 0);  // all bytes of a frame sum to 0
 
     const Bytes record = request(true, firmwareTypeByte(0x1E000), 0x1E000, 4, Bytes{1, 2, 3, 4});
-    EXPECT_EQ(record, (Bytes{0x11, 0xE6, 0x00, 0xE0, 0x04, 1, 2, 3, 4, frameChecksum(Bytes{0x11, 0xE6, 0x00, 0xE0, 4, 1, 2, 3, 4})}));
+    EXPECT_EQ(record, (Bytes{0x11, 0xE6, 0x00, 0xE0, 0x04, 1, 2, 3, 4,
+                             frameChecksum(Bytes{0x11, 0xE6, 0x00, 0xE0, 4, 1, 2, 3, 4})}));
     EXPECT_EQ(firmwareTypeByte(0xFFFF), 0x66);
 
     EXPECT_EQ(buildShortFrame(kCodeProbe), (ShortFrame{0x1B, 0x03, 0xE2}));

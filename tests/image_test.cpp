@@ -56,7 +56,8 @@ TEST(SceneNumbers, ConversionsAtTheProgrammeBoundaries) {
         for (int s = 0; s < sceneCountOf(static_cast<int>(p)); ++s) {
             const int n = sceneIndexOf(p, static_cast<std::uint32_t>(s));
             ASSERT_GE(n, 0);
-            EXPECT_EQ(programmeSceneOf(static_cast<std::uint32_t>(n)), (p << 16) | static_cast<std::uint32_t>(s));
+            EXPECT_EQ(programmeSceneOf(static_cast<std::uint32_t>(n)),
+                      (p << 16) | static_cast<std::uint32_t>(s));
         }
     }
 }

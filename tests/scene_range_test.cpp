@@ -111,8 +111,8 @@ struct Refusal {
 
 // How a case shows in test listings: the four fields as typed.
 void PrintTo(const Refusal& r, std::ostream* out) {
-    *out << '"' << r.fromProgramme << "\" \"" << r.fromScene << "\" \"" << r.toProgramme << "\" \"" << r.toScene
-         << '"';
+    *out << '"' << r.fromProgramme << "\" \"" << r.fromScene << "\" \"" << r.toProgramme << "\" \""
+         << r.toScene << '"';
 }
 
 class SceneRangeRefusal : public ::testing::TestWithParam<Refusal> {};

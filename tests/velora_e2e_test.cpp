@@ -20,12 +20,12 @@
 #include <functional>
 #include <memory>
 
-#include "emulator/demo_show.h"
 #include "desktop/desktop_program.h"
+#include "desktop/dialogs/scene_range_dialog.h"
 #include "desktop/main_window.h"
 #include "desktop/part_status_bar.h"
+#include "emulator/demo_show.h"
 #include "serial_qt/qt_serial.h"
-#include "desktop/dialogs/scene_range_dialog.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/tick_pump.h"

@@ -62,7 +62,8 @@ bool validPair(std::uint32_t programme, std::uint32_t scene) {
 
 }  // namespace
 
-std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text, std::string& why) {
+std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
+                                                                       std::string& why) {
     const auto dash = text.find('-');
     std::uint32_t p1, s1, p2, s2;
     if (dash == std::string::npos || !parsePair(text.substr(0, dash), p1, s1) ||
@@ -179,8 +180,8 @@ std::vector<Region> regionsOf(const Options& o) {
 // One command's objects: the program's wiring with a terminal for a face.
 class Session {
   public:
-    Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& err, bool progressBar,
-            const std::atomic<bool>& interrupted)
+    Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& err,
+            bool progressBar, const std::atomic<bool>& interrupted)
         : options_(o),
           factory_(factory),
           clock_(clock),
@@ -251,8 +252,8 @@ int statusAfterFailure(const Session& s) {
 
 }  // namespace
 
-int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out, std::ostream& err,
-        bool progressBar, const std::atomic<bool>& interrupted) {
+int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
+        std::ostream& err, bool progressBar, const std::atomic<bool>& interrupted) {
     if (o.command == "help") {
         printUsage(out);
         return kSuccess;

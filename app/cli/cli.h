@@ -31,7 +31,8 @@ struct Options {
 std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err);
 
 // Parses "P/S-P/S" (1-based programme and scene) into absolute scene numbers.
-std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text, std::string& why);
+std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
+                                                                       std::string& why);
 
 void printUsage(std::ostream& out);
 

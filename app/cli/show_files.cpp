@@ -67,8 +67,8 @@ bool loadDataFiles(const std::string& base, std::span<const Region> regions, Con
             return false;
         }
         if (!readDataFile(in, image, region)) {
-            err << "velora-cli: cannot read " << path << ": it holds " << fs::file_size(path, ec) << " bytes, less than the "
-                << dataFileSize(region) << " of its layout" << std::endl;
+            err << "velora-cli: cannot read " << path << ": it holds " << fs::file_size(path, ec)
+                << " bytes, less than the " << dataFileSize(region) << " of its layout" << std::endl;
             return false;
         }
     }
@@ -95,10 +95,11 @@ bool checkSaveTargets(const std::string& base, std::span<const Region> regions, 
         }
         if (const int error = folderTakesNewFile(folder); error != 0) {
             // A single file may still be written where it stands.
-            const bool inPlace = regions.size() == 1 && fs::exists(status) && ::access(path.c_str(), W_OK) == 0;
+            const bool inPlace =
+                regions.size() == 1 && fs::exists(status) && ::access(path.c_str(), W_OK) == 0;
             if (!inPlace) {
-                err << "velora-cli: cannot save " << path << ": the folder " << folder << " takes no new file: "
-                    << reason(error) << std::endl;
+                err << "velora-cli: cannot save " << path << ": the folder " << folder
+                    << " takes no new file: " << reason(error) << std::endl;
                 return false;
             }
         }

@@ -25,13 +25,20 @@ std::string strip(const std::string& status) {
 
 const char* answerName(Answer answer) {
     switch (answer) {
-        case Answer::Yes: return "Yes";
-        case Answer::No: return "No";
-        case Answer::Retry: return "Retry";
-        case Answer::Cancel: return "Cancel";
-        case Answer::Abort: return "Abort";
-        case Answer::Ignore: return "Ignore";
-        case Answer::Ok: break;
+        case Answer::Yes:
+            return "Yes";
+        case Answer::No:
+            return "No";
+        case Answer::Retry:
+            return "Retry";
+        case Answer::Cancel:
+            return "Cancel";
+        case Answer::Abort:
+            return "Abort";
+        case Answer::Ignore:
+            return "Ignore";
+        case Answer::Ok:
+            break;
     }
     return "OK";
 }
@@ -52,8 +59,11 @@ Answer TerminalUi::messageBox(const std::string& text, const std::string& captio
     err_ << caption << " " << oneLine(text);
     Answer answer = Answer::Ok;
     switch (buttons) {
-        case Buttons::Ok: break;
-        case Buttons::YesNo: answer = answers_.yes ? Answer::Yes : Answer::No; break;
+        case Buttons::Ok:
+            break;
+        case Buttons::YesNo:
+            answer = answers_.yes ? Answer::Yes : Answer::No;
+            break;
         case Buttons::RetryCancel:
         case Buttons::AbortRetryIgnore:
             if (retriesInRow_ < answers_.retries) {
@@ -98,7 +108,8 @@ void TerminalUi::drawProgress(int percent) {
     constexpr int kWidth = 40;
     const int filled = percent * kWidth / 100;
     err_ << "\r" << region_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent << "%" << std::flush;
+         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent << "%"
+         << std::flush;
     barShown_ = true;
 }
 

@@ -25,7 +25,8 @@ class TerminalUi : public UserInterface, public EngineEvents {
     void finishProgress();
 
     // UserInterface
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
+                      Buttons buttons) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int) override {}
     void enableActionEntry(int, bool) override {}

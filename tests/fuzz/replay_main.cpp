@@ -15,13 +15,15 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         for (int i = 1; i < argc; ++i) {
             std::ifstream in(argv[i], std::ios::binary);
-            std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                            std::istreambuf_iterator<char>());
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
         }
         return 0;
     }
     std::mt19937 rng(20261208);
-    const std::size_t sizes[] = {0, 1, 2, 3, 5, 6, 9, 134, 135, 147, 201, 202, 255, 256, 257, 1000, 261632, 300000};
+    const std::size_t sizes[] = {0,   1,   2,   3,   5,   6,   9,    134,    135,
+                                 147, 201, 202, 255, 256, 257, 1000, 261632, 300000};
     int runs = 0;
     for (int round = 0; round < 40; ++round) {
         for (std::size_t size : sizes) {

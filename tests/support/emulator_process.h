@@ -12,7 +12,7 @@
 namespace velora::testing {
 
 class EmulatorProcess {
-public:
+  public:
     EmulatorProcess(const std::string& program, std::vector<std::string> options);
     ~EmulatorProcess();
     EmulatorProcess(const EmulatorProcess&) = delete;
@@ -25,7 +25,7 @@ public:
     // 128 + signal for a killed one, or -1 when it did not end in time.
     int stop(int signal, std::chrono::milliseconds limit);
 
-private:
+  private:
     std::string readLine(std::chrono::milliseconds limit);
 
     pid_t pid_ = -1;

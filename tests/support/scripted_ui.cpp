@@ -6,33 +6,48 @@ namespace velora::testing {
 
 std::string describe(Icon icon) {
     switch (icon) {
-        case Icon::Information: return "information";
-        case Icon::Warning: return "warning";
-        case Icon::Error: return "error";
-        case Icon::Question: return "question";
+        case Icon::Information:
+            return "information";
+        case Icon::Warning:
+            return "warning";
+        case Icon::Error:
+            return "error";
+        case Icon::Question:
+            return "question";
     }
     return "?";
 }
 
 std::string describe(Buttons buttons) {
     switch (buttons) {
-        case Buttons::Ok: return "OK";
-        case Buttons::YesNo: return "Yes/No";
-        case Buttons::RetryCancel: return "Retry/Cancel";
-        case Buttons::AbortRetryIgnore: return "Abort/Retry/Ignore";
+        case Buttons::Ok:
+            return "OK";
+        case Buttons::YesNo:
+            return "Yes/No";
+        case Buttons::RetryCancel:
+            return "Retry/Cancel";
+        case Buttons::AbortRetryIgnore:
+            return "Abort/Retry/Ignore";
     }
     return "?";
 }
 
 std::string describe(Answer answer) {
     switch (answer) {
-        case Answer::Ok: return "OK";
-        case Answer::Yes: return "Yes";
-        case Answer::No: return "No";
-        case Answer::Retry: return "Retry";
-        case Answer::Cancel: return "Cancel";
-        case Answer::Abort: return "Abort";
-        case Answer::Ignore: return "Ignore";
+        case Answer::Ok:
+            return "OK";
+        case Answer::Yes:
+            return "Yes";
+        case Answer::No:
+            return "No";
+        case Answer::Retry:
+            return "Retry";
+        case Answer::Cancel:
+            return "Cancel";
+        case Answer::Abort:
+            return "Abort";
+        case Answer::Ignore:
+            return "Ignore";
     }
     return "?";
 }
@@ -44,11 +59,16 @@ std::string describeMessage(const ShownMessage& m) {
 }
 const char* kindName(UiEvent::Kind k) {
     switch (k) {
-        case UiEvent::Message: return "message box";
-        case UiEvent::SceneRange: return "scene range dialog";
-        case UiEvent::OpenFile: return "open dialog";
-        case UiEvent::SaveFile: return "save dialog";
-        default: return "event";
+        case UiEvent::Message:
+            return "message box";
+        case UiEvent::SceneRange:
+            return "scene range dialog";
+        case UiEvent::OpenFile:
+            return "open dialog";
+        case UiEvent::SaveFile:
+            return "save dialog";
+        default:
+            return "event";
     }
 }
 }  // namespace
@@ -99,18 +119,21 @@ ScriptedUi& ScriptedUi::expectSaveFile(std::optional<std::string> path) {
     return *this;
 }
 
-bool ScriptedUi::scriptDone() const { return script_.empty(); }
+bool ScriptedUi::scriptDone() const {
+    return script_.empty();
+}
 
 std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const std::string& what) {
     if (script_.empty() || script_.front().kind != kind) {
         if (kind == UiEvent::Message && fallback_) return std::nullopt;
         ADD_FAILURE() << "unexpected " << kindName(kind) << ": " << what
-                      << (script_.empty() ? std::string(" (script is empty)")
-                                          : std::string(" (script expects a ") + kindName(script_.front().kind) +
-                                                (script_.front().kind == UiEvent::Message
-                                                     ? ": " + describeMessage(script_.front().message)
-                                                     : std::string()) +
-                                                ")");
+                      << (script_.empty()
+                              ? std::string(" (script is empty)")
+                              : std::string(" (script expects a ") + kindName(script_.front().kind) +
+                                    (script_.front().kind == UiEvent::Message
+                                         ? ": " + describeMessage(script_.front().message)
+                                         : std::string()) +
+                                    ")");
         return std::nullopt;
     }
     Scripted s = std::move(script_.front());
@@ -118,7 +141,8 @@ std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const s
     return s;
 }
 
-Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) {
+Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                              Buttons buttons) {
     ShownMessage shown{text, caption, icon, buttons};
     if (onMessage_) onMessage_();
     UiEvent e{UiEvent::Message};
@@ -138,10 +162,14 @@ Answer ScriptedUi::messageBox(const std::string& text, const std::string& captio
     if (fallback_) return *fallback_;
     // Safest answer that ends whatever asked.
     switch (buttons) {
-        case Buttons::Ok: return Answer::Ok;
-        case Buttons::YesNo: return Answer::No;
-        case Buttons::RetryCancel: return Answer::Cancel;
-        case Buttons::AbortRetryIgnore: return Answer::Abort;
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::YesNo:
+            return Answer::No;
+        case Buttons::RetryCancel:
+            return Answer::Cancel;
+        case Buttons::AbortRetryIgnore:
+            return Answer::Abort;
     }
     return Answer::Ok;
 }
@@ -205,8 +233,12 @@ bool ScriptedUi::fileDialog(UiEvent::Kind kind, FileDialogRequest& request) {
     return true;
 }
 
-bool ScriptedUi::openFileDialog(FileDialogRequest& request) { return fileDialog(UiEvent::OpenFile, request); }
-bool ScriptedUi::saveFileDialog(FileDialogRequest& request) { return fileDialog(UiEvent::SaveFile, request); }
+bool ScriptedUi::openFileDialog(FileDialogRequest& request) {
+    return fileDialog(UiEvent::OpenFile, request);
+}
+bool ScriptedUi::saveFileDialog(FileDialogRequest& request) {
+    return fileDialog(UiEvent::SaveFile, request);
+}
 
 std::vector<ShownMessage> ScriptedUi::messages() const {
     std::vector<ShownMessage> out;

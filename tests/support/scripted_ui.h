@@ -27,15 +27,15 @@ struct UiEvent {
     enum Kind { Message, Status, Progress, Entry, PortCheck, Repaint, SceneRange, OpenFile, SaveFile };
     explicit UiEvent(Kind k) : kind(k) {}
     Kind kind;
-    ShownMessage message{};  // Message
-    int index = 0;           // status part, entry or port position, progress value
-    std::string text;        // status text, or the dialog's title
-    bool flag = false;       // enabled / checked
+    ShownMessage message{};       // Message
+    int index = 0;                // status part, entry or port position, progress value
+    std::string text;             // status text, or the dialog's title
+    bool flag = false;            // enabled / checked
     FileDialogRequest request{};  // file dialogs, as they were asked
 };
 
 class ScriptedUi : public UserInterface {
-public:
+  public:
     ScriptedUi() = default;
     ~ScriptedUi() override;
     ScriptedUi(const ScriptedUi&) = delete;
@@ -73,7 +73,8 @@ public:
     void clearEvents() { events_.clear(); }
 
     // --- UserInterface ----------------------------------------------------
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons) override;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
+                      Buttons buttons) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;
@@ -83,7 +84,7 @@ public:
     bool openFileDialog(FileDialogRequest& request) override;
     bool saveFileDialog(FileDialogRequest& request) override;
 
-private:
+  private:
     struct Scripted {
         explicit Scripted(UiEvent::Kind k) : kind(k) {}
         UiEvent::Kind kind;
