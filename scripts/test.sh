@@ -19,5 +19,5 @@ ctest --test-dir build --output-on-failure -j2 "$@"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELORA_WITH_QT=ON -DVELORA_TESTS=ON \
       -DVELORA_SANITIZE=address,undefined >/dev/null
 ninja -C build-asan
-ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 -L 'unit|pty|qt|e2e|fuzz' \
+ctest --test-dir build-asan --output-on-failure -j2 -L 'unit|pty|qt|e2e|fuzz' \
       -E 'cli_roundtrip|soak'
