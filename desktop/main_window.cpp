@@ -17,7 +17,9 @@
 #include <QVBoxLayout>
 
 #include "desktop/client_area.h"
-#include "desktop/dialogs/editor_placeholders.h"
+#include "desktop/dialogs/midi_editor_dialog.h"
+#include "desktop/dialogs/scene_editor_dialog.h"
+#include "desktop/dialogs/settings_editor_dialog.h"
 #include "desktop/part_status_bar.h"
 #include "desktop/qt_user_interface.h"
 #include "shell/application.h"
@@ -265,20 +267,16 @@ void MainWindow::closeMainWindow() {
 
 void MainWindow::runSceneEditor() {
     client_->hide();
-    runEditorPlaceholder(this, EditorKind::Scenes);
+    runSceneEditorDialog(this, app_.image(), ui_);
     client_->show();
 }
 
 void MainWindow::runSettingsEditor() {
-    runEditorPlaceholder(this, EditorKind::Settings);
+    runSettingsEditorDialog(this, app_.image(), ui_);
 }
 
 void MainWindow::runMidiEditor() {
-    runEditorPlaceholder(this, EditorKind::Midi);
-}
-
-void MainWindow::runFirmwareUpgrade(bool) {
-    // The upgrade passes are not part of this version of the program.
+    runMidiEditorDialog(this, app_.image(), ui_);
 }
 
 }  // namespace velora

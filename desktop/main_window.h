@@ -53,7 +53,6 @@ class MainWindow : public QMainWindow, public ShellHost {
     void runSceneEditor() override;
     void runSettingsEditor() override;
     void runMidiEditor() override;
-    void runFirmwareUpgrade(bool install) override;
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -17,8 +17,7 @@ bool isBlank(char c) {
 std::optional<std::uint32_t> parseFieldNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) ++i;
-    std::size_t end = text.size();
-    while (end > i && isBlank(text[end - 1])) --end;
+    const std::size_t end = text.size();
     if (i == end) return std::nullopt;
 
     std::uint64_t value = 0;

@@ -12,9 +12,10 @@
 
 namespace velora {
 
-// A field's text as an unsigned decimal number: leading and trailing blanks
-// allowed, nothing else. No number (empty text, a sign, letters, a value
-// beyond 32 bits) gives nullopt.
+// A field's text as an unsigned decimal number: leading blanks are skipped,
+// and anything after the digits, a blank included, makes the text no
+// number. No number (empty text, a sign, letters, a value beyond 32 bits)
+// gives nullopt.
 std::optional<std::uint32_t> parseFieldNumber(std::string_view text);
 // The same, with "no number" read as 0.
 std::uint32_t readFieldNumber(std::string_view text);

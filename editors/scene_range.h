@@ -7,14 +7,13 @@
 #include <cstdint>
 #include <optional>
 
+#include "editors/dialog_layout.h"
 #include "editors/field_checks.h"
 #include "platform/ui.h"
 
 namespace velora {
 
 // Control ids.
-inline constexpr int kDialogOk = 1;
-inline constexpr int kDialogCancel = 2;
 inline constexpr int kRangeFromProgramme = 101;
 inline constexpr int kRangeFromScene = 102;
 inline constexpr int kRangeToProgramme = 104;
@@ -24,38 +23,23 @@ inline constexpr int kRangeAll = 107;
 // What the dialog ends with.
 enum class RangeResult { Chosen = 1, Cancelled = 2 };
 
-// One control of a dialog in dialog units (a quarter of the average character
-// width across, an eighth of the character height down).
-struct DialogControl {
-    enum Kind { Label, CentredLabel, Edit, Button, DefaultButton };
-    int id;  // -1 for a static text
-    Kind kind;
-    const char* caption;
-    int x, y, width, height;
-};
+inline constexpr std::array<DialogControl, 13> kSceneRangeControls{{
+    {-1, DialogControl::CentredLabel, "Programm", 53, 15, 30, 8},
+    {-1, DialogControl::CentredLabel, "Scene ", 90, 15, 30, 8},
+    {-1, DialogControl::Label, "Scenes from :", 15, 31, 40, 8},
+    {kRangeFromProgramme, DialogControl::Edit, "", 60, 30, 15, 10},
+    {kRangeFromScene, DialogControl::Edit, "", 95, 30, 15, 10},
+    {-1, DialogControl::CentredLabel, "Programm", 53, 50, 30, 8},
+    {-1, DialogControl::CentredLabel, "Scene ", 90, 50, 30, 8},
+    {-1, DialogControl::Label, "Scenes to :", 15, 66, 40, 8},
+    {kRangeToProgramme, DialogControl::Edit, "", 60, 65, 15, 10},
+    {kRangeToScene, DialogControl::Edit, "", 95, 65, 15, 10},
+    {kRangeAll, DialogControl::Button, "All", 47, 83, 51, 14},
+    {kDialogOk, DialogControl::DefaultButton, "OK", 15, 110, 50, 14},
+    {kDialogCancel, DialogControl::Button, "Cancel", 80, 110, 50, 14},
+}};
 
-struct SceneRangeLayout {
-    const char* resource = "Zakres";
-    const char* caption = "Scene range";
-    int x = 6, y = 15, width = 145, height = 140;
-    std::array<DialogControl, 13> controls{{
-        {-1, DialogControl::CentredLabel, "Programm", 53, 15, 30, 8},
-        {-1, DialogControl::CentredLabel, "Scene ", 90, 15, 30, 8},
-        {-1, DialogControl::Label, "Scenes from :", 15, 31, 40, 8},
-        {kRangeFromProgramme, DialogControl::Edit, "", 60, 30, 15, 10},
-        {kRangeFromScene, DialogControl::Edit, "", 95, 30, 15, 10},
-        {-1, DialogControl::CentredLabel, "Programm", 53, 50, 30, 8},
-        {-1, DialogControl::CentredLabel, "Scene ", 90, 50, 30, 8},
-        {-1, DialogControl::Label, "Scenes to :", 15, 66, 40, 8},
-        {kRangeToProgramme, DialogControl::Edit, "", 60, 65, 15, 10},
-        {kRangeToScene, DialogControl::Edit, "", 95, 65, 15, 10},
-        {kRangeAll, DialogControl::Button, "All", 47, 83, 51, 14},
-        {kDialogOk, DialogControl::DefaultButton, "OK", 15, 110, 50, 14},
-        {kDialogCancel, DialogControl::Button, "Cancel", 80, 110, 50, 14},
-    }};
-};
-
-inline constexpr SceneRangeLayout kSceneRangeLayout{};
+inline constexpr DialogLayout kSceneRangeLayout{"Zakres", "Scene range", 145, 140, kSceneRangeControls};
 
 // The range being chosen. Starts from the engine's first and last scene and
 // leaves them unchanged unless the user ends with "OK" (checks passed) or

@@ -124,6 +124,10 @@ void TransferEngine::startVersionQuery() {
     if (events_) events_->runStarted(action_, region_);
 }
 
+void TransferEngine::startUpgrade(bool /*install*/) {
+    // The upgrade file and its passes are not part of this version of the program.
+}
+
 void TransferEngine::setSceneRange(std::uint32_t firstScene, std::uint32_t lastScene) {
     if (!idle()) return;
     firstScene_ = firstScene;

@@ -59,6 +59,9 @@ class TransferEngine {
     void stop();                   // 105 and Escape
     void restart();                // 113
     void startVersionQuery();      // after a found or chosen port
+    // 110 "&Installing" (then the verification pass), 111 "&Veryfication":
+    // the upgrade file is chosen, checked and, once accepted, sent.
+    void startUpgrade(bool install);
     // The range of the next scene run, as the "Zakres" dialog would leave it
     // (for programs that choose it otherwise).
     void setSceneRange(std::uint32_t firstScene, std::uint32_t lastScene);

@@ -60,10 +60,10 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
             host_.openWebPage(kDownloadPage);
             break;
         case kCmdInstallFirmware:
-            host_.runFirmwareUpgrade(true);
+            engine.startUpgrade(true);
             break;
         case kCmdVerifyFirmware:
-            host_.runFirmwareUpgrade(false);
+            engine.startUpgrade(false);
             break;
         case kCmdAll:
             engine.startAll(choice_.takePick());

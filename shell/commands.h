@@ -49,8 +49,6 @@ class ShellHost {
     virtual void runSceneEditor() = 0;
     virtual void runSettingsEditor() = 0;
     virtual void runMidiEditor() = 0;
-    // Firmware upgrade: installing (then verifying) or verifying only.
-    virtual void runFirmwareUpgrade(bool install) = 0;
 };
 
 class CommandDispatcher {

@@ -45,12 +45,12 @@ void expectFieldError(ScriptedUi& ui, const std::string& message) {
 TEST(FieldNumber, ReadsUnsignedDecimalWithBlanksAndZeroForAnythingElse) {
     EXPECT_EQ(readFieldNumber("48"), 48u);
     EXPECT_EQ(readFieldNumber("  7"), 7u);
-    EXPECT_EQ(readFieldNumber("\t12 "), 12u);
+    EXPECT_EQ(readFieldNumber("\t12"), 12u);
     EXPECT_EQ(readFieldNumber("0"), 0u);
     EXPECT_EQ(readFieldNumber("4294967295"), 4294967295u);
 
     for (const char* notANumber :
-         {"", "   ", "abc", "-3", "+3", "1 2", "12x", "4294967296", "99999999999999"}) {
+         {"", "   ", "abc", "-3", "+3", "1 2", "12 ", "12x", "4294967296", "99999999999999"}) {
         EXPECT_EQ(readFieldNumber(notANumber), 0u) << '"' << notANumber << '"';
         EXPECT_FALSE(parseFieldNumber(notANumber).has_value()) << '"' << notANumber << '"';
     }
@@ -144,7 +144,9 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"5", "3", "49", "1", kRangeToProgramme, "Programm number have to be\nbetween 5 and 48 !"},
         Refusal{"2", "10", "2", "9", kRangeToScene, "Scene have to be\nbetween 10 and 32 !"},
         Refusal{"2", "10", "48", "15", kRangeToScene, "Scene have to be\nbetween 10 and 14 !"},
-        Refusal{"2", "10", "3", "0", kRangeToScene, "Scene have to be\nbetween 10 and 32 !"}),
+        Refusal{"2", "10", "3", "0", kRangeToScene, "Scene have to be\nbetween 10 and 32 !"},
+        // A trailing blank makes the text no number: scene 0.
+        Refusal{"1", "1 ", "1", "1", kRangeFromScene, "Scene have to be\nbetween 1 and 32 !"}),
     [](const ::testing::TestParamInfo<Refusal>& param) {
         // Readable and the same in every build: the four fields as typed.
         const auto part = [](std::string text) {
@@ -167,7 +169,7 @@ TEST(SceneRange, AcceptedRangesBecomeAbsoluteSceneNumbers) {
     EXPECT_EQ(range.firstScene(), 41u);
     EXPECT_EQ(range.lastScene(), 64u);
 
-    fields.enter(" 1", "1 ", "1", "1");
+    fields.enter(" 1", "1", "1", "1");  // leading blanks are skipped
     EXPECT_EQ(range.pressOk(fields, ui), RangeResult::Chosen);
     EXPECT_EQ(range.firstScene(), 0u);
     EXPECT_EQ(range.lastScene(), 0u);

@@ -29,7 +29,6 @@ class RecordingHost : public ShellHost {
     void runSceneEditor() override { calls.push_back("scene editor"); }
     void runSettingsEditor() override { calls.push_back("settings editor"); }
     void runMidiEditor() override { calls.push_back("midi editor"); }
-    void runFirmwareUpgrade(bool install) override { calls.push_back(install ? "install" : "verify"); }
 
     std::set<std::string> existing;
     std::vector<std::string> calls;
@@ -143,12 +142,12 @@ TEST_F(ShellTest, APickRunsWithTheActionOfTheEntryThePopupWasOpenedThrough) {
     EXPECT_EQ(app.engine().action(), Action::Verify);
 }
 
-TEST_F(ShellTest, EditorsAndUpgradeOpenWhenIdle) {
+TEST_F(ShellTest, EditorsOpenWhenIdle) {
     connect();
     runToIdle();
-    for (int command : {kCmdMidiEditor, kCmdSettingsEditor, kCmdInstallFirmware, kCmdVerifyFirmware})
+    for (int command : {kCmdMidiEditor, kCmdSettingsEditor})
         EXPECT_EQ(commands.dispatch(command), CommandDispatcher::Outcome::Done);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"midi editor", "settings editor", "install", "verify"}));
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"midi editor", "settings editor"}));
 }
 
 TEST_F(ShellTest, ExitAsksFirstAndClosesOnlyOnYes) {

@@ -1,49 +1,29 @@
 #pragma once
-// The "Zakres" dialog ("Scene range"): the controls of the range layout,
-// scaled from dialog units, over the range model.
+// The "Zakres" dialog ("Scene range"): the range layout's controls over the
+// range model.
 
-#include <QDialog>
-#include <map>
-
+#include "desktop/dialogs/laid_out_dialog.h"
 #include "editors/scene_range.h"
-
-class QLineEdit;
-class QPushButton;
+#include "platform/ui.h"
 
 namespace velora {
 
-class SceneRangeDialog : public QDialog, public DialogFields {
+class SceneRangeDialog : public LaidOutDialog {
     Q_OBJECT
   public:
     // Edits `range`; the dialog's result is RangeResult::Chosen or Cancelled.
     SceneRangeDialog(QWidget* parent, SceneRange& range, UserInterface& ui);
 
-    // DialogFields
-    std::string fieldText(int id) const override;
-    void setFieldText(int id, const std::string& text) override;
-    void focusWholeText(int id) override;
-
-    QLineEdit* field(int id) const;
-    QPushButton* button(int id) const;
-
   public slots:
     void reject() override;
 
-  private:
-    void pressOk();
-    void pressAll();
+  protected:
+    void clicked(int id) override;
 
+  private:
     SceneRange& range_;
     UserInterface& ui_;
-    std::map<int, QLineEdit*> fields_;
-    std::map<int, QPushButton*> buttons_;
+    DialogState state_;
 };
-
-// Pixels per dialog unit for `font`: a quarter of its average character
-// width across, an eighth of its height down.
-struct DialogUnits {
-    double x = 0, y = 0;
-};
-DialogUnits dialogUnitsOf(const QFont& font);
 
 }  // namespace velora

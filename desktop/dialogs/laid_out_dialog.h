@@ -1,0 +1,64 @@
+#pragma once
+// A modal dialog built from its layout: every control at its place in
+// dialog units of the dialog's font, under its control id as object name
+// ("control<id>"), in the layout's Tab order. It shows the editing model's
+// DialogState after every change and passes on what the user does as calls
+// that the dialog of each editor answers.
+
+#include <QDialog>
+#include <map>
+
+#include "editors/dialog_layout.h"
+#include "editors/dialog_state.h"
+
+class QAbstractButton;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+namespace velora {
+
+// Pixels per dialog unit for `font`: a quarter of its average character
+// width across, an eighth of its height down.
+struct DialogUnits {
+    double x = 0, y = 0;
+};
+DialogUnits dialogUnitsOf(const QFont& font);
+
+class LaidOutDialog : public QDialog {
+    Q_OBJECT
+  public:
+    LaidOutDialog(QWidget* parent, const DialogLayout& layout);
+
+    // The control of `id`, or null (also of the wrong kind).
+    QWidget* control(int id) const;
+    QLineEdit* field(int id) const;
+    QPushButton* button(int id) const;
+    QAbstractButton* checkBox(int id) const;  // check boxes and radio buttons
+    QScrollBar* scrollBar(int id) const;
+    // The scale the layout was built with.
+    DialogUnits units() const { return units_; }
+
+  protected:
+    // Shows `state`: texts, check marks, which controls take input, the
+    // scroll bars, and the focus it asks for.
+    void showState(DialogState& state);
+    // Takes the texts of the fields, as typed, into `state`.
+    void takeTexts(DialogState& state) const;
+
+    // What the user did.
+    virtual void textEdited(int /*id*/) {}
+    virtual void focusLeft(int /*id*/) {}
+    virtual void clicked(int /*id*/) {}  // push buttons, check boxes, radio buttons
+    virtual void scrolled(int /*id*/, ScrollAction /*action*/, int /*position*/) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::map<int, QWidget*> controls_;
+    std::map<QObject*, int> ids_;
+    DialogUnits units_;
+    bool showing_ = false;  // while the state is being shown, nothing is passed on
+};
+
+}  // namespace velora

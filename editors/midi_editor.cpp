@@ -1,0 +1,3 @@
+#include "editors/midi_editor.h"
+
+namespace velora {}  // namespace velora

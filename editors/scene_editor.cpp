@@ -1,0 +1,3 @@
+#include "editors/scene_editor.h"
+
+namespace velora {}  // namespace velora

@@ -1,0 +1,3 @@
+#include "editors/settings_editor.h"
+
+namespace velora {}  // namespace velora

@@ -1,0 +1,4 @@
+#pragma once
+// The editing model of the "SpecEdit" dialog.
+
+namespace velora {}  // namespace velora
