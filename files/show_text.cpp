@@ -1,0 +1,546 @@
+#include "files/show_text.h"
+
+#include <algorithm>
+#include <array>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+
+namespace velora {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kDocumentName = "velora show";
+constexpr std::array<const char*, 12> kNoteNames{"C",  "C#", "D",  "D#", "E",  "F",
+                                                 "F#", "G",  "G#", "A",  "A#", "B"};
+constexpr std::array<const char*, 3> kButtonNames{"strobe", "fog", "extra"};
+constexpr std::array<const char*, 3> kButtonWords{"STROBE", "FOG", "EXTRA"};
+
+// The strobe-mode flags of the special buttons mode: STROBE's is set when
+// its strobe mode is off; FOG's and EXTRA's when it is on.
+constexpr std::uint16_t kStrobeFlag = 1;
+constexpr std::uint16_t kFogFlag = 2;
+constexpr std::uint16_t kExtraFlag = 4;
+constexpr std::uint16_t kButtonFlags = kStrobeFlag | kFogFlag | kExtraFlag;
+
+constexpr std::uint8_t kManual = 0;
+constexpr std::uint8_t kMidiMode = 254;
+constexpr std::uint8_t kMusic = 255;
+constexpr std::uint8_t kFastestAuto = 31;
+
+constexpr std::uint16_t kSceneBits = 0x03FF;
+
+Json raw(unsigned value) {
+    return Json{{"raw", value}};
+}
+
+std::uint16_t& buttonScene(ControllerImage& image, std::size_t button) {
+    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
+}
+
+std::uint16_t buttonScene(const ControllerImage& image, std::size_t button) {
+    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
+}
+
+bool strobeModeOf(std::uint16_t mode, std::size_t button) {
+    if (button == 0) return (mode & kStrobeFlag) == 0;
+    return (mode & (button == 1 ? kFogFlag : kExtraFlag)) != 0;
+}
+
+// --- writing ---------------------------------------------------------------------
+
+Json sceneReference(unsigned absolute) {
+    if (absolute >= kScenes) return raw(absolute);
+    const std::uint32_t ps = programmeSceneOf(absolute);
+    return Json{{"programme", (ps >> 16) + 1}, {"scene", (ps & 0xFFFF) + 1}};
+}
+
+Json modeOf(std::uint8_t b) {
+    if (b == kManual) return "manual";
+    if (b == kMusic) return "music";
+    if (b == kMidiMode) return "midi";
+    if (b <= kFastestAuto) return Json{{"auto", b}};
+    return raw(b);
+}
+
+Json sceneOf(const std::array<std::uint8_t, kChannels>& channels) {
+    if (std::all_of(channels.begin(), channels.end(), [](std::uint8_t v) { return v == 0; })) return "dark";
+    Json fixtures = Json::array();
+    for (int f = 0; f < 16; ++f)
+        fixtures.push_back(
+            Json(std::vector<unsigned>(channels.begin() + f * 16, channels.begin() + f * 16 + 16)));
+    return fixtures;
+}
+
+Json toJson(const ControllerImage& image) {
+    Json doc;
+    doc["document"] = kDocumentName;
+    doc["version"] = kShowTextVersion;
+    Json programmes = Json::array();
+    for (int p = 0; p < kProgrammes; ++p) {
+        const int count = sceneCountOf(p);
+        Json programme;
+        programme["programme"] = p + 1;
+        const std::uint8_t end = image.endScene[static_cast<std::size_t>(p)];
+        programme["end_scene"] = end == 0 ? Json(nullptr) : end <= count ? Json(end) : raw(end);
+        programme["mode"] = modeOf(image.speedSync[static_cast<std::size_t>(p)]);
+        programme["fade"] = image.fade[static_cast<std::size_t>(p)];
+        Json scenes = Json::array();
+        for (int s = 0; s < count; ++s)
+            scenes.push_back(sceneOf(image.scenes[static_cast<std::size_t>(
+                sceneIndexOf(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(s)))]));
+        programme["scenes"] = std::move(scenes);
+        programmes.push_back(std::move(programme));
+    }
+    doc["programmes"] = std::move(programmes);
+
+    Json buttons;
+    for (std::size_t b = 0; b < 3; ++b) {
+        const std::uint16_t scene = buttonScene(image, b);
+        buttons[kButtonNames[b]] = Json{{"scene", scene == kNoScene ? Json(nullptr) : sceneReference(scene)},
+                                        {"strobe_mode", strobeModeOf(image.specialButtonsMode, b)}};
+    }
+    if (const unsigned other = image.specialButtonsMode & ~kButtonFlags & 0xFFFF; other != 0)
+        buttons["other_mode_bits"] = other;
+    doc["special_buttons"] = std::move(buttons);
+
+    Json cues = Json::array();
+    for (const auto& field : image.cues) {
+        Json row = Json::array();
+        for (std::uint8_t cue : field)
+            row.push_back(cue == kEmptyCue ? Json(nullptr) : cue < kProgrammes ? Json(cue + 1) : raw(cue));
+        cues.push_back(std::move(row));
+    }
+    doc["cues"] = std::move(cues);
+    doc["slow_mode"] = image.slowMode == 0        ? Json(false)
+                       : image.slowMode == 0xFFFF ? Json(true)
+                                                  : raw(image.slowMode);
+
+    Json midi = Json::array();
+    for (int key = 0; key < kMidiKeys; ++key) {
+        const std::uint16_t e = image.midi[static_cast<std::size_t>(key)];
+        midi.push_back(Json{{"key", key},
+                            {"note", kNoteNames[static_cast<std::size_t>(key % 12)]},
+                            {"octave", key / 12 - 1},
+                            {"scene", sceneReference(e & kSceneBits)},
+                            {"triggering", {(e >> 12 & 1) != 0, (e >> 11 & 1) != 0, (e >> 10 & 1) != 0}},
+                            {"assignment", {(e >> 15 & 1) != 0, (e >> 14 & 1) != 0, (e >> 13 & 1) != 0}}});
+    }
+    doc["midi"] = std::move(midi);
+    return doc;
+}
+
+// Objects indented one key a line; an array of numbers, booleans or nulls
+// on one line, so that a changed channel value is a changed line.
+void layOut(const Json& value, std::ostringstream& out, int indent) {
+    const std::string pad(static_cast<std::size_t>(indent + 2), ' ');
+    if (value.is_object()) {
+        if (value.empty()) {
+            out << "{}";
+            return;
+        }
+        out << "{\n";
+        bool first = true;
+        for (const auto& [key, item] : value.items()) {
+            if (!first) out << ",\n";
+            first = false;
+            out << pad << Json(key).dump() << ": ";
+            layOut(item, out, indent + 2);
+        }
+        out << "\n" << std::string(static_cast<std::size_t>(indent), ' ') << "}";
+    } else if (value.is_array() && !value.empty() &&
+               std::any_of(value.begin(), value.end(), [](const Json& v) { return v.is_structured(); })) {
+        out << "[\n";
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (i > 0) out << ",\n";
+            out << pad;
+            layOut(value[i], out, indent + 2);
+        }
+        out << "\n" << std::string(static_cast<std::size_t>(indent), ' ') << "]";
+    } else {
+        out << value.dump();
+    }
+}
+
+// --- reading --------------------------------------------------------------------
+
+// Where in the document the reading is, and why it stops.
+struct Refusal {
+    std::string path;
+    std::string rule;
+};
+
+class Reader {
+  public:
+    explicit Reader(ControllerImage& image) : image_(image) {}
+
+    void document(const Json& doc) {
+        object(doc, "",
+               {"document", "version", "programmes", "special_buttons", "cues", "slow_mode", "midi"});
+        if (!doc.contains("document") || doc["document"] != kDocumentName)
+            refuse("document",
+                   std::string("this is not a show: \"document\" must be \"") + kDocumentName + "\"");
+        const Json& version = need(doc, "", "version");
+        if (!version.is_number_integer() || version.get<long long>() != kShowTextVersion)
+            refuse("version", "this program reads shows of version " + std::to_string(kShowTextVersion));
+        programmes(need(doc, "", "programmes"));
+        buttons(need(doc, "", "special_buttons"));
+        cues(need(doc, "", "cues"));
+        image_.slowMode = static_cast<std::uint16_t>(flagOrRaw(
+            need(doc, "", "slow_mode"), "slow_mode", 0xFFFF, 0xFFFF, "true, false or {\"raw\": 0..65535}"));
+        midi(need(doc, "", "midi"));
+    }
+
+  private:
+    [[noreturn]] void refuse(const std::string& path, const std::string& rule) { throw Refusal{path, rule}; }
+
+    static std::string at(const std::string& path, const std::string& key) {
+        return path.empty() ? key : path + "." + key;
+    }
+    static std::string at(const std::string& path, std::size_t index) {
+        return path + "[" + std::to_string(index) + "]";
+    }
+
+    // An object with exactly the keys it may have (an unknown key is most
+    // likely a misspelt one, which would be lost without a word).
+    void object(const Json& value, const std::string& path, std::initializer_list<const char*> keys) {
+        if (!value.is_object()) refuse(path.empty() ? "document" : path, "must be an object");
+        for (const auto& [key, item] : value.items()) {
+            (void)item;
+            if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; }))
+                refuse(at(path, key), "is not a field of a show");
+        }
+    }
+
+    const Json& need(const Json& value, const std::string& path, const char* key) {
+        if (!value.contains(key)) refuse(at(path, key), "is missing");
+        return value[key];
+    }
+
+    const Json& array(const Json& value, const std::string& path, std::size_t size, const std::string& what) {
+        if (!value.is_array()) refuse(path, "must be an array of " + what);
+        if (value.size() != size) {
+            if (value.size() > size) refuse(at(path, size), "there are " + std::to_string(size) + " " + what);
+            refuse(path, "must hold " + std::to_string(size) + " " + what + ", not " +
+                             std::to_string(value.size()));
+        }
+        return value;
+    }
+
+    unsigned number(const Json& value, const std::string& path, unsigned low, unsigned high) {
+        if (!value.is_number_integer() || value.get<long long>() < low || value.get<long long>() > high)
+            refuse(path, "must be a whole number " + std::to_string(low) + ".." + std::to_string(high));
+        return static_cast<unsigned>(value.get<long long>());
+    }
+
+    bool boolean(const Json& value, const std::string& path) {
+        if (!value.is_boolean()) refuse(path, "must be true or false");
+        return value.get<bool>();
+    }
+
+    // {"raw": n}: a value the editors cannot show, kept as it is.
+    std::optional<unsigned> rawValue(const Json& value, const std::string& path, unsigned high) {
+        if (!value.is_object() || !value.contains("raw")) return std::nullopt;
+        object(value, path, {"raw"});
+        return number(value["raw"], at(path, "raw"), 0, high);
+    }
+
+    unsigned flagOrRaw(const Json& value, const std::string& path, unsigned on, unsigned high,
+                       const char* form) {
+        if (value.is_boolean()) return value.get<bool>() ? on : 0;
+        if (const auto r = rawValue(value, path, high)) return *r;
+        refuse(path, std::string("must be ") + form);
+    }
+
+    // {"programme": p, "scene": s} as absolute scene number.
+    unsigned sceneReference(const Json& value, const std::string& path, unsigned rawHigh) {
+        if (const auto r = rawValue(value, path, rawHigh)) return *r;
+        object(value, path, {"programme", "scene"});
+        const unsigned p = number(need(value, path, "programme"), at(path, "programme"), 1, kProgrammes);
+        const unsigned count = static_cast<unsigned>(sceneCountOf(static_cast<int>(p) - 1));
+        const Json& scene = need(value, path, "scene");
+        if (!scene.is_number_integer() || scene.get<long long>() < 1 || scene.get<long long>() > count)
+            refuse(at(path, "scene"),
+                   "programme " + std::to_string(p) + " has " + std::to_string(count) + " scenes");
+        return static_cast<unsigned>(
+            sceneIndexOf(p - 1, static_cast<std::uint32_t>(scene.get<long long>() - 1)));
+    }
+
+    void programmes(const Json& value) {
+        array(value, "programmes", kProgrammes, "programmes");
+        for (std::size_t p = 0; p < kProgrammes; ++p) {
+            const std::string path = at("programmes", p);
+            const Json& programme = value[p];
+            object(programme, path, {"programme", "end_scene", "mode", "fade", "scenes"});
+            const Json& number_ = need(programme, path, "programme");
+            if (!number_.is_number_integer() || number_.get<long long>() != static_cast<long long>(p + 1))
+                refuse(at(path, "programme"),
+                       "programmes come in order: this is programme " + std::to_string(p + 1));
+            const unsigned count = static_cast<unsigned>(sceneCountOf(static_cast<int>(p)));
+            endScene(need(programme, path, "end_scene"), at(path, "end_scene"), p, count);
+            mode(need(programme, path, "mode"), at(path, "mode"), p);
+            image_.fade[p] =
+                static_cast<std::uint8_t>(number(need(programme, path, "fade"), at(path, "fade"), 0, 255));
+            scenes(need(programme, path, "scenes"), at(path, "scenes"), p, count);
+        }
+    }
+
+    void endScene(const Json& value, const std::string& path, std::size_t p, unsigned count) {
+        unsigned end = 0;
+        if (value.is_null()) {
+            end = 0;
+        } else if (const auto r = rawValue(value, path, 255)) {
+            end = *r;
+        } else if (value.is_number_integer() && value.get<long long>() >= 1 &&
+                   value.get<long long>() <= count) {
+            end = static_cast<unsigned>(value.get<long long>());
+        } else {
+            refuse(path, "null (no end scene) or a scene 1.." + std::to_string(count) + " of programme " +
+                             std::to_string(p + 1));
+        }
+        image_.endScene[p] = static_cast<std::uint8_t>(end);
+    }
+
+    void mode(const Json& value, const std::string& path, std::size_t p) {
+        std::uint8_t b = kManual;
+        if (value == "manual") {
+            b = kManual;
+        } else if (value == "music") {
+            b = kMusic;
+        } else if (value == "midi") {
+            b = kMidiMode;
+        } else if (value.is_object() && value.contains("auto")) {
+            object(value, path, {"auto"});
+            b = static_cast<std::uint8_t>(number(value["auto"], at(path, "auto"), 1, kFastestAuto));
+        } else if (const auto r = rawValue(value, path, 255)) {
+            b = static_cast<std::uint8_t>(*r);
+        } else {
+            refuse(path, "must be \"manual\", \"music\", \"midi\" or {\"auto\": SPEED 1..31}");
+        }
+        image_.speedSync[p] = b;
+    }
+
+    void scenes(const Json& value, const std::string& path, std::size_t p, unsigned count) {
+        if (value.is_array() && value.size() > count)
+            refuse(at(path, count),
+                   "programme " + std::to_string(p + 1) + " has " + std::to_string(count) + " scenes");
+        array(value, path, count, "scenes");
+        for (std::size_t s = 0; s < count; ++s) {
+            const std::string scenePath = at(path, s);
+            auto& channels = image_.scenes[static_cast<std::size_t>(
+                sceneIndexOf(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(s)))];
+            const Json& scene = value[s];
+            if (scene == "dark") {
+                channels.fill(0);
+                continue;
+            }
+            if (!scene.is_array()) refuse(scenePath, "must be \"dark\" or 16 fixtures of 16 channel values");
+            array(scene, scenePath, 16, "fixtures");
+            for (std::size_t f = 0; f < 16; ++f) {
+                const std::string fixturePath = at(scenePath, f);
+                array(scene[f], fixturePath, 16, "channel values");
+                for (std::size_t c = 0; c < 16; ++c)
+                    channels[f * 16 + c] =
+                        static_cast<std::uint8_t>(number(scene[f][c], at(fixturePath, c), 0, 255));
+            }
+        }
+    }
+
+    void buttons(const Json& value) {
+        const std::string path = "special_buttons";
+        object(value, path, {"strobe", "fog", "extra", "other_mode_bits"});
+        unsigned mode = 0;
+        for (std::size_t b = 0; b < 3; ++b) {
+            const std::string buttonPath = at(path, kButtonNames[b]);
+            const Json& button = need(value, path, kButtonNames[b]);
+            object(button, buttonPath, {"scene", "strobe_mode"});
+            const Json& scene = need(button, buttonPath, "scene");
+            buttonScene(image_, b) = static_cast<std::uint16_t>(
+                scene.is_null() ? kNoScene : sceneReference(scene, at(buttonPath, "scene"), 0xFFFF));
+            const bool strobe =
+                boolean(need(button, buttonPath, "strobe_mode"), at(buttonPath, "strobe_mode"));
+            if (b == 0 && !strobe) mode |= kStrobeFlag;
+            if (b == 1 && strobe) mode |= kFogFlag;
+            if (b == 2 && strobe) mode |= kExtraFlag;
+        }
+        if (value.contains("other_mode_bits")) {
+            const unsigned other = number(value["other_mode_bits"], at(path, "other_mode_bits"), 0, 0xFFFF);
+            if (other & kButtonFlags)
+                refuse(at(path, "other_mode_bits"), "the strobe-mode flags 1, 2 and 4 are the buttons'");
+            mode |= other;
+        }
+        image_.specialButtonsMode = static_cast<std::uint16_t>(mode);
+    }
+
+    void cues(const Json& value) {
+        array(value, "cues", 3, "fields");
+        for (std::size_t f = 0; f < 3; ++f) {
+            const std::string path = at("cues", f);
+            array(value[f], path, 16, "cues");
+            for (std::size_t c = 0; c < 16; ++c) {
+                const Json& cue = value[f][c];
+                const std::string cuePath = at(path, c);
+                unsigned stored = kEmptyCue;
+                if (cue.is_null()) {
+                    stored = kEmptyCue;
+                } else if (const auto r = rawValue(cue, cuePath, 255)) {
+                    stored = *r;
+                } else {
+                    stored = number(cue, cuePath, 1, kProgrammes) - 1;
+                }
+                image_.cues[f][c] = static_cast<std::uint8_t>(stored);
+            }
+        }
+    }
+
+    void midi(const Json& value) {
+        array(value, "midi", kMidiKeys, "MIDI keys");
+        for (std::size_t key = 0; key < kMidiKeys; ++key) {
+            const std::string path = at("midi", key);
+            const Json& entry = value[key];
+            object(entry, path, {"key", "note", "octave", "scene", "triggering", "assignment"});
+            const Json& number_ = need(entry, path, "key");
+            if (!number_.is_number_integer() || number_.get<long long>() != static_cast<long long>(key))
+                refuse(at(path, "key"), "MIDI keys come in order: this is key " + std::to_string(key));
+            // The note and octave only say which key it is; a changed one
+            // would do nothing, so it is refused rather than ignored.
+            if (entry.contains("note") && entry["note"] != kNoteNames[key % 12])
+                refuse(at(path, "note"),
+                       std::string("key ") + std::to_string(key) + " is " + kNoteNames[key % 12]);
+            if (entry.contains("octave") && entry["octave"] != static_cast<int>(key / 12) - 1)
+                refuse(at(path, "octave"), "key " + std::to_string(key) + " is in octave " +
+                                               std::to_string(static_cast<int>(key / 12) - 1));
+            unsigned e = sceneReference(need(entry, path, "scene"), at(path, "scene"), kSceneBits);
+            const Json& triggering =
+                array(need(entry, path, "triggering"), at(path, "triggering"), 3, "fields");
+            const Json& assignment =
+                array(need(entry, path, "assignment"), at(path, "assignment"), 3, "fields");
+            for (std::size_t f = 0; f < 3; ++f) {
+                if (boolean(triggering[f], at(at(path, "triggering"), f))) e |= 1u << (12 - f);
+                if (boolean(assignment[f], at(at(path, "assignment"), f))) e |= 1u << (15 - f);
+            }
+            image_.midi[key] = static_cast<std::uint16_t>(e);
+        }
+    }
+
+    ControllerImage& image_;
+};
+
+// --- differences ---------------------------------------------------------------
+
+std::string sceneWords(unsigned absolute) {
+    if (absolute == kNoScene) return "none";
+    if (absolute >= kScenes) return "raw " + std::to_string(absolute);
+    const std::uint32_t ps = programmeSceneOf(absolute);
+    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
+}
+
+std::string modeWords(std::uint8_t b) {
+    if (b == kManual) return "Manual";
+    if (b == kMusic) return "Music";
+    if (b == kMidiMode) return "MIDI";
+    if (b <= kFastestAuto) return "Auto " + std::to_string(b);
+    return "raw " + std::to_string(b);
+}
+
+std::string cueWords(std::uint8_t cue) {
+    if (cue == kEmptyCue) return "empty";
+    if (cue < kProgrammes) return std::to_string(cue + 1);
+    return "raw " + std::to_string(cue);
+}
+
+std::string onOff(bool on) {
+    return on ? "on" : "off";
+}
+
+template <typename T>
+void differ(std::vector<std::string>& lines, const std::string& what, const T& a, const T& b) {
+    if (a != b) lines.push_back(what + ": " + a + " <> " + b);
+}
+
+}  // namespace
+
+std::string showToText(const ControllerImage& image) {
+    std::ostringstream out;
+    layOut(toJson(image), out, 0);
+    out << "\n";
+    return out.str();
+}
+
+ShowTextResult showFromText(const std::string& text, ControllerImage& image) {
+    Json doc;
+    try {
+        doc = Json::parse(text);
+    } catch (const Json::parse_error& e) {
+        return {false, "document: not JSON (" + std::string(e.what()) + ")"};
+    }
+    try {
+        Reader(image).document(doc);
+    } catch (const Refusal& r) {
+        return {false, r.path + ": " + r.rule};
+    }
+    return {true, {}};
+}
+
+std::vector<std::string> showDifferences(const ControllerImage& a, const ControllerImage& b) {
+    std::vector<std::string> lines;
+    for (int p = 0; p < kProgrammes; ++p) {
+        for (int s = 0; s < sceneCountOf(p); ++s) {
+            const auto n = static_cast<std::size_t>(
+                sceneIndexOf(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(s)));
+            for (int k = 0; k < kChannels; ++k) {
+                const std::uint8_t x = a.scenes[n][static_cast<std::size_t>(k)];
+                const std::uint8_t y = b.scenes[n][static_cast<std::size_t>(k)];
+                if (x != y)
+                    lines.push_back("Scene " + std::to_string(p + 1) + "/" + std::to_string(s + 1) +
+                                    " fixture " + std::to_string(k / 16 + 1) + " channel " +
+                                    std::to_string(k % 16 + 1) + ": " + std::to_string(x) + " <> " +
+                                    std::to_string(y));
+            }
+        }
+    }
+    for (std::size_t p = 0; p < kProgrammes; ++p) {
+        const std::string programme = " programm " + std::to_string(p + 1);
+        const auto end = [](std::uint8_t e) { return e == 0 ? std::string("none") : std::to_string(e); };
+        differ(lines, "End of" + programme, end(a.endScene[p]), end(b.endScene[p]));
+        differ(lines, "Speed & sync" + programme, modeWords(a.speedSync[p]), modeWords(b.speedSync[p]));
+        differ(lines, "Fading" + programme, std::to_string(a.fade[p]), std::to_string(b.fade[p]));
+    }
+    for (std::size_t button = 0; button < 3; ++button) {
+        const std::string name = kButtonWords[button];
+        differ(lines, name + " scene", sceneWords(buttonScene(a, button)),
+               sceneWords(buttonScene(b, button)));
+        differ(lines, name + " strobe mode", onOff(strobeModeOf(a.specialButtonsMode, button)),
+               onOff(strobeModeOf(b.specialButtonsMode, button)));
+    }
+    differ(lines, std::string("Special buttons mode, other bits"),
+           std::to_string(a.specialButtonsMode & ~kButtonFlags & 0xFFFF),
+           std::to_string(b.specialButtonsMode & ~kButtonFlags & 0xFFFF));
+    const auto slow = [](std::uint16_t v) {
+        return v == 0 ? std::string("off") : v == 0xFFFF ? std::string("on") : "raw " + std::to_string(v);
+    };
+    differ(lines, std::string("Slow mode"), slow(a.slowMode), slow(b.slowMode));
+    for (std::size_t c = 0; c < 16; ++c)
+        for (std::size_t f = 0; f < 3; ++f)
+            differ(lines, "Cue no. " + std::to_string(c + 1) + " obszar " + std::to_string(f + 1),
+                   cueWords(a.cues[f][c]), cueWords(b.cues[f][c]));
+    for (std::size_t key = 0; key < kMidiKeys; ++key) {
+        const std::uint16_t x = a.midi[key];
+        const std::uint16_t y = b.midi[key];
+        if (x == y) continue;
+        const std::string name = "MIDI key " + std::to_string(key) + " (" + kNoteNames[key % 12] + " / " +
+                                 std::to_string(static_cast<int>(key / 12) - 1) + ")";
+        differ(lines, name + " scene", sceneWords(x & kSceneBits), sceneWords(y & kSceneBits));
+        for (unsigned f = 0; f < 3; ++f) {
+            differ(lines, name + " triggering in field " + std::to_string(f + 1), onOff(x >> (12 - f) & 1),
+                   onOff(y >> (12 - f) & 1));
+            differ(lines, name + " assignment in field " + std::to_string(f + 1), onOff(x >> (15 - f) & 1),
+                   onOff(y >> (15 - f) & 1));
+        }
+    }
+    return lines;
+}
+
+}  // namespace velora
