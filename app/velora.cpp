@@ -10,6 +10,8 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velora"));
+    // Where the folder and port last used are kept: ~/.config/velora/velora.conf.
+    QCoreApplication::setOrganizationName(QStringLiteral("velora"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELORA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("velora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/velora.png")));

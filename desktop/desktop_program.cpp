@@ -1,6 +1,7 @@
 #include "desktop/desktop_program.h"
 
 #include <QApplication>
+#include <QSettings>
 
 #include "desktop/client_area.h"
 #include "desktop/main_window.h"
@@ -45,7 +46,7 @@ std::optional<int> DesktopProgram::start() {
     window_->show();
     QCoreApplication::processEvents();  // let the window appear before the search holds the loop
 
-    app_->searchAtStartUp();
+    app_->searchAtStartUp(QSettings().value(QStringLiteral("line/port")).toString().toStdString());
     window_->repaintClient();
     pump_->wake();
     return std::nullopt;

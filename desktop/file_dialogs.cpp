@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStringList>
 
 #include "desktop/message_box.h"
@@ -62,6 +63,10 @@ bool acceptable(QWidget* parent, FileDialogKind kind, const FileDialogRequest& r
 bool runFileDialog(QWidget* parent, FileDialogKind kind, FileDialogRequest& request) {
     const QStringList filters = nameFiltersOf(request);
     QString start = QString::fromStdString(request.path);
+    // The first dialog of a run opens in the folder last used, across runs.
+    QSettings settings;
+    const QString folder = settings.value(QStringLiteral("files/folder")).toString();
+    const bool inLastFolder = start.isEmpty() && !folder.isEmpty() && QFileInfo(folder).isDir();
     for (;;) {
         QFileDialog dialog(parent, QString::fromStdString(request.title));
         dialog.setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen
@@ -76,6 +81,7 @@ bool runFileDialog(QWidget* parent, FileDialogKind kind, FileDialogRequest& requ
             dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
         if (!(request.flags & OverwritePrompt)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
         if (!start.isEmpty()) dialog.selectFile(start);
+        else if (inLastFolder) dialog.setDirectory(folder);
 
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
 
@@ -88,6 +94,7 @@ bool runFileDialog(QWidget* parent, FileDialogKind kind, FileDialogRequest& requ
             continue;
         }
         request.path = path.toStdString();
+        settings.setValue(QStringLiteral("files/folder"), QFileInfo(path).absolutePath());
         return true;
     }
 }

@@ -12,6 +12,7 @@
 #include <QPalette>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSizePolicy>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -189,6 +190,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     exitConfirmed_ = true;
+    // The port in use is tried first at the next start.
+    if (!app_.connection().port().empty())
+        QSettings().setValue(QStringLiteral("line/port"), QString::fromStdString(app_.connection().port()));
     // A run still going is abandoned with the window: nothing steps it any more.
     if (!app_.engine().idle()) app_.engine().stop();
     event->accept();
@@ -237,6 +241,10 @@ void MainWindow::refreshStatus() {
     statusBar_->setPartText(kRegionPart, engine.statusText(kRegionPart));
     statusBar_->setPartText(kActionPart, engine.statusText(kActionPart));
     statusBar_->setPartText(kFirmwarePart, engine.statusText(kFirmwarePart));
+    // The progress bar tells the time a run still needs, and while idle the
+    // port in use and whether the controller answers.
+    const std::string left = engine.idle() ? std::string() : app_.progress().text();
+    statusBar_->setProgressText(left.empty() ? app_.connection().text() : left);
 }
 
 // --- what the commands ask of the window ------------------------------------------

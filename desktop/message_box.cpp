@@ -66,11 +66,12 @@ Answer answerOf(QMessageBox::StandardButton button, const ButtonSet& set) {
 }  // namespace
 
 Answer showMessageBox(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons) {
+                      Buttons buttons, const std::string& reason) {
     const ButtonSet set = buttonSet(buttons);
     QMessageBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), set.buttons,
                     parent);
     box.setTextFormat(Qt::PlainText);
+    if (!reason.empty()) box.setInformativeText(QString::fromStdString(reason));
     box.setDefaultButton(set.defaultButton);
     box.setEscapeButton(set.escapeButton);
     box.exec();

@@ -12,7 +12,8 @@ namespace velora {
 
 // Escape gives Cancel in a Retry/Cancel box, No in a Yes/No box and Abort in
 // an Abort/Retry/Ignore box; the first button is the default one.
+// A reason, when given, is the box's informative text under its fixed text.
 Answer showMessageBox(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons);
+                      Buttons buttons, const std::string& reason = {});
 
 }  // namespace velora

@@ -11,7 +11,9 @@ PartStatusBar::PartStatusBar(QWidget* parent) : QWidget(parent), progress_(new Q
     progress_->setObjectName(QStringLiteral("progressBar"));
     progress_->setRange(0, 100);
     progress_->setValue(0);
-    progress_->setTextVisible(false);
+    progress_->setTextVisible(true);
+    progress_->setFormat(QString());
+    progress_->setAlignment(Qt::AlignCenter);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // The parts are measured in characters of the window's font; their texts
     // are set a point smaller, as status bars usually are, so they fit.
@@ -36,6 +38,15 @@ void PartStatusBar::setPartText(int part, const std::string& text) {
     if (texts_[static_cast<std::size_t>(part)] == value) return;
     texts_[static_cast<std::size_t>(part)] = value;
     update(partRect(part));
+}
+
+void PartStatusBar::setProgressText(const std::string& text) {
+    const QString value = QString::fromStdString(text);
+    if (progress_->format() != value) progress_->setFormat(value);
+}
+
+QString PartStatusBar::progressText() const {
+    return progress_->format();
 }
 
 QString PartStatusBar::partText(int part) const {

@@ -26,6 +26,9 @@ class PartStatusBar : public QWidget {
     QRect partRect(int part) const;
 
     QProgressBar* progressBar() const { return progress_; }
+    // The text on the progress bar (the time left, or the line at a glance).
+    void setProgressText(const std::string& text);
+    QString progressText() const;
 
     QSize sizeHint() const override;
 

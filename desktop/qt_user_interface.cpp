@@ -26,6 +26,12 @@ Answer QtUserInterface::messageBox(const std::string& text, const std::string& c
     return showMessageBox(owner(), text, caption, icon, buttons);
 }
 
+Answer QtUserInterface::messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                             Buttons buttons, const std::string& reason) {
+    ModalScope scope(*this);
+    return showMessageBox(owner(), text, caption, icon, buttons, reason);
+}
+
 void QtUserInterface::setStatusText(int part, const std::string& text) {
     if (window_) window_->partStatusBar()->setPartText(part, text);
 }

@@ -2,6 +2,8 @@
 // one file read or written per engine tick in state FileStep; the "&All"
 // chain of the three files.
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -69,6 +71,11 @@ void showFault(UserInterface& ui, const std::string& text) {
     ui.messageBox(text, kFaultCaption, Icon::Error, Buttons::Ok);
 }
 
+// "File open error !" with the file and the system's reason under it.
+void showOpenFault(UserInterface& ui, const std::string& name, const std::string& why) {
+    ui.messageBoxWithReason(kFileOpenErrorText, kFaultCaption, Icon::Error, Buttons::Ok, name + ": " + why);
+}
+
 void showProblem(UserInterface& ui, const std::string& text) {
     ui.messageBox(text, kProblemCaption, Icon::Warning, Buttons::Ok);
 }
@@ -99,9 +106,15 @@ RunOutcome TransferEngine::readFileStep() {
     // Only plain files: a folder has nothing to read and a pipe or device
     // could keep the program waiting for ever.
     std::ifstream in;
-    if (fs::is_regular_file(status)) in.open(path, std::ios::binary);
+    if (fs::is_regular_file(status)) {
+        errno = 0;
+        in.open(path, std::ios::binary);
+    }
     if (!in.is_open()) {
-        showFault(ui_, kFileOpenErrorText);
+        showOpenFault(ui_, name,
+                      !fs::is_regular_file(status) ? std::string("not a plain file")
+                      : errno != 0                 ? std::string(std::strerror(errno))
+                                                   : std::string("cannot be opened"));
         return RunOutcome::Failed;
     }
     if (!readDataFile(in, image_, region_)) {
@@ -147,12 +160,14 @@ RunOutcome TransferEngine::writeFileStep() {
         showFault(ui_, writeFaultText(name));
         return RunOutcome::Failed;
     }
-    switch (saveAtomically(path, out.view())) {
+    const std::string bytes = std::move(out).str();
+    const SaveOutcome saved = saveAtomically(FileToSave{path, bytes});
+    switch (saved.result) {
         case SaveResult::Saved:
         case SaveResult::SavedInPlace:
             return RunOutcome::Completed;
         case SaveResult::OpenFailed:
-            showFault(ui_, kFileOpenErrorText);
+            showOpenFault(ui_, name, saved.error != 0 ? std::strerror(saved.error) : "not a plain file");
             return RunOutcome::Failed;
         case SaveResult::WriteFailed:
             showFault(ui_, writeFaultText(name));

@@ -60,6 +60,25 @@ std::string describeOpenFailure(const std::string& device, int error) {
     return text;
 }
 
+std::string openFailureReason(const std::string& device, int error) {
+    std::string why;
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            why = "permission denied: add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in "
+                  "again";
+            break;
+        case EBUSY: why = "in use by another program"; break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: why = "no such device"; break;
+        case ENOTTY: why = "not a serial port"; break;
+        case EINVAL: why = "cannot be set to 38400 baud, 8 data bits, no parity, 2 stop bits"; break;
+        default: why = std::strerror(error); break;
+    }
+    return device + ": " + why;
+}
+
 std::string explainLineError(int error) {
     switch (error) {
         case EIO:
@@ -109,13 +128,17 @@ int SerialLink::openPort(bool quiet) {
     if (!device) {
         lastOpenError_ = error;
         std::cerr << describeOpenFailure(inTable ? name : "(no port in the table)", error) << std::endl;
-        if (!quiet) ui_.messageBox(kOpenErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok);
+        if (!quiet)
+            ui_.messageBoxWithReason(kOpenErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok,
+                                     openFailureReason(inTable ? name : "no port", error));
         return kOpenFailed;
     }
     if (!device->configure(LineSettings{})) {
         lastOpenError_ = EINVAL;
         device.reset();
-        if (!quiet) ui_.messageBox(kConfigErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok);
+        if (!quiet)
+            ui_.messageBoxWithReason(kConfigErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok,
+                                     openFailureReason(name, EINVAL));
         return kOpenFailed;
     }
     device_ = std::move(device);
@@ -148,8 +171,13 @@ void SerialLink::autoSearch() {
     }
 }
 
-bool SerialLink::searchController() {
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
+bool SerialLink::searchController(const std::string& first) {
+    std::vector<std::size_t> order;
+    const auto preferred = std::find(ports_.begin(), ports_.end(), first);
+    if (!first.empty() && preferred != ports_.end()) order.push_back(static_cast<std::size_t>(preferred - ports_.begin()));
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        if (order.empty() || i != order.front()) order.push_back(i);
+    for (const std::size_t i : order) {
         current_ = static_cast<int>(i);
         if (openPort(true) != kOpened) continue;
         awaitQuiet();

@@ -60,6 +60,11 @@ void reportControllerNotFoundAtStart(UserInterface& ui);
 // device, the system's reason and, for permission and busy errors, a hint.
 std::string describeOpenFailure(const std::string& device, int error);
 
+// Why a device could not be opened, for the message box: the device and the
+// reason in words ("/dev/ttyUSB0: permission denied: add yourself to the
+// dialout group ...", "...: in use by another program", "...: no such device").
+std::string openFailureReason(const std::string& device, int error);
+
 // What a system error number on the line means for the user, in words, with
 // what to do about it: "the line to the controller went away (...)" for an
 // unplugged adapter, a permission or busy port, a time-out.
@@ -97,7 +102,9 @@ class SerialLink {
     // "&Auto" (command 200), after the engine has gone Idle.
     void autoSearch();
     // The blocking search over every port of the table; true when found.
-    bool searchController();
+    // `first`, when it names a port of the table, is tried before the others
+    // (the port last used).
+    bool searchController(const std::string& first = {});
 
     bool isOpen() const { return device_ != nullptr; }
     SerialDevice* device() { return device_.get(); }

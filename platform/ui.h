@@ -64,6 +64,14 @@ class UserInterface {
     // Modal message box; returns the button pressed.
     virtual Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
                               Buttons buttons) = 0;
+    // The same box, its fixed text followed by the system's reason ("the
+    // path: permission denied ..."), shown where the user looks: under the
+    // text in the box, on a line of its own on a terminal. A user interface
+    // with no place for it shows the box alone.
+    virtual Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                        Buttons buttons, const std::string& /*reason*/) {
+        return messageBox(text, caption, icon, buttons);
+    }
 
     // Status-bar parts 0 (firmware), 1 (region) and 2 (action).
     virtual void setStatusText(int part, const std::string& text) = 0;

@@ -39,8 +39,8 @@ bool Application::buildPorts() {
     return false;
 }
 
-bool Application::searchAtStartUp() {
-    if (link_.searchController()) {
+bool Application::searchAtStartUp(const std::string& lastPort) {
+    if (link_.searchController(lastPort)) {
         engine_.startVersionQuery();
         return true;
     }
@@ -54,11 +54,23 @@ void Application::autoSearch() {
     link_.autoSearch();
 }
 
+const ConnectionStatus& Application::connection() {
+    if (link_.isOpen()) {
+        connection_.portOpened(link_.portTable().at(static_cast<std::size_t>(link_.currentPort())));
+    } else {
+        connection_.portClosed();
+    }
+    return connection_;
+}
+
 void Application::runStarted(Action action, Region region) {
+    progress_.start(action, region);
     if (listener_) listener_->runStarted(action, region);
 }
 
 void Application::blockDone(std::size_t done, std::size_t total) {
+    progress_.blockDone(done, total);
+    connection_.blockDone();
     if (listener_) listener_->blockDone(done, total);
 }
 
@@ -67,10 +79,17 @@ void Application::differenceFound(std::uint32_t block) {
 }
 
 void Application::lineError(const LineFault& fault) {
+    connection_.lineError(fault);
     if (listener_) listener_->lineError(fault);
 }
 
 void Application::runEnded(RunOutcome outcome) {
+    const Action action = engine_.action();
+    const Region region = engine_.region();
+    const bool fileRun = (action == Action::FileRead || action == Action::FileWrite || action == Action::NoAction) &&
+                         (region == Region::Scenes || region == Region::Settings || region == Region::Midi);
+    const bool onTheLine = !fileRun;
+    connection_.runEnded(outcome, onTheLine);
     if (listener_) listener_->runEnded(outcome);
 }
 

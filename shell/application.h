@@ -15,6 +15,8 @@
 #include "platform/clock.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
+#include "shell/connection_status.h"
+#include "shell/run_progress.h"
 #include "shell/tick_pump.h"
 
 namespace velora {
@@ -37,10 +39,18 @@ class Application : private EngineEvents {
     // The search after the main window is shown. Found: the controller is
     // asked for its firmware version. Not found: its message, and the engine
     // stays Idle.
-    bool searchAtStartUp();
+    // `lastPort`, a port of the table, is tried first.
+    bool searchAtStartUp(const std::string& lastPort = {});
 
     // "&Auto": the engine goes Idle, then the port search.
     void autoSearch();
+
+    // The port in use and whether the controller answers; the run's
+    // progress and the time it still needs.
+    const ConnectionStatus& connection();
+    const RunProgress& progress() const { return progress_; }
+    // Who hears the engine's events after the application (may be null).
+    void setListener(EngineEvents* listener) { listener_ = listener; }
 
     ControllerImage& image() { return *image_; }
     SerialLink& link() { return link_; }
@@ -82,6 +92,8 @@ class Application : private EngineEvents {
     TransferEngine engine_;
     EngineTarget target_;
     SerialPortFactory& factory_;
+    ConnectionStatus connection_;
+    RunProgress progress_;
 };
 
 }  // namespace velora

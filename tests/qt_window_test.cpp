@@ -252,6 +252,61 @@ TEST_F(WindowTest, SavingAReadThatWasStoppedAsksFirst) {
     EXPECT_EQ(QFileInfo(dir.filePath("stopped.K5s")).size(), 261632);
 }
 
+TEST_F(WindowTest, TheLineAtAGlanceAndTheTimeLeftOnTheProgressBar) {
+    PartStatusBar* bar = window->partStatusBar();
+    const auto shows = [&](const QString& text) {
+        return spinUntil([&] { return bar->progressText() == text; }) || (ADD_FAILURE() << bar->progressText().toStdString(), false);
+    };
+    shows("/dev/held - answering");
+
+    // A full read after its first two blocks: 2046 blocks of 6 + 134 bytes
+    // at 3490.9 bytes a second still to go.
+    line().holdReplies(true);
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 2));
+    window->runCommand(kCmdAll);
+    line().releaseReply();
+    line().releaseReply();
+    ASSERT_TRUE(spinUntil([&] { return engine().currentBlock() == 2; }));
+    shows("0 % - 1:23 left");
+    window->runCommand(kCmdStop);
+    line().holdReplies(false);
+
+    // A frame the controller refuses, and the run cancelled.
+    controller.faults().add("nak@" + std::to_string(controller.counters().frames + 1));
+    answerMessage(QMessageBox::Cancel);
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 7));
+    window->runCommand(kCmdMidi);
+    shows("/dev/held - no answer to the last frame");
+
+    // The line goes away.
+    controller.faults().add("drop@" + std::to_string(controller.counters().frames + 1));
+    answerMessage(QMessageBox::Ok);
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 2));
+    window->runCommand(kCmdMidi);
+    shows("/dev/held - line lost");
+}
+
+TEST_F(WindowTest, APortThatCannotBeOpenedSaysWhyInTheBox) {
+    factory.addUnopenable("/dev/ttyUSB7", EACCES);
+    factory.addUnopenable("/dev/ttyUSB8", EBUSY);
+    program.application().link().setPortTable({kPort, "/dev/ttyUSB7", "/dev/ttyUSB8"});
+    for (const auto& [slot, reason] : std::vector<std::pair<int, QString>>{
+             {1, "/dev/ttyUSB7: permission denied: add yourself to the dialout group"},
+             {2, "/dev/ttyUSB8: in use by another program"}}) {
+        QString text, informative;
+        whenModal([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            informative = box->informativeText();
+            box->button(QMessageBox::Ok)->click();
+        });
+        window->runCommand(kCmdFirstPort + slot);
+        EXPECT_EQ(text, "Comm open error !");
+        EXPECT_TRUE(informative.startsWith(reason)) << informative.toStdString();
+    }
+}
+
 TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {
     const int w = window->fontMetrics().averageCharWidth();
     const int frame = window->frameGeometry().width() - window->width();
