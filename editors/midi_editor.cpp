@@ -1,3 +1,144 @@
 #include "editors/midi_editor.h"
 
-namespace velora {}  // namespace velora
+#include <algorithm>
+
+#include "editors/field_checks.h"
+
+namespace velora {
+
+namespace {
+
+constexpr const char* kInvalidValue = "Invalid value !";
+
+constexpr std::array<const char*, 12> kNoteNames{"C",  "C#", "D",  "D#", "E",  "F",
+                                                 "F#", "G",  "G#", "A",  "A#", "B"};
+
+// One of the six check boxes of a row.
+bool isRowBox(int id) {
+    for (int row = 0; row < kMidiRows; ++row)
+        if (id >= midiTriggerBox(row, 0) && id <= midiAssignBox(row, 2)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string midiNoteText(int key) {
+    return std::string(kNoteNames[static_cast<std::size_t>(key % 12)]) + " / " + std::to_string(key / 12 - 1);
+}
+
+MidiEditor::MidiEditor(ControllerImage& image) : image_(image), working_(image.midi) {
+    state_.setRange(kMidiScrollBar, 0, kMidiLastFirstKey);
+    for (int row = 0; row < kMidiRows; ++row) {
+        // Display only: the key and its note.
+        state_.setEnabled(midiKeyField(row), false);
+        state_.setEnabled(midiNoteField(row), false);
+    }
+    showRows();
+}
+
+void MidiEditor::showRows() {
+    state_.setPosition(kMidiScrollBar, firstKey_);
+    for (int row = 0; row < kMidiRows; ++row) {
+        const int key = firstKey_ + row;
+        const std::uint16_t entry = working_[static_cast<std::size_t>(key)];
+        state_.setFieldText(midiKeyField(row), std::to_string(key));
+        state_.setFieldText(midiNoteField(row), midiNoteText(key));
+        for (int field = 0; field < 3; ++field) {
+            state_.setChecked(midiTriggerBox(row, field), (entry & midiTriggerBit(field)) != 0);
+            state_.setChecked(midiAssignBox(row, field), (entry & midiAssignBit(field)) != 0);
+        }
+        // Scene bits 1022 and 1023 name no scene: both fields show 65536,
+        // which the user has to correct before the rows can be stored.
+        const std::uint32_t ps = programmeSceneOf(entry & kMidiSceneBits);
+        state_.setFieldText(midiProgrammeField(row), std::to_string((ps >> 16) + 1));
+        state_.setFieldText(midiSceneField(row), std::to_string((ps & 0xFFFF) + 1));
+    }
+}
+
+bool MidiEditor::storeRow(int row, UserInterface& ui) {
+    const int programmeField = midiProgrammeField(row);
+    const int sceneField = midiSceneField(row);
+    const std::uint32_t programme = readFieldNumber(state_.fieldText(programmeField));
+    const std::optional<std::uint32_t> sceneNumber = parseFieldNumber(state_.fieldText(sceneField));
+    const std::uint32_t scene = sceneNumber.value_or(0);
+
+    std::uint16_t sceneBits = 0;
+    if (programme != 0 || scene != 0) {
+        if (!validProgramme(programme)) {
+            reportFieldError(ui, state_, programmeField, kInvalidValue);
+            return false;
+        }
+        if (!validScene(programme, scene)) {
+            reportFieldError(ui, state_, sceneField, kInvalidValue);
+            return false;
+        }
+        sceneBits = static_cast<std::uint16_t>(sceneIndexOf(programme - 1, scene - 1));
+    }
+
+    std::uint16_t flags = 0;
+    for (int field = 0; field < 3; ++field) {
+        if (state_.checked(midiTriggerBox(row, field))) flags |= midiTriggerBit(field);
+        // An emptied scene field takes the row's assignments away.
+        if (sceneNumber && state_.checked(midiAssignBox(row, field))) flags |= midiAssignBit(field);
+    }
+    // The scene and the six flags are the whole entry.
+    working_[static_cast<std::size_t>(firstKey_ + row)] = static_cast<std::uint16_t>(sceneBits | flags);
+    return true;
+}
+
+bool MidiEditor::storeRows(UserInterface& ui) {
+    rowsValid_ = true;
+    for (int row = 0; row < kMidiRows; ++row) {
+        if (!storeRow(row, ui)) {
+            rowsValid_ = false;
+            return false;
+        }
+    }
+    return true;
+}
+
+void MidiEditor::boxClicked(int id) {
+    if (isRowBox(id)) state_.setChecked(id, !state_.checked(id));
+}
+
+void MidiEditor::scroll(ScrollAction action, int thumbPosition, UserInterface& ui) {
+    if (action == ScrollAction::EndScroll) return;
+    if (!storeRows(ui)) return;
+
+    int key = firstKey_;
+    switch (action) {
+        case ScrollAction::LineUp:
+            key -= 1;
+            break;
+        case ScrollAction::LineDown:
+            key += 1;
+            break;
+        case ScrollAction::PageUp:
+            key -= kMidiRows;
+            break;
+        case ScrollAction::PageDown:
+            key += kMidiRows;
+            break;
+        case ScrollAction::ThumbTrack:
+        case ScrollAction::ThumbPosition:
+            key = thumbPosition;
+            break;
+        default:
+            return;  // nothing moves, nothing is redrawn
+    }
+    firstKey_ = std::clamp(key, 0, kMidiLastFirstKey);
+    showRows();
+}
+
+std::optional<MidiEditorResult> MidiEditor::accept(UserInterface& ui) {
+    if (!storeRows(ui)) return std::nullopt;
+    image_.midi = working_;
+    return MidiEditorResult::Accepted;
+}
+
+void MidiEditor::cancel() {
+    working_ = image_.midi;
+    showRows();
+}
+
+}  // namespace velora
