@@ -1,3 +1,304 @@
 #include "editors/settings_editor.h"
 
-namespace velora {}  // namespace velora
+#include <algorithm>
+#include <string>
+
+#include "editors/field_checks.h"
+
+namespace velora {
+
+namespace {
+
+std::string numberOrEmpty(unsigned value, bool empty) {
+    return empty ? std::string() : std::to_string(value);
+}
+
+// The radio button of the row that shows mode byte `mode`.
+int radioOfMode(int row, std::uint8_t mode) {
+    switch (mode) {
+        case kManualMode:
+            return settingsManual(row);
+        case kMusicMode:
+            return settingsMusic(row);
+        case kMidiMode:
+            return settingsMidi(row);
+        default:
+            return settingsAuto(row);
+    }
+}
+
+std::uint32_t endSceneLimit(int programmeIndex) {
+    return static_cast<std::uint32_t>(sceneCountOf(programmeIndex));
+}
+
+}  // namespace
+
+SettingsEditor::SettingsEditor(ControllerImage& image)
+    : image_(image),
+      endScenes_(image.endScene),
+      modes_(image.speedSync),
+      fades_(image.fade),
+      cues_(image.cues) {
+    state_.setRange(kSettingsProgrammeBar, 0, kSettingsLastFirstProgramme);
+    state_.setRange(kSettingsCueBar, 0, kSettingsLastFirstCue);
+    state_.setPosition(kSettingsProgrammeBar, 0);
+    state_.setPosition(kSettingsCueBar, 0);
+
+    const std::array<std::uint16_t, kSpecialButtons> scenes{image.strobeScene, image.fogScene,
+                                                            image.extraScene};
+    for (int b = 0; b < kSpecialButtons; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        const bool assigned = scenes[i] != kNoScene;
+        std::string programme, scene;
+        if (assigned) {
+            // A scene number beyond the table shows as 65536 / 65536 and is
+            // refused on "Accept" until corrected.
+            const std::uint32_t ps = programmeSceneOf(scenes[i]);
+            programme = std::to_string((ps >> 16) + 1);
+            scene = std::to_string((ps & 0xFFFF) + 1);
+        }
+        state_.setChecked(kSpecialButtonBox[i], assigned);
+        state_.setFieldText(kSpecialProgrammeField[i], programme);
+        state_.setFieldText(kSpecialSceneField[i], scene);
+        state_.setEnabled(kSpecialProgrammeField[i], assigned);
+        state_.setEnabled(kSpecialSceneField[i], assigned);
+    }
+
+    state_.setChecked(kSettingsSlowMode, image.slowMode != 0);
+    const std::uint16_t flags = image.specialButtonsMode;
+    state_.setChecked(kStrobeModeBox[kStrobe], (flags & kStrobeModeFlag) == 0);
+    state_.setChecked(kStrobeModeBox[kFog], (flags & kFogModeFlag) != 0);
+    state_.setChecked(kStrobeModeBox[kExtra], (flags & kExtraModeFlag) != 0);
+
+    showRows();
+}
+
+// --- what the user did ---------------------------------------------------------
+
+SettingsEditorResult SettingsEditor::click(int id, UserInterface& ui) {
+    if (id == kSettingsAccept) return accept(ui);
+    if (id == kSettingsFinish) return finish();
+    for (int b = 0; b < kSpecialButtons; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        if (id == kSpecialButtonBox[i]) toggleButtonBox(b);
+        if (id == kStrobeModeBox[i]) state_.setChecked(id, !state_.checked(id));
+    }
+    if (id == kSettingsSlowMode) state_.setChecked(id, !state_.checked(id));
+    for (int k = 0; k < kSettingsProgrammeRows; ++k)
+        if (id >= settingsAuto(k) && id <= settingsMidi(k)) selectMode(k, id);
+    return SettingsEditorResult::StayOpen;
+}
+
+void SettingsEditor::scroll(int bar, ScrollAction action, int thumbPosition, UserInterface& ui) {
+    if (bar != kSettingsProgrammeBar && bar != kSettingsCueBar) return;
+    if (action == ScrollAction::EndScroll) return;
+    rowsValid_ = true;
+    if (!storeRows(ui)) return;  // the refused field has to be corrected first
+
+    const bool programmes = bar == kSettingsProgrammeBar;
+    const int last = programmes ? kSettingsLastFirstProgramme : kSettingsLastFirstCue;
+    const int page = programmes ? 3 : 1;
+    int& first = programmes ? firstProgramme_ : firstCue_;
+    switch (action) {
+        case ScrollAction::LineUp:
+            first -= 1;
+            break;
+        case ScrollAction::LineDown:
+            first += 1;
+            break;
+        case ScrollAction::PageUp:
+            first -= page;
+            break;
+        case ScrollAction::PageDown:
+            first += page;
+            break;
+        case ScrollAction::ThumbTrack:
+        case ScrollAction::ThumbPosition:
+            first = thumbPosition;
+            break;
+        default:
+            break;
+    }
+    first = std::clamp(first, 0, last);
+    state_.setPosition(bar, first);
+    showRows();
+}
+
+void SettingsEditor::toggleButtonBox(int button) {
+    const auto i = static_cast<std::size_t>(button);
+    const bool checked = !state_.checked(kSpecialButtonBox[i]);
+    state_.setChecked(kSpecialButtonBox[i], checked);
+    for (const int field : {kSpecialProgrammeField[i], kSpecialSceneField[i]}) {
+        state_.setFieldText(field, checked ? "1" : "");
+        state_.setEnabled(field, checked);
+    }
+}
+
+void SettingsEditor::selectMode(int row, int radio) {
+    for (int id = settingsAuto(row); id <= settingsMidi(row); ++id) state_.setChecked(id, id == radio);
+}
+
+// --- show rows and store rows --------------------------------------------------
+
+void SettingsEditor::showRows() {
+    for (int k = 0; k < kSettingsProgrammeRows; ++k) showProgrammeRow(k);
+    for (int r = 0; r < kSettingsCueRows; ++r) showCueRow(r);
+}
+
+void SettingsEditor::showProgrammeRow(int row) {
+    const auto p = static_cast<std::size_t>(firstProgramme_ + row);
+    state_.setFieldText(settingsProgrammeNumber(row), std::to_string(p + 1));
+    state_.setEnabled(settingsProgrammeNumber(row), false);
+    state_.setFieldText(settingsEnd(row), numberOrEmpty(endScenes_[p], endScenes_[p] == 0));
+
+    const int radio = radioOfMode(row, modes_[p]);
+    selectMode(row, radio);
+    const bool isAuto = radio == settingsAuto(row);
+    // Mode bytes 32..253 count as Auto at the top speed.
+    if (isAuto) modes_[p] = std::min(modes_[p], kTopSpeed);
+    state_.setFieldText(settingsSpeed(row), numberOrEmpty(modes_[p], !isAuto));
+    state_.setFieldText(settingsFade(row), numberOrEmpty(fades_[p], !isAuto));
+}
+
+void SettingsEditor::showCueRow(int row) {
+    const auto c = static_cast<std::size_t>(firstCue_ + row);
+    state_.setFieldText(settingsCueNumber(row), std::to_string(c + 1));
+    state_.setEnabled(settingsCueNumber(row), false);
+    for (int f = 0; f < kCueFields; ++f) {
+        const std::uint8_t value = cues_[static_cast<std::size_t>(f)][c];
+        state_.setFieldText(settingsCueField(row, f), numberOrEmpty(value + 1u, value == kEmptyCue));
+    }
+}
+
+bool SettingsEditor::storeRows(UserInterface& ui) {
+    for (int k = 0; k < kSettingsProgrammeRows; ++k)
+        if (!storeProgrammeRow(k, ui)) return false;
+    for (int r = 0; r < kSettingsCueRows; ++r)
+        if (!storeCueRow(r, ui)) return false;
+    return true;
+}
+
+bool SettingsEditor::refuse(int id, UserInterface& ui) {
+    rowsValid_ = false;
+    reportFieldError(ui, state_, id, kInvalidValueMessage);
+    return false;
+}
+
+bool SettingsEditor::readOptional(int id, std::uint32_t most, std::uint32_t& value, UserInterface& ui) {
+    const std::string text = state_.fieldText(id);
+    if (text.empty()) {
+        value = 0;
+        return true;
+    }
+    const auto number = parseFieldNumber(text);
+    if (!number || *number > most) return refuse(id, ui);
+    value = *number;
+    return true;
+}
+
+bool SettingsEditor::storeProgrammeRow(int row, UserInterface& ui) {
+    const int programme = firstProgramme_ + row;
+    const auto p = static_cast<std::size_t>(programme);
+    std::uint32_t value = 0;
+
+    if (!readOptional(settingsEnd(row), endSceneLimit(programme), value, ui)) return false;
+    endScenes_[p] = static_cast<std::uint8_t>(value);
+
+    if (state_.checked(settingsAuto(row))) {
+        if (!readOptional(settingsSpeed(row), kTopSpeed, value, ui)) return false;
+        modes_[p] = static_cast<std::uint8_t>(value);
+    } else if (state_.checked(settingsManual(row))) {
+        modes_[p] = kManualMode;
+    } else if (state_.checked(settingsMusic(row))) {
+        modes_[p] = kMusicMode;
+    } else if (state_.checked(settingsMidi(row))) {
+        modes_[p] = kMidiMode;
+    }
+
+    if (!readOptional(settingsFade(row), 255, value, ui)) return false;
+    fades_[p] = static_cast<std::uint8_t>(value);
+    return true;
+}
+
+bool SettingsEditor::storeCueRow(int row, UserInterface& ui) {
+    const auto c = static_cast<std::size_t>(firstCue_ + row);
+    for (int f = 0; f < kCueFields; ++f) {
+        const int id = settingsCueField(row, f);
+        std::uint32_t value = 0;
+        if (!readOptional(id, kLastProgramme, value, ui)) return false;
+        // Empty and 0 both mean no programme in this field of the cue.
+        cues_[static_cast<std::size_t>(f)][c] = value == 0 ? kEmptyCue : static_cast<std::uint8_t>(value - 1);
+    }
+    return true;
+}
+
+// --- Accept --------------------------------------------------------------------
+
+SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
+    rowsValid_ = true;
+    if (!storeRows(ui)) return SettingsEditorResult::StayOpen;
+
+    for (int b = 0; b < kSpecialButtons; ++b)
+        if (!writeSpecialButton(b, ui)) return SettingsEditorResult::StayOpen;
+
+    std::uint16_t flags = 0;
+    if (!state_.checked(kStrobeModeBox[kStrobe])) flags |= kStrobeModeFlag;
+    if (state_.checked(kStrobeModeBox[kFog])) flags |= kFogModeFlag;
+    if (state_.checked(kStrobeModeBox[kExtra])) flags |= kExtraModeFlag;
+    image_.specialButtonsMode = flags;
+    image_.slowMode = state_.checked(kSettingsSlowMode) ? 0xFFFF : 0;
+
+    image_.endScene = endScenes_;
+    image_.speedSync = modes_;
+    image_.fade = fades_;
+
+    if (!writeCues(ui)) return SettingsEditorResult::StayOpen;
+    return SettingsEditorResult::Accepted;
+}
+
+bool SettingsEditor::writeSpecialButton(int button, UserInterface& ui) {
+    const auto i = static_cast<std::size_t>(button);
+    std::uint16_t& scene = button == kStrobe ? image_.strobeScene
+                           : button == kFog  ? image_.fogScene
+                                             : image_.extraScene;
+    if (!state_.checked(kSpecialButtonBox[i])) {
+        scene = kNoScene;
+        return true;
+    }
+    const auto programme = parseFieldNumber(state_.fieldText(kSpecialProgrammeField[i]));
+    if (!programme || !validProgramme(*programme)) {
+        reportFieldError(ui, state_, kSpecialProgrammeField[i], kInvalidValueMessage);
+        return false;
+    }
+    const auto sceneNumber = parseFieldNumber(state_.fieldText(kSpecialSceneField[i]));
+    if (!sceneNumber || !validScene(*programme, *sceneNumber)) {
+        reportFieldError(ui, state_, kSpecialSceneField[i], kInvalidValueMessage);
+        return false;
+    }
+    scene = static_cast<std::uint16_t>(sceneIndexOf(*programme - 1, *sceneNumber - 1));
+    return true;
+}
+
+bool SettingsEditor::writeCues(UserInterface& ui) {
+    bool removing = false;
+    for (std::size_t c = 0; c < kCues; ++c) {
+        for (std::size_t f = 0; f < kCueFields; ++f) {
+            std::uint8_t value = cues_[f][c];
+            if (value != kEmptyCue && value >= kProgrammes) {
+                // Only a file or the controller puts such a value here: the
+                // rows that were shown have been checked already.
+                if (!removing) {
+                    const Answer answer = ui.messageBox(kInvalidCueQuestion, kInvalidCueCaption,
+                                                        Icon::Question, Buttons::YesNo);
+                    if (answer != Answer::Yes) return false;
+                    removing = true;
+                }
+                value = kEmptyCue;
+            }
+            image_.cues[f][c] = value;
+        }
+    }
+    return true;
+}
+
+}  // namespace velora

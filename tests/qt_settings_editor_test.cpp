@@ -1,5 +1,322 @@
-// The "SpecEdit" dialog under the offscreen platform.
+// The "SpecEdit" dialog under the offscreen platform: built from its layout,
+// driven through its widgets (typing, radio buttons, check boxes, the bars
+// by keyboard and mouse), with its real message boxes; the image must change
+// exactly where the user's edits say and nowhere else.
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <set>
+
 #include "desktop/dialogs/settings_editor_dialog.h"
+#include "desktop/qt_user_interface.h"
+#include "image/controller_image.h"
+
+namespace velora {
+namespace {
+
+// Calls `act` with the first modal widget for which `wanted` holds.
+void whenModal(std::function<bool(QWidget*)> wanted, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, wanted, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !wanted(modal)) return;
+        timer->stop();
+        timer->deleteLater();
+        act(modal);
+    });
+    timer->start();
+}
+
+struct Shown {
+    QString text, caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers the next message box with `button` and tells what it showed.
+void answerMessage(QMessageBox::StandardButton button, Shown* shown) {
+    whenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+              [=](QWidget* w) {
+                  auto* box = qobject_cast<QMessageBox*>(w);
+                  *shown = {box->text(), box->windowTitle(), box->icon()};
+                  box->button(button)->click();
+              });
+}
+
+void replaceText(QLineEdit* edit, const char* text) {
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+// A click on a check box's or radio button's indicator, at its left.
+void clickBox(QAbstractButton* box) {
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(std::min(6, box->width() / 2), box->height() / 2));
+}
+
+class SettingsEditorDialogTest : public ::testing::Test {
+  protected:
+    SettingsEditorDialogTest() {
+        for (int p = 0; p < kProgrammes; ++p) {
+            const auto i = static_cast<std::size_t>(p);
+            image->endScene[i] = static_cast<std::uint8_t>(1 + p % 14);
+            image->speedSync[i] = static_cast<std::uint8_t>(1 + p % 31);
+            image->fade[i] = static_cast<std::uint8_t>(p * 5);
+        }
+        for (std::size_t f = 0; f < 3; ++f)
+            for (std::size_t c = 0; c < 16; ++c) image->cues[f][c] = static_cast<std::uint8_t>(f + c);
+        image->strobeScene = 33;  // programme 2, scene 2
+        image->fogScene = kNoScene;
+        image->extraScene = 600;
+        image->specialButtonsMode = kExtraModeFlag;
+        image->midi[127] = 0xFFFF;  // outside the editor: must stay as it is
+        image->scenes[1021][255] = 1;
+        before = std::make_unique<ControllerImage>(*image);
+    }
+
+    // Opens the dialog on the image through the program's entry point, calls
+    // `act` with it open, and gives the dialog's result (-1: not closed by it).
+    int run(const std::function<void(SettingsEditorDialog&)>& act) {
+        int result = -1;
+        whenModal([](QWidget* w) { return qobject_cast<SettingsEditorDialog*>(w) != nullptr; },
+                  [&](QWidget* w) {
+                      auto* dialog = qobject_cast<SettingsEditorDialog*>(w);
+                      QObject::connect(dialog, &QDialog::finished, [&](int r) { result = r; });
+                      dialog->activateWindow();
+                      EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+                      act(*dialog);
+                      if (dialog->isVisible()) dialog->done(-1);  // a failed step must not hang the run
+                  });
+        runSettingsEditorDialog(nullptr, *image, ui);
+        return result;
+    }
+
+    void expectSettings(const ControllerImage& expected) {
+        EXPECT_EQ(image->endScene, expected.endScene);
+        EXPECT_EQ(image->speedSync, expected.speedSync);
+        EXPECT_EQ(image->fade, expected.fade);
+        EXPECT_EQ(image->cues, expected.cues);
+        EXPECT_EQ(image->specialButtonsMode, expected.specialButtonsMode);
+        EXPECT_EQ(image->slowMode, expected.slowMode);
+        EXPECT_EQ(image->strobeScene, expected.strobeScene);
+        EXPECT_EQ(image->fogScene, expected.fogScene);
+        EXPECT_EQ(image->extraScene, expected.extraScene);
+        EXPECT_EQ(image->midi, expected.midi);
+        EXPECT_TRUE(image->scenes == expected.scenes);
+    }
+
+    std::unique_ptr<ControllerImage> image = std::make_unique<ControllerImage>();
+    std::unique_ptr<ControllerImage> before;
+    QtUserInterface ui;
+};
+
+TEST_F(SettingsEditorDialogTest, BuiltFromTheLayoutWithNothingOverlapping) {
+    run([&](SettingsEditorDialog& d) {
+        EXPECT_EQ(d.objectName(), "SpecEdit");
+        EXPECT_EQ(d.windowTitle(), "Settings");
+        EXPECT_TRUE(d.button(kSettingsFinish)->isDefault());
+        EXPECT_FALSE(d.button(kSettingsAccept)->isDefault());
+
+        std::set<QString> frames;
+        for (auto* group : d.findChildren<QGroupBox*>()) frames.insert(group->title());
+        EXPECT_EQ(frames, (std::set<QString>{"Special buttons", "Cue's", "Programm settings", "Time rate"}));
+
+        // Every control inside the dialog, no two controls on top of each other
+        // (labels included), every text of a label readable in full.
+        std::vector<QWidget*> placed;
+        for (const DialogControl& c : kSettingsEditorLayout.controls) {
+            if (c.kind == DialogControl::GroupBox) continue;
+            QWidget* w = c.id >= 0 ? d.control(c.id) : nullptr;
+            if (w == nullptr) {
+                for (auto* label : d.findChildren<QLabel*>())
+                    if (label->text() == QString::fromUtf8(c.caption) &&
+                        std::find(placed.begin(), placed.end(), label) == placed.end())
+                        w = label;
+            }
+            ASSERT_NE(w, nullptr) << c.id << ' ' << c.caption;
+            EXPECT_TRUE(d.rect().contains(w->geometry())) << c.id << ' ' << c.caption;
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << c.caption;
+            }
+            // Neighbours placed edge to edge may share a pixel by rounding.
+            const QRect box = w->geometry().adjusted(0, 0, -1, -1);
+            for (QWidget* other : placed) {
+                EXPECT_FALSE(box.intersects(other->geometry().adjusted(0, 0, -1, -1)))
+                    << c.id << ' ' << c.caption << " over " << other->objectName().toStdString();
+            }
+            placed.push_back(w);
+        }
+    });
+}
+
+TEST_F(SettingsEditorDialogTest, TabReachesEveryInputInTheListedOrder) {
+    run([&](SettingsEditorDialog& d) {
+        std::vector<int> expected;
+        for (const DialogControl& c : kSettingsEditorLayout.controls)
+            if (c.id >= 0 && d.control(c.id)->isEnabled() && !(c.flags & DialogControl::Disabled)) {
+                // Tab enters a row's mode buttons at the chosen one; the arrows go on from there.
+                if (c.kind == DialogControl::RadioButton && !d.checkBox(c.id)->isChecked()) continue;
+                expected.push_back(c.id);
+            }
+
+        // From the first control round the dialog, one Tab at a time.
+        std::vector<int> visited;
+        d.control(expected.front())->setFocus();
+        for (std::size_t i = 0; i < 2 * expected.size(); ++i) {
+            QWidget* w = d.focusWidget();
+            ASSERT_NE(w, nullptr);
+            const int id = w->objectName().mid(7).toInt();
+            if (!visited.empty() && id == visited.front()) break;
+            visited.push_back(id);
+            QTest::keyClick(w, Qt::Key_Tab);
+        }
+        EXPECT_EQ(visited, expected);
+    });
+}
+
+TEST_F(SettingsEditorDialogTest, EditsThroughTheWidgetsReachTheImageOnAccept) {
+    const int result = run([&](SettingsEditorDialog& d) {
+        // Programme 1: End emptied; programme 2 switched to Music.
+        replaceText(d.field(settingsEnd(0)), "");
+        clickBox(d.checkBox(settingsMusic(1)));
+        EXPECT_TRUE(d.checkBox(settingsMusic(1))->isChecked());
+        EXPECT_FALSE(d.checkBox(settingsAuto(1))->isChecked());
+        EXPECT_TRUE(d.checkBox(settingsAuto(2))->isChecked());  // one group per row
+        // Programme 3 to Manual with the arrow key inside its group.
+        d.checkBox(settingsAuto(2))->setFocus();
+        QTest::keyClick(d.checkBox(settingsAuto(2)), Qt::Key_Right);
+        EXPECT_TRUE(d.checkBox(settingsManual(2))->isChecked());
+
+        // Page Down on the focused programme bar: programmes 4..9; programme 4 fades 250.
+        d.scrollBar(kSettingsProgrammeBar)->setFocus();
+        QTest::keyClick(d.scrollBar(kSettingsProgrammeBar), Qt::Key_PageDown);
+        EXPECT_EQ(d.scrollBar(kSettingsProgrammeBar)->value(), 3);
+        EXPECT_EQ(d.field(settingsProgrammeNumber(0))->text(), "4");
+        replaceText(d.field(settingsFade(0)), "250");
+        replaceText(d.field(settingsSpeed(1)), "31");
+
+        // The cue bar one line down: cue 5 in the last row, its field 3 to programme 48.
+        d.scrollBar(kSettingsCueBar)->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        EXPECT_EQ(d.field(settingsCueNumber(3))->text(), "5");
+        replaceText(d.field(settingsCueField(3, 2)), "48");
+
+        // FOG gets a scene, STROBE loses its scene, the strobe-mode boxes turn over.
+        clickBox(d.checkBox(kSpecialButtonBox[kFog]));
+        EXPECT_EQ(d.field(kSpecialProgrammeField[kFog])->text(), "1");
+        EXPECT_TRUE(d.field(kSpecialSceneField[kFog])->isEnabled());
+        replaceText(d.field(kSpecialProgrammeField[kFog]), "17");
+        replaceText(d.field(kSpecialSceneField[kFog]), "16");
+        clickBox(d.checkBox(kSpecialButtonBox[kStrobe]));
+        EXPECT_FALSE(d.field(kSpecialSceneField[kStrobe])->isEnabled());
+        EXPECT_EQ(d.field(kSpecialSceneField[kStrobe])->text(), "");
+        clickBox(d.checkBox(kStrobeModeBox[kStrobe]));
+        clickBox(d.checkBox(kSettingsSlowMode));
+
+        QTest::mouseClick(d.button(kSettingsAccept), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 1);
+
+    ControllerImage& expected = *before;
+    expected.endScene[0] = 0;
+    expected.speedSync[1] = kMusicMode;
+    expected.speedSync[2] = kManualMode;
+    expected.fade[3] = 250;
+    expected.speedSync[4] = 31;
+    expected.cues[2][4] = 47;
+    expected.fogScene = 527;
+    expected.strobeScene = kNoScene;
+    expected.specialButtonsMode = kStrobeModeFlag | kExtraModeFlag;
+    expected.slowMode = 0xFFFF;
+    expectSettings(expected);
+}
+
+TEST_F(SettingsEditorDialogTest, ARefusedFieldIsReportedSelectedAndBlocksAccept) {
+    Shown shown;
+    const int result = run([&](SettingsEditorDialog& d) {
+        QScrollBar* bar = d.scrollBar(kSettingsProgrammeBar);
+        bar->setFocus();
+        QTest::keyClick(bar, Qt::Key_End);  // an action the bar leaves alone
+        EXPECT_EQ(bar->value(), 0);
+        for (int i = 0; i < 14; ++i) QTest::keyClick(bar, Qt::Key_PageDown);
+        EXPECT_EQ(bar->value(), 42);
+        EXPECT_EQ(d.field(settingsProgrammeNumber(5))->text(), "48");
+        replaceText(d.field(settingsEnd(5)), "15");
+
+        answerMessage(QMessageBox::Ok, &shown);
+        QTest::mouseClick(d.button(kSettingsAccept), Qt::LeftButton);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(shown.text, "Invalid value !");
+        EXPECT_EQ(shown.caption, "Warning :");
+        EXPECT_EQ(shown.icon, QMessageBox::Critical);
+        EXPECT_EQ(d.focusWidget(), d.field(settingsEnd(5)));
+        EXPECT_EQ(d.field(settingsEnd(5))->selectedText(), "15");
+
+        // Scrolling is refused too, and the bar stays where it was.
+        shown = {};
+        answerMessage(QMessageBox::Ok, &shown);
+        bar->setFocus();
+        QTest::keyClick(bar, Qt::Key_Up);
+        EXPECT_EQ(shown.text, "Invalid value !");
+        EXPECT_EQ(bar->value(), 42);
+
+        replaceText(d.field(settingsEnd(5)), "14");
+        bar->setFocus();
+        QTest::keyClick(bar, Qt::Key_Up);
+        EXPECT_EQ(bar->value(), 41);
+        QTest::mouseClick(d.button(kSettingsAccept), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 1);
+    before->endScene[47] = 14;
+    expectSettings(*before);
+}
+
+TEST_F(SettingsEditorDialogTest, FinishEscapeEnterAndTheCloseBoxWriteNothing) {
+    const std::vector<std::function<void(SettingsEditorDialog&)>> ways{
+        [](SettingsEditorDialog& d) { QTest::mouseClick(d.button(kSettingsFinish), Qt::LeftButton); },
+        [](SettingsEditorDialog& d) { QTest::keyClick(d.field(settingsEnd(2)), Qt::Key_Escape); },
+        [](SettingsEditorDialog& d) { QTest::keyClick(d.field(settingsEnd(2)), Qt::Key_Return); },
+        [](SettingsEditorDialog& d) { d.close(); },
+    };
+    for (const auto& way : ways) {
+        const int result = run([&](SettingsEditorDialog& d) {
+            replaceText(d.field(settingsEnd(2)), "7");
+            clickBox(d.checkBox(kSettingsSlowMode));
+            clickBox(d.checkBox(kSpecialButtonBox[kExtra]));
+            way(d);
+        });
+        EXPECT_EQ(result, 0);
+        expectSettings(*before);
+    }
+}
+
+// Saves a picture of the dialog, for the documentation:
+//   VELORA_SHOT=docs/settings-editor.png qt_editors_test --gtest_also_run_disabled_tests
+//   --gtest_filter=SettingsEditorDialogTest.DISABLED_Picture
+TEST_F(SettingsEditorDialogTest, DISABLED_Picture) {
+    const QString path = qEnvironmentVariable("VELORA_SHOT", "settings-editor.png");
+    run([&](SettingsEditorDialog& d) {
+        QTest::qWait(200);
+        EXPECT_TRUE(d.grab().save(path));
+        d.done(0);
+    });
+}
+
+}  // namespace
+}  // namespace velora

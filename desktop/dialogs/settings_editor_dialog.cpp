@@ -1,11 +1,60 @@
 #include "desktop/dialogs/settings_editor_dialog.h"
 
-#include "desktop/dialogs/editor_placeholders.h"
+#include <QLineEdit>
+#include <QScrollBar>
 
 namespace velora {
 
-void runSettingsEditorDialog(QWidget* parent, ControllerImage&, UserInterface&) {
-    runEditorPlaceholder(parent, EditorKind::Settings);
+SettingsEditorDialog::SettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui)
+    : LaidOutDialog(parent, kSettingsEditorLayout), editor_(image), ui_(ui) {
+    // The bars take the keyboard focus, so that the arrow and page keys
+    // scroll the lists as the bar actions do.
+    for (const int bar : {kSettingsCueBar, kSettingsProgrammeBar})
+        scrollBar(bar)->setFocusPolicy(Qt::StrongFocus);
+    showState(editor_.state());
+}
+
+void SettingsEditorDialog::textEdited(int id) {
+    if (QLineEdit* edit = field(id)) editor_.state().setFieldText(id, edit->text().toStdString());
+}
+
+void SettingsEditorDialog::clicked(int id) {
+    if (busy_) return;
+    busy_ = true;
+    takeTexts(editor_.state());
+    const SettingsEditorResult result = editor_.click(id, ui_);
+    showState(editor_.state());
+    busy_ = false;
+    follow(result);
+}
+
+void SettingsEditorDialog::scrolled(int id, ScrollAction action, int position) {
+    if (busy_) return;
+    busy_ = true;
+    takeTexts(editor_.state());
+    editor_.scroll(id, action, position, ui_);
+    if (!editor_.rowsValid()) {
+        // A refused field stops the bar: a held arrow or a dragged thumb must
+        // not go on asking once the message box has been closed.
+        QScrollBar* bar = scrollBar(id);
+        bar->setEnabled(false);
+        bar->setEnabled(true);
+    }
+    showState(editor_.state());
+    busy_ = false;
+}
+
+void SettingsEditorDialog::reject() {
+    follow(editor_.finish());
+}
+
+void SettingsEditorDialog::follow(SettingsEditorResult result) {
+    if (result != SettingsEditorResult::StayOpen) done(static_cast<int>(result));
+}
+
+void runSettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui) {
+    SettingsEditorDialog dialog(parent, image, ui);
+    dialog.exec();
 }
 
 }  // namespace velora

@@ -1,12 +1,39 @@
 #pragma once
-// The "SpecEdit" dialog over its editing model.
+// The "SpecEdit" dialog ("Settings"): the settings layout's controls over
+// the settings editing model. Every user action goes to the model, then the
+// dialog shows what the model holds.
 
-class QWidget;
+#include "desktop/dialogs/laid_out_dialog.h"
+#include "editors/settings_editor.h"
+#include "platform/ui.h"
 
 namespace velora {
 
-struct ControllerImage;
-class UserInterface;
+class SettingsEditorDialog : public LaidOutDialog {
+    Q_OBJECT
+  public:
+    // Opens on `image`; the dialog's result is SettingsEditorResult::Finished
+    // or Accepted.
+    SettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
+
+    const SettingsEditor& editor() const { return editor_; }
+
+  public slots:
+    // Escape and the close box: as "Finish".
+    void reject() override;
+
+  protected:
+    void textEdited(int id) override;
+    void clicked(int id) override;
+    void scrolled(int id, ScrollAction action, int position) override;
+
+  private:
+    void follow(SettingsEditorResult result);
+
+    SettingsEditor editor_;
+    UserInterface& ui_;
+    bool busy_ = false;  // a model operation (and its message box) is under way
+};
 
 // Runs the dialog modally on `image`; returns when it is closed.
 void runSettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
