@@ -80,8 +80,10 @@ bool runFileDialog(QWidget* parent, FileDialogKind kind, FileDialogRequest& requ
         if (!request.defaultExtension.empty())
             dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
         if (!(request.flags & OverwritePrompt)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        if (!start.isEmpty()) dialog.selectFile(start);
-        else if (inLastFolder) dialog.setDirectory(folder);
+        if (!start.isEmpty())
+            dialog.selectFile(start);
+        else if (inLastFolder)
+            dialog.setDirectory(folder);
 
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
 

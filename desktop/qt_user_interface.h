@@ -20,8 +20,8 @@ class QtUserInterface : public UserInterface {
 
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons) override;
-    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
-                                const std::string& reason) override;
+    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                Buttons buttons, const std::string& reason) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;

@@ -65,16 +65,28 @@ std::string openFailureReason(const std::string& device, int error) {
     switch (error) {
         case EACCES:
         case EPERM:
-            why = "permission denied: add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in "
-                  "again";
+            why =
+                "permission denied: add yourself to the dialout group (sudo usermod -aG dialout $USER) and "
+                "log in "
+                "again";
             break;
-        case EBUSY: why = "in use by another program"; break;
+        case EBUSY:
+            why = "in use by another program";
+            break;
         case ENOENT:
         case ENODEV:
-        case ENXIO: why = "no such device"; break;
-        case ENOTTY: why = "not a serial port"; break;
-        case EINVAL: why = "cannot be set to 38400 baud, 8 data bits, no parity, 2 stop bits"; break;
-        default: why = std::strerror(error); break;
+        case ENXIO:
+            why = "no such device";
+            break;
+        case ENOTTY:
+            why = "not a serial port";
+            break;
+        case EINVAL:
+            why = "cannot be set to 38400 baud, 8 data bits, no parity, 2 stop bits";
+            break;
+        default:
+            why = std::strerror(error);
+            break;
     }
     return device + ": " + why;
 }
@@ -174,7 +186,8 @@ void SerialLink::autoSearch() {
 bool SerialLink::searchController(const std::string& first) {
     std::vector<std::size_t> order;
     const auto preferred = std::find(ports_.begin(), ports_.end(), first);
-    if (!first.empty() && preferred != ports_.end()) order.push_back(static_cast<std::size_t>(preferred - ports_.begin()));
+    if (!first.empty() && preferred != ports_.end())
+        order.push_back(static_cast<std::size_t>(preferred - ports_.begin()));
     for (std::size_t i = 0; i < ports_.size(); ++i)
         if (order.empty() || i != order.front()) order.push_back(i);
     for (const std::size_t i : order) {

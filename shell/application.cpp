@@ -86,8 +86,9 @@ void Application::lineError(const LineFault& fault) {
 void Application::runEnded(RunOutcome outcome) {
     const Action action = engine_.action();
     const Region region = engine_.region();
-    const bool fileRun = (action == Action::FileRead || action == Action::FileWrite || action == Action::NoAction) &&
-                         (region == Region::Scenes || region == Region::Settings || region == Region::Midi);
+    const bool fileRun =
+        (action == Action::FileRead || action == Action::FileWrite || action == Action::NoAction) &&
+        (region == Region::Scenes || region == Region::Settings || region == Region::Midi);
     const bool onTheLine = !fileRun;
     connection_.runEnded(outcome, onTheLine);
     if (listener_) listener_->runEnded(outcome);

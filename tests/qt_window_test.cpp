@@ -255,7 +255,8 @@ TEST_F(WindowTest, SavingAReadThatWasStoppedAsksFirst) {
 TEST_F(WindowTest, TheLineAtAGlanceAndTheTimeLeftOnTheProgressBar) {
     PartStatusBar* bar = window->partStatusBar();
     const auto shows = [&](const QString& text) {
-        return spinUntil([&] { return bar->progressText() == text; }) || (ADD_FAILURE() << bar->progressText().toStdString(), false);
+        return spinUntil([&] { return bar->progressText() == text; }) ||
+               (ADD_FAILURE() << bar->progressText().toStdString(), false);
     };
     shows("/dev/held - answering");
 

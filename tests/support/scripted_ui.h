@@ -76,8 +76,8 @@ class ScriptedUi : public UserInterface {
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons) override;
     // As messageBox; the reason is kept in the event's text.
-    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
-                                const std::string& reason) override;
+    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                Buttons buttons, const std::string& reason) override;
     // The reason of the last message box that gave one.
     std::string lastReason() const;
     void setStatusText(int part, const std::string& text) override;
