@@ -9,6 +9,7 @@
 
 #include "emulator/controller_model.h"
 #include "emulator/demo_show.h"
+#include "emulator/demo_upgrade.h"
 #include "emulator/emu_options.h"
 #include "emulator/memory_file.h"
 #include "emulator/pty_server.h"
@@ -51,6 +52,14 @@ int main(int argc, char** argv) {
         }
     }
     if (options->demo && loaded != MemoryLoad::Loaded) loadDemoShow(*model);
+    if (!options->demoUpgrade.empty()) {
+        if (!writeDemoUpgradeFile(options->demoUpgrade, model->version(), error)) {
+            std::fprintf(stderr, "velora-emu: %s\n", error.c_str());
+            return 2;
+        }
+        std::fprintf(stderr, "velora-emu: demonstration upgrade %s written to %s\n",
+                     nextFirmwareVersion(model->version()).c_str(), options->demoUpgrade.c_str());
+    }
 
     PtySettings settings;
     settings.paced = options->paced;

@@ -16,6 +16,8 @@ std::string emuUsage() {
                "  --memory FILE     keep the controller memory in FILE: loaded at start if present,\n"
                "                    saved (atomically) shortly after writes and at exit\n"
                "  --demo            start with the demonstration show (unless --memory loads a file)\n"
+               "  --demo-upgrade FILE  write a demonstration upgrade file (a 4 KiB firmware across\n"
+               "                    address 0xFFFF, one version above --version) to install or verify\n"
                "  --version V       firmware version to report, e.g. 1.05b (the default)\n"
                "  --fault RULE      inject a fault; repeatable (see below)\n"
                "  --log             every frame both ways in hex on standard error\n"
@@ -39,7 +41,7 @@ std::optional<EmuOptions> parseEmuOptions(std::span<const std::string_view> args
             hasValue = true;
         }
         const bool takesValue = arg == "--link" || arg == "--turnaround" || arg == "--memory" ||
-                                arg == "--version" || arg == "--fault";
+                                arg == "--version" || arg == "--fault" || arg == "--demo-upgrade";
         if (takesValue && !hasValue) {
             if (i + 1 >= args.size()) {
                 error = std::string(arg) + " needs a value";
@@ -67,6 +69,8 @@ std::optional<EmuOptions> parseEmuOptions(std::span<const std::string_view> args
             options.memoryFile = value;
         } else if (arg == "--demo") {
             options.demo = true;
+        } else if (arg == "--demo-upgrade") {
+            options.demoUpgrade = value;
         } else if (arg == "--version") {
             const auto version = FirmwareVersion::parse(value);
             if (!version) {

@@ -17,8 +17,9 @@ struct EmuOptions {
     std::string link;    // symlink to the device, removed at exit
     bool paced = false;  // 38400 baud, 11 bits a byte, both directions
     std::chrono::milliseconds turnaround{0};
-    std::string memoryFile;  // loaded at start, saved after writes and at exit
-    bool demo = false;       // start with the demonstration show
+    std::string memoryFile;   // loaded at start, saved after writes and at exit
+    bool demo = false;        // start with the demonstration show
+    std::string demoUpgrade;  // write the demonstration upgrade file here
     FirmwareVersion version;
     std::vector<FaultRule> faults;
     bool log = false;  // every frame in hex on stderr

@@ -16,12 +16,13 @@ struct KindName {
     const char* name;
 };
 
-constexpr std::array<KindName, 10> kKindNames{{
+constexpr std::array<KindName, 11> kKindNames{{
     {FaultKind::Nak, "nak"},
     {FaultKind::Checksum, "checksum"},
     {FaultKind::Short, "short"},
     {FaultKind::Address, "address"},
     {FaultKind::Type, "type"},
+    {FaultKind::Data, "data"},
     {FaultKind::Extra, "extra"},
     {FaultKind::Silence, "silence"},
     {FaultKind::Garbage, "garbage"},
@@ -95,6 +96,7 @@ const char* const kFaultSyntaxHelp =
     "          short     only the first half of the reply\n"
     "          address   data reply for the next address\n"
     "          type      data reply with another type byte\n"
+    "          data      data reply with its first data byte changed\n"
     "          extra     reply followed by a spare 06 03 F7\n"
     "          silence   no reply, the frame is not carried out\n"
     "          garbage   random bytes instead of the reply\n"
@@ -250,15 +252,29 @@ void FaultPlan::apply(const FaultRule& rule, Reply& reply) {
             break;
         case FaultKind::Address:
             if (isDataReply(bytes)) {
-                const unsigned address = (bytes[2] | (bytes[3] << 8)) + 1u;
+                // Firmware records carry bit 16 of their address in the type byte.
+                const bool record = (bytes[1] & ~kTypeHighAddressBit) == kTypeFirmware;
+                unsigned address = bytes[2] | (bytes[3] << 8);
+                if (record && (bytes[1] & kTypeHighAddressBit)) address += 0x10000;
+                ++address;
                 bytes[2] = static_cast<std::uint8_t>(address & 0xFF);
                 bytes[3] = static_cast<std::uint8_t>((address >> 8) & 0xFF);
+                if (record)
+                    bytes[1] =
+                        static_cast<std::uint8_t>((address & 0x10000) ? bytes[1] | kTypeHighAddressBit
+                                                                      : bytes[1] & ~kTypeHighAddressBit);
                 fixChecksum(bytes);
             }
             break;
         case FaultKind::Type:
             if (isDataReply(bytes)) {
                 bytes[1] ^= 0x40;
+                fixChecksum(bytes);
+            }
+            break;
+        case FaultKind::Data:
+            if (isDataReply(bytes) && bytes.size() > kFrameOverhead) {
+                bytes[5] ^= 0x01;
                 fixChecksum(bytes);
             }
             break;

@@ -19,8 +19,11 @@
 //   KIND   nak       the frame is refused: reply 15 03 E8, nothing stored
 //          checksum  the reply's last byte is one too low (06 03 F7 becomes 06 03 F6)
 //          short     only the first half of the reply is sent
-//          address   a data reply names the next address (checksum kept right)
+//          address   a data reply names the next address (checksum kept right; for
+//                    a firmware record bit 16 of the address moves into the type byte)
 //          type      a data reply carries another type byte (0x26 <-> 0x66, checksum kept right)
+//          data      a data reply carries its first data byte with bit 0 flipped
+//                    (checksum kept right): what was stored reads back different
 //          extra     the reply is followed by a spare acknowledgement 06 03 F7
 //          silence   the frame is lost: no reply, nothing stored
 //          garbage   random bytes as long as the reply, never a valid frame
@@ -28,7 +31,7 @@
 //                    100 ms silence that ends a read)
 //          drop      the line goes away; nothing more is received or sent
 //
-// `address` and `type` leave acknowledgements as they are. The first rule
+// `address`, `type` and `data` leave acknowledgements as they are. The first rule
 // that matches a frame is the one applied; random rules draw for every frame
 // whether or not an earlier rule matched, so adding a rule does not move the
 // frames another rule picks.
@@ -46,7 +49,7 @@
 
 namespace velora {
 
-enum class FaultKind { Nak, Checksum, Short, Address, Type, Extra, Silence, Garbage, Delay, Drop };
+enum class FaultKind { Nak, Checksum, Short, Address, Type, Data, Extra, Silence, Garbage, Delay, Drop };
 
 struct FaultRule {
     static constexpr std::uint64_t kEveryLater = UINT64_MAX;

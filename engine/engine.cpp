@@ -124,10 +124,6 @@ void TransferEngine::startVersionQuery() {
     if (events_) events_->runStarted(action_, region_);
 }
 
-void TransferEngine::startUpgrade(bool /*install*/) {
-    // The upgrade file and its passes are not part of this version of the program.
-}
-
 void TransferEngine::setSceneRange(std::uint32_t firstScene, std::uint32_t lastScene) {
     if (!idle()) return;
     firstScene_ = firstScene;
@@ -444,9 +440,12 @@ void TransferEngine::versionReply(const ReplyJudgement& reply) {
 void TransferEngine::compareRecordReply(const ReplyJudgement& reply) {
     state_ = TransferState::NextBlock;
     const UpgradeRecord& record = records_[recordIndex_];
+    bool told = false;
     for (std::size_t i = 0; i < record.length; ++i) {
         if (reply.payload[i] == record.data[i]) continue;
         cleanVerification_ = false;
+        if (!told && events_) events_->differenceFound(record.address);
+        told = true;
         const Answer a = ui_.messageBox(recordDifferenceText(recordIndex_), kFaultCaption, Icon::Warning,
                                         Buttons::AbortRetryIgnore);
         if (a == Answer::Abort) {
@@ -488,7 +487,10 @@ void TransferEngine::nextBlock() {
                 action_ = Action::Verify;
                 recordIndex_ = 0;
             } else {
+                upgradeVerification_ =
+                    cleanVerification_ ? UpgradeVerification::Clean : UpgradeVerification::WithDifferences;
                 showVerificationSummary();
+                // The version query follows in the same run.
                 region_ = Region::Version;
                 cleanVerification_ = true;
                 currentBlock_ = 0;

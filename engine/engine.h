@@ -21,15 +21,14 @@
 #include "link/frames.h"
 #include "link/serial_link.h"
 #include "platform/ui.h"
+#include "upgrade/upgrade_file.h"
 
 namespace velora {
 
-// One firmware record of an upgrade.
-struct UpgradeRecord {
-    std::uint32_t address = 0;
-    std::uint32_t length = 0;  // 0..16
-    std::array<std::uint8_t, 16> data{};
-};
+// How the verification pass of the last upgrade ended: not at all (the run
+// was refused, stopped, aborted or failed before its last record), without a
+// difference, or after at least one difference (ignored, or read again).
+enum class UpgradeVerification { NotFinished, Clean, WithDifferences };
 
 // Where the last read of a region from the controller stopped before the
 // region's end: the first block it did not store.
@@ -60,7 +59,9 @@ class TransferEngine {
     void restart();                // 113
     void startVersionQuery();      // after a found or chosen port
     // 110 "&Installing" (then the verification pass), 111 "&Veryfication":
-    // the upgrade file is chosen, checked and, once accepted, sent.
+    // the upgrade file is chosen, checked and, once accepted, sent. Nothing
+    // goes to the controller unless the whole file was accepted and every
+    // version question answered Yes.
     void startUpgrade(bool install);
     // The range of the next scene run, as the "Zakres" dialog would leave it
     // (for programs that choose it otherwise).
@@ -88,6 +89,10 @@ class TransferEngine {
     // False once the last verification found a difference.
     bool lastVerificationClean() const { return cleanVerification_; }
     const std::string& firmwareText() const { return firmwareText_; }
+    // The records of the upgrade in progress (none once its verification
+    // pass has ended), and how the last upgrade's verification pass ended.
+    std::size_t upgradeRecordCount() const { return records_.size(); }
+    UpgradeVerification lastUpgradeVerification() const { return upgradeVerification_; }
     // Where the last read of a data region from the controller stopped early.
     std::optional<IncompleteRead> incompleteRead(Region region) const;
     // The open/save request shared by every file choice of the program.
@@ -125,6 +130,10 @@ class TransferEngine {
     Request currentRequest() const;
     std::size_t currentRecordLength() const;
 
+    // The upgrade command's file step: the file chosen, read and checked,
+    // the version questions asked.
+    RunOutcome upgradeFileStep(bool install, std::vector<UpgradeRecord>& records);
+
     // File steps.
     RunOutcome readFileStep();
     RunOutcome writeFileStep();
@@ -145,7 +154,8 @@ class TransferEngine {
     std::uint32_t lastScene_ = kScenes - 1;
     std::uint32_t currentBlock_ = 0;  // during an upgrade: the record address
     std::size_t recordIndex_ = 0;
-    std::vector<UpgradeRecord> records_;
+    std::vector<UpgradeRecord> records_;  // the record count of an upgrade is their number
+    UpgradeVerification upgradeVerification_ = UpgradeVerification::NotFinished;
     bool wholeImage_ = false;
     bool cleanVerification_ = true;
     int pendingProgress_ = 0;

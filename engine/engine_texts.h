@@ -36,6 +36,11 @@ inline constexpr const char* kVerificationWarningsText = "Veryfication finished 
 std::string errorCodeText(int error);  // "Error code : " and the number
 std::string recordDifferenceText(std::size_t recordIndex);
 
+// The upgrade command's file step.
+inline constexpr const char* kChooseUpgradeFileTitle = "Choose upgrade file :";
+inline constexpr const char* kInitiatingText = "\tInitiating";
+inline constexpr const char* kUpgradeStatusText = "\tUpgrade";
+
 // File steps.
 inline constexpr const char* kChooseDataFileTitle = "Choose data file :";
 inline constexpr const char* kChooseFileForWritingTitle = "Choose file for writing :";

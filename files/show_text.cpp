@@ -207,9 +207,9 @@ class Reader {
     // likely a misspelt one, which would be lost without a word).
     void object(const Json& value, const std::string& path, std::initializer_list<const char*> keys) {
         if (!value.is_object()) refuse(path.empty() ? "document" : path, "must be an object");
-        for (const auto& [key, item] : value.items()) {
-            (void)item;
-            if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; }))
+        for (const auto& item : value.items()) {
+            const std::string& key = item.key();
+            if (std::none_of(keys.begin(), keys.end(), [&key](const char* k) { return key == k; }))
                 refuse(at(path, key), "is not a field of a show");
         }
     }

@@ -1,8 +1,12 @@
 #include "app/cli/cli.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -13,6 +17,7 @@
 #include "image/controller_image.h"
 #include "link/serial_link.h"
 #include "shell/application.h"
+#include "upgrade/version_questions.h"
 
 namespace velora::cli {
 
@@ -27,18 +32,29 @@ void printUsage(std::ostream& out) {
            "  read REGION BASE       read the controller and save the region's data files\n"
            "  write REGION BASE      load the region's data files and write the controller\n"
            "  verify REGION BASE     load the data files and verify the controller against them\n"
+           "  upgrade FILE           install the firmware of an upgrade file, then read every\n"
+           "                         record back and compare it (the verification pass)\n"
+           "  upgrade --verify-only FILE\n"
+           "                         only the verification pass\n"
            "\n"
            "REGION is scenes[=P/S-P/S] (programme/scene, 1-based), settings, midi or all.\n"
            "BASE is the data files' path without extension (.K5s, .K5p, .K5m are added).\n"
            "\n"
            "Options:\n"
            "  --port NAME     use this port (default: search for the controller)\n"
-           "  --yes           answer Yes to questions (verification goes on past differences)\n"
+           "  --yes           answer Yes to questions (verification goes on past differences;\n"
+           "                  upgrade: the version questions before anything is sent)\n"
            "  --retries N     answer Retry at most N times in a row to line errors, then Cancel\n"
+           "                  (upgrade: also to a record that reads back different, then Abort)\n"
+           "  --ignore-differences\n"
+           "                  upgrade: answer Ignore, not Abort, to a record that reads back\n"
+           "                  different (once the retries are used up); the run then ends with 1\n"
            "  --help          show this text\n"
            "\n"
            "Exit status: 0 success, 1 verification found differences, 2 error or cancelled,\n"
-           "130 interrupted.\n";
+           "130 interrupted. An upgrade ends with 0 only after a clean verification pass, with 1\n"
+           "when differences were ignored, and with 2 when the file or a version question\n"
+           "stopped it (nothing is sent then), on a line error and on Abort.\n";
 }
 
 namespace {
@@ -94,6 +110,10 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
             return o;
         } else if (a == "--yes") {
             o.yes = true;
+        } else if (a == "--verify-only") {
+            o.verifyOnly = true;
+        } else if (a == "--ignore-differences") {
+            o.ignoreDifferences = true;
         } else if (a == "--port" || a == "--retries") {
             if (i + 1 >= args.size()) {
                 err << "velora-cli: " << a << " needs a value\n";
@@ -122,6 +142,19 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
         return std::nullopt;
     }
     o.command = words[0];
+    if ((o.verifyOnly || o.ignoreDifferences) && o.command != "upgrade") {
+        err << "velora-cli: " << (o.verifyOnly ? "--verify-only" : "--ignore-differences")
+            << " goes with upgrade\n";
+        return std::nullopt;
+    }
+    if (o.command == "upgrade") {
+        if (words.size() != 2 || words[1].empty()) {
+            err << "velora-cli: upgrade needs FILE, the upgrade file\n";
+            return std::nullopt;
+        }
+        o.upgradeFile = words[1];
+        return o;
+    }
     static const std::vector<std::string> plain{"ports", "search", "version", "restart"};
     static const std::vector<std::string> transfers{"read", "write", "verify"};
     if (std::find(plain.begin(), plain.end(), o.command) != plain.end()) {
@@ -185,18 +218,23 @@ class Session {
         : options_(o),
           factory_(factory),
           clock_(clock),
-          ui_(err, Answers{o.yes, o.retries}, progressBar),
+          ui_(err, Answers{o.yes, o.retries, o.ignoreDifferences}, progressBar),
           app_(factory, ui_, clock, &ui_),
           interrupted_(interrupted) {}
 
     Application& app() { return app_; }
+    TerminalUi& ui() { return ui_; }
     TransferEngine& engine() { return app_.engine(); }
     SerialLink& link() { return app_.link(); }
     bool interrupted() const { return interrupted_.load(); }
 
-    // Runs the engine to Idle; true when the run completed.
-    bool pump() {
-        const RunOutcome outcome = runUntilIdle(engine(), link(), clock_, [this] { return interrupted(); });
+    // Runs the engine to Idle, calling `onStep` (if any) before every step;
+    // true when the run completed.
+    bool pump(const std::function<void()>& onStep = {}) {
+        const RunOutcome outcome = runUntilIdle(engine(), link(), clock_, [this, &onStep] {
+            if (onStep) onStep();
+            return interrupted();
+        });
         ui_.finishProgress();
         return outcome == RunOutcome::Completed;
     }
@@ -250,6 +288,82 @@ int statusAfterFailure(const Session& s) {
     return s.interrupted() ? kInterrupted : kError;
 }
 
+// The upgrade file must be there to read before anything goes to the line;
+// the reason is the system's.
+bool upgradeFileReadable(const std::string& name, std::ostream& err) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(name, ec)) {
+        err << "velora-cli: " << name << ": it is a folder, not an upgrade file\n";
+        return false;
+    }
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (file == nullptr) {
+        err << "velora-cli: " << name << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+std::string records(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " record" : " records");
+}
+
+// "upgrade FILE" and "upgrade --verify-only FILE", once connected (the
+// version questions need the controller's version). The engine reads and
+// checks the file, asks the version questions, installs and verifies.
+int runUpgrade(Session& s, const Options& o, std::ostream& err) {
+    TransferEngine& engine = s.engine();
+    const bool install = !o.verifyOnly;
+    s.ui().presetOpenFile(o.upgradeFile);
+    engine.startUpgrade(install);
+    if (engine.idle()) {
+        if (s.interrupted()) return kInterrupted;
+        err << "velora-cli: " << o.upgradeFile << ": no upgrade, nothing was sent to the controller ("
+            << (engine.outcome() == RunOutcome::Stopped
+                    ? "a version question was answered No; --yes answers Yes"
+                    : "the file was refused")
+            << ")\n";
+        return kError;
+    }
+    const std::size_t count = engine.upgradeRecordCount();
+    err << "velora-cli: " << (install ? "installing " : "verifying ") << records(count) << " from "
+        << o.upgradeFile << std::endl;
+    s.ui().setProgressLabel(install ? "velora-cli: installing" : "velora-cli: verifying");
+    Action pass = engine.action();
+    const bool finished = s.pump([&] {
+        // The install pass turns into the verification pass by itself.
+        if (engine.region() != Region::Firmware || engine.action() == pass) return;
+        pass = engine.action();
+        s.ui().finishProgress();
+        s.ui().setProgressLabel("velora-cli: verifying");
+        err << "velora-cli: " << records(count) << " installed; verifying them" << std::endl;
+    });
+    s.ui().setProgressLabel({});
+    if (s.interrupted()) return kInterrupted;
+
+    const std::string version(controllerVersionOf(engine.firmwareText()));
+    switch (engine.lastUpgradeVerification()) {
+        case UpgradeVerification::NotFinished:
+            err << "velora-cli: the upgrade did not finish"
+                << (install ? "; the controller's firmware may be incomplete: run the upgrade again" : "")
+                << "\n";
+            return kError;
+        case UpgradeVerification::Clean:
+            if (!finished) {
+                err << "velora-cli: every record verified, but the version query afterwards failed\n";
+                return kError;
+            }
+            err << "velora-cli: every record verified; the controller reports version " << version << "\n";
+            return kSuccess;
+        case UpgradeVerification::WithDifferences:
+            err << "velora-cli: records read back different (ignored)"
+                << (install ? "; run the upgrade again" : "") << "\n";
+            return finished ? kDifferences : kError;
+    }
+    return kError;
+}
+
 }  // namespace
 
 int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
@@ -292,7 +406,9 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
             !loadDataFiles(o.base, regions, image, err))
             return kError;
     }
+    if (o.command == "upgrade" && !upgradeFileReadable(o.upgradeFile, err)) return kError;
     if (!s.connect(err)) return statusAfterFailure(s);
+    if (o.command == "upgrade") return runUpgrade(s, o, err);
 
     if (o.command == "version") {
         const std::string& text = s.engine().firmwareText();

@@ -17,7 +17,7 @@ namespace velora::cli {
 enum ExitStatus { kSuccess = 0, kDifferences = 1, kError = 2, kInterrupted = 130 };
 
 struct Options {
-    std::string command;  // ports, search, version, restart, read, write, verify, help
+    std::string command;  // ports, search, version, restart, read, write, verify, upgrade, help
     std::string region;   // scenes, settings, midi, all
     std::uint32_t firstScene = 0;
     std::uint32_t lastScene = 1021;
@@ -25,6 +25,9 @@ struct Options {
     std::optional<std::string> port;
     bool yes = false;
     int retries = 0;
+    std::string upgradeFile;         // upgrade: the upgrade file
+    bool verifyOnly = false;         // upgrade: the verification pass alone
+    bool ignoreDifferences = false;  // upgrade: Ignore at a record that reads back different
 };
 
 // Parses the arguments; on error returns nullopt and says why on `err`.

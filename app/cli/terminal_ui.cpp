@@ -1,5 +1,7 @@
 #include "app/cli/terminal_ui.h"
 
+#include <utility>
+
 #include "engine/engine_texts.h"
 #include "link/serial_link.h"
 
@@ -69,14 +71,22 @@ Answer TerminalUi::messageBox(const std::string& text, const std::string& captio
             if (retriesInRow_ < answers_.retries) {
                 ++retriesInRow_;
                 answer = Answer::Retry;
+            } else if (buttons == Buttons::RetryCancel) {
+                answer = Answer::Cancel;
             } else {
-                answer = buttons == Buttons::RetryCancel ? Answer::Cancel : Answer::Abort;
+                answer = answers_.ignore ? Answer::Ignore : Answer::Abort;
             }
             break;
     }
     if (buttons != Buttons::Ok) err_ << " [" << answerName(answer) << "]";
     err_ << std::endl;
     return answer;
+}
+
+bool TerminalUi::openFileDialog(FileDialogRequest& request) {
+    if (openFile_.empty()) return false;
+    request.path = std::exchange(openFile_, std::string());
+    return true;
 }
 
 void TerminalUi::setStatusText(int part, const std::string& text) {
@@ -107,7 +117,8 @@ void TerminalUi::drawProgress(int percent) {
     lastDrawn_ = percent;
     constexpr int kWidth = 40;
     const int filled = percent * kWidth / 100;
-    err_ << "\r" << region_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
+    err_ << "\r" << (progressLabel_.empty() ? region_ : progressLabel_) << " ["
+         << std::string(static_cast<std::size_t>(filled), '#')
          << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent << "%"
          << std::flush;
     barShown_ = true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "engine/engine_events.h"
 #include "platform/ui.h"
@@ -14,7 +15,10 @@ namespace velora::cli {
 
 struct Answers {
     bool yes = false;  // answer Yes to Yes/No questions (else No)
-    int retries = 0;   // answer Retry at most this many times in a row, then Cancel
+    int retries = 0;   // answer Retry at most this many times in a row, then Cancel (or Abort)
+    // At an Abort/Retry/Ignore question, once the retries are used up:
+    // Ignore rather than Abort.
+    bool ignore = false;
 };
 
 class TerminalUi : public UserInterface, public EngineEvents {
@@ -23,6 +27,12 @@ class TerminalUi : public UserInterface, public EngineEvents {
 
     // Ends a progress line that is on the screen.
     void finishProgress();
+    // The file the next open dialog chooses (once); without one the dialog
+    // is cancelled.
+    void presetOpenFile(std::string path) { openFile_ = std::move(path); }
+    // The progress line's label in place of the region's name; empty gives
+    // the region's name back.
+    void setProgressLabel(std::string label) { progressLabel_ = std::move(label); }
 
     // UserInterface
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
@@ -34,8 +44,9 @@ class TerminalUi : public UserInterface, public EngineEvents {
     void repaint() override {}
     // The range was set before the run starts; there is nothing to ask.
     bool sceneRangeDialog(std::uint32_t&, std::uint32_t&) override { return true; }
-    // velora-cli reads and writes its data files itself.
-    bool openFileDialog(FileDialogRequest&) override { return false; }
+    // velora-cli reads and writes its data files itself; the upgrade file
+    // is the one preset.
+    bool openFileDialog(FileDialogRequest& request) override;
     bool saveFileDialog(FileDialogRequest&) override { return false; }
 
     // EngineEvents
@@ -53,6 +64,8 @@ class TerminalUi : public UserInterface, public EngineEvents {
     int retriesInRow_ = 0;
     int lastDrawn_ = -1;
     std::string region_;
+    std::string openFile_;
+    std::string progressLabel_;
 };
 
 }  // namespace velora::cli

@@ -1,0 +1,251 @@
+#include "app/mkupg/mkupg.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+
+#include "files/atomic_save.h"
+#include "upgrade/upgrade_writer.h"
+
+namespace velora::mkupg {
+
+void printUsage(std::ostream& out) {
+    out << "Usage: velora-mkupg --version M.mm (--image FILE --address ADDR | --list FILE) --output OUT\n"
+           "\n"
+           "Packs firmware records into an upgrade file for the controller (\"kq318*.upg\").\n"
+           "\n"
+           "  --version M.mm    the firmware version the file announces, e.g. 1.06\n"
+           "  --image FILE      a binary firmware image, cut into records of 16 bytes\n"
+           "  --address ADDR    where the image's first byte goes, hexadecimal (F800 or 0xF800)\n"
+           "  --list FILE       a text list of records, one a line: ADDRESS LENGTH DATA\n"
+           "                      ADDRESS  hexadecimal, at most 1E000\n"
+           "                      LENGTH   0..16 (decimal; hexadecimal after 0x)\n"
+           "                      DATA     up to 16 bytes as hexadecimal pairs, blanks allowed\n"
+           "                               between them; at least LENGTH of them (the bytes\n"
+           "                               beyond LENGTH are kept in the file but never sent)\n"
+           "                    empty lines and lines beginning with # are skipped\n"
+           "  --output OUT, -o OUT  the upgrade file to write (replaced whole, or left as it was)\n"
+           "  --note TEXT       a line of text for the file's free bytes\n"
+           "  --help            show this text\n"
+           "\n"
+           "Example: velora-mkupg --version 1.06 --image fw.bin --address F800 -o kq318_106.upg\n"
+           "\n"
+           "Exit status: 0 the file was written, 2 error (nothing written).\n";
+}
+
+namespace {
+
+bool parseUnsigned(std::string_view text, int base, std::uint32_t& value) {
+    if (text.empty()) return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    return ec == std::errc() && ptr == end;
+}
+
+bool parseHex(std::string_view text, std::uint32_t& value) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    return parseUnsigned(text, 16, value);
+}
+
+std::string_view trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+// The next blank-separated word of `text`, taken off its front.
+std::string_view takeWord(std::string_view& text) {
+    text = trim(text);
+    const auto end = text.find_first_of(" \t");
+    const std::string_view word = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end);
+    return word;
+}
+
+bool readFile(const std::string& name, std::string& bytes, std::ostream& err) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) {
+        err << "velora-mkupg: " << name << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        err << "velora-mkupg: " << name << ": cannot read\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+            return o;
+        }
+        const bool takesValue = a == "--version" || a == "--image" || a == "--address" || a == "--list" ||
+                                a == "--output" || a == "-o" || a == "--note";
+        if (!takesValue) {
+            err << "velora-mkupg: " << (a.starts_with("-") ? "unknown option " : "unexpected argument ") << a
+                << " (try --help)\n";
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            err << "velora-mkupg: " << a << " needs a value\n";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (a == "--version") {
+            o.version = value;
+        } else if (a == "--image") {
+            o.image = value;
+        } else if (a == "--address") {
+            std::uint32_t address = 0;
+            if (!parseHex(value, address)) {
+                err << "velora-mkupg: --address takes a hexadecimal address, e.g. F800\n";
+                return std::nullopt;
+            }
+            o.address = address;
+        } else if (a == "--list") {
+            o.list = value;
+        } else if (a == "--note") {
+            o.note = value;
+        } else {
+            o.output = value;
+        }
+    }
+    if (!isUpgradeVersion(o.version)) {
+        err << "velora-mkupg: --version takes a version like 1.06 (a digit, a point, two digits)\n";
+        return std::nullopt;
+    }
+    if (o.image.empty() == o.list.empty()) {
+        err << "velora-mkupg: give either --image FILE with --address ADDR, or --list FILE\n";
+        return std::nullopt;
+    }
+    if (!o.image.empty() && !o.address) {
+        err << "velora-mkupg: --image needs --address, where its first byte goes\n";
+        return std::nullopt;
+    }
+    if (o.image.empty() && o.address) {
+        err << "velora-mkupg: --address goes with --image\n";
+        return std::nullopt;
+    }
+    if (o.output.empty()) {
+        err << "velora-mkupg: --output names the upgrade file to write\n";
+        return std::nullopt;
+    }
+    return o;
+}
+
+std::optional<std::vector<UpgradeRecord>> recordsFromImage(std::span<const std::uint8_t> image,
+                                                           std::uint32_t start, std::string& why) {
+    if (image.empty()) {
+        why = "the image is empty";
+        return std::nullopt;
+    }
+    const std::uint64_t lastRecord = start + std::uint64_t{(image.size() - 1) / 16 * 16};
+    if (lastRecord > kUpgradeMaxAddress) {
+        why = "the image runs past the firmware memory: a record may start at 1E000 at the latest";
+        return std::nullopt;
+    }
+    std::vector<UpgradeRecord> records;
+    for (std::size_t at = 0; at < image.size(); at += 16) {
+        UpgradeRecord record;
+        record.address = start + static_cast<std::uint32_t>(at);
+        record.length = static_cast<std::uint32_t>(std::min<std::size_t>(16, image.size() - at));
+        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at), record.length, record.data.begin());
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::optional<std::vector<UpgradeRecord>> recordsFromList(std::string_view text, std::string& why) {
+    std::vector<UpgradeRecord> records;
+    std::size_t lineNumber = 0;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        ++lineNumber;
+        if (line.empty() || line.front() == '#') continue;
+        const auto fail = [&](const std::string& what) {
+            why = "line " + std::to_string(lineNumber) + ": " + what;
+            return std::nullopt;
+        };
+
+        UpgradeRecord record;
+        const std::string_view address = takeWord(line);
+        if (!parseHex(address, record.address) || record.address > kUpgradeMaxAddress)
+            return fail("the address is hexadecimal, at most 1E000");
+        const std::string_view length = takeWord(line);
+        const bool hex = length.starts_with("0x") || length.starts_with("0X");
+        if (!(hex ? parseHex(length, record.length) : parseUnsigned(length, 10, record.length)) ||
+            record.length > kUpgradeMaxLength)
+            return fail("the length is 0 to 16");
+        std::string digits;
+        for (char c : line)
+            if (c != ' ' && c != '\t') digits.push_back(c);
+        if (digits.size() % 2 != 0 || digits.size() > 32)
+            return fail("the data are up to 16 bytes, two hexadecimal digits each");
+        for (std::size_t n = 0; n < digits.size() / 2; ++n) {
+            std::uint32_t value = 0;
+            if (!parseUnsigned(std::string_view(digits).substr(2 * n, 2), 16, value))
+                return fail("the data are up to 16 bytes, two hexadecimal digits each");
+            record.data[n] = static_cast<std::uint8_t>(value);
+        }
+        if (digits.size() / 2 < record.length)
+            return fail("fewer data bytes than the length says (" + std::to_string(digits.size() / 2) +
+                        " < " + std::to_string(record.length) + ")");
+        records.push_back(record);
+    }
+    if (records.empty()) {
+        why = "the list holds no record";
+        return std::nullopt;
+    }
+    return records;
+}
+
+int run(const Options& o, std::ostream& out, std::ostream& err) {
+    if (o.help) {
+        printUsage(out);
+        return kSuccess;
+    }
+    std::string input;
+    const std::string& inputName = o.image.empty() ? o.list : o.image;
+    if (!readFile(inputName, input, err)) return kError;
+    std::string why;
+    const std::optional<std::vector<UpgradeRecord>> records =
+        o.image.empty()
+            ? recordsFromList(input, why)
+            : recordsFromImage(std::span(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()),
+                               *o.address, why);
+    if (!records) {
+        err << "velora-mkupg: " << inputName << ": " << why << "\n";
+        return kError;
+    }
+    const std::string note = o.note.empty() ? std::string() : o.note + "\r\n";
+    const std::optional<UpgradeFileBytes> file = buildUpgradeFile(o.version, *records, why, note);
+    if (!file) {
+        err << "velora-mkupg: " << why << "\n";
+        return kError;
+    }
+    const SaveOutcome saved = saveAtomically(FileToSave{o.output, file->bytes});
+    if (saved.result != SaveResult::Saved && saved.result != SaveResult::SavedInPlace) {
+        err << "velora-mkupg: " << o.output << ": cannot write"
+            << (saved.error ? std::string(": ") + std::strerror(saved.error) : std::string()) << "\n";
+        return kError;
+    }
+    out << "velora-mkupg: " << o.output << ": version " << o.version << ", " << records->size() << " record"
+        << (records->size() == 1 ? "" : "s") << "\n";
+    return kSuccess;
+}
+
+}  // namespace velora::mkupg
