@@ -50,12 +50,18 @@ double fittedHorizontalUnit(const QFont& font, const DialogLayout& layout, doubl
 
 ScrollAction scrollActionOf(int action) {
     switch (action) {
-        case QAbstractSlider::SliderSingleStepSub: return ScrollAction::LineUp;
-        case QAbstractSlider::SliderSingleStepAdd: return ScrollAction::LineDown;
-        case QAbstractSlider::SliderPageStepSub: return ScrollAction::PageUp;
-        case QAbstractSlider::SliderPageStepAdd: return ScrollAction::PageDown;
-        case QAbstractSlider::SliderMove: return ScrollAction::ThumbTrack;
-        default: return ScrollAction::Other;
+        case QAbstractSlider::SliderSingleStepSub:
+            return ScrollAction::LineUp;
+        case QAbstractSlider::SliderSingleStepAdd:
+            return ScrollAction::LineDown;
+        case QAbstractSlider::SliderPageStepSub:
+            return ScrollAction::PageUp;
+        case QAbstractSlider::SliderPageStepAdd:
+            return ScrollAction::PageDown;
+        case QAbstractSlider::SliderMove:
+            return ScrollAction::ThumbTrack;
+        default:
+            return ScrollAction::Other;
     }
 }
 
@@ -80,7 +86,8 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
             case DialogControl::CentredLabel: {
                 auto* label = new QLabel(text(c.caption), this);
                 const bool centred = c.kind == DialogControl::CentredLabel;
-                label->setAlignment(centred ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
+                label->setAlignment(centred ? Qt::AlignHCenter | Qt::AlignTop
+                                            : Qt::AlignLeft | Qt::AlignVCenter);
                 label->setWordWrap(centred && box.height() > QFontMetrics(font()).height() * 3 / 2);
                 widget = label;
                 break;
@@ -127,7 +134,8 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
                 QAbstractButton* check = nullptr;
                 if (c.kind == DialogControl::RadioButton) {
                     check = new QRadioButton(text(c.caption), this);
-                    if (radios == nullptr || (c.flags & DialogControl::GroupStart)) radios = new QButtonGroup(this);
+                    if (radios == nullptr || (c.flags & DialogControl::GroupStart))
+                        radios = new QButtonGroup(this);
                     radios->addButton(check);
                 } else {
                     check = new QCheckBox(text(c.caption), this);
@@ -217,7 +225,8 @@ void LaidOutDialog::showState(DialogState& state) {
         if (QWidget* widget = control(focus->id)) {
             widget->setFocus(Qt::OtherFocusReason);
             if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-                const int from = static_cast<int>(std::min<std::size_t>(focus->selectFrom, edit->text().size()));
+                const int from =
+                    static_cast<int>(std::min<std::size_t>(focus->selectFrom, edit->text().size()));
                 const int length = focus->selectLength == FocusRequest::kToTheEnd
                                        ? static_cast<int>(edit->text().size()) - from
                                        : static_cast<int>(focus->selectLength);
