@@ -201,18 +201,5 @@ TEST_F(QtMidiEditorTest, TabReachesEveryInputRowByRowThenTheBarAndTheButtons) {
     });
 }
 
-// Run by hand for the picture in docs/: --gtest_also_run_disabled_tests,
-// with MIDI_EDITOR_PICTURE naming the PNG file.
-TEST_F(QtMidiEditorTest, DISABLED_Picture) {
-    image.midi[60] = 0x8000 | 0x1000;
-    image.midi[62] = 0x4000 | 0x0800 | 35;
-    image.midi[64] = 0x2000 | 0x0400 | 1008;
-    image.midi[65] = 0x1C00 | 600;
-    run([](MidiEditorDialog& dialog) {
-        EXPECT_TRUE(dialog.grab().save(
-            qEnvironmentVariable("MIDI_EDITOR_PICTURE", QDir::temp().filePath("midi-editor.png"))));
-    });
-}
-
 }  // namespace
 }  // namespace velora

@@ -306,17 +306,5 @@ TEST_F(SettingsEditorDialogTest, FinishEscapeEnterAndTheCloseBoxWriteNothing) {
     }
 }
 
-// Saves a picture of the dialog, for the documentation:
-//   VELORA_SHOT=docs/settings-editor.png qt_editors_test --gtest_also_run_disabled_tests
-//   --gtest_filter=SettingsEditorDialogTest.DISABLED_Picture
-TEST_F(SettingsEditorDialogTest, DISABLED_Picture) {
-    const QString path = qEnvironmentVariable("VELORA_SHOT", "settings-editor.png");
-    run([&](SettingsEditorDialog& d) {
-        QTest::qWait(200);
-        EXPECT_TRUE(d.grab().save(path));
-        d.done(0);
-    });
-}
-
 }  // namespace
 }  // namespace velora
