@@ -1,103 +1,89 @@
 #include "emulator/emu_options.h"
 
-#include <charconv>
+#include <CLI/CLI.hpp>
 
 namespace velora {
 
+namespace {
+
+// The program's options, bound to `o`; the values that need checking first
+// go to the strings given.
+void describe(CLI::App& app, EmuOptions& o, std::string& version, std::vector<std::string>& faults,
+              unsigned& turnaround) {
+    app.description(
+        "velora-emu: emulates the controller on a pseudo-terminal. Prints the device path on the first\n"
+        "line of standard output, then serves frames until SIGINT or SIGTERM.\n");
+    app.footer(std::string("A 'drop' fault closes the pseudo-terminal (the client sees a hang-up) and the\n"
+                           "emulator then exits with status 0, after saving its memory.\n\n") +
+               kFaultSyntaxHelp);
+    app.set_help_flag("-h,--help", "show this text");
+    app.add_option("--link", o.link, "also make PATH a symbolic link to the device (removed at exit)")
+        ->type_name("PATH");
+    app.add_flag("--paced", o.paced, "run at the line speed, 38400 baud 8N2 (11 bits a byte), both ways");
+    app.add_option("--turnaround", turnaround, "wait MS milliseconds before each reply")
+        ->type_name("MS")
+        ->check(CLI::Range(0u, 10000u));
+    app.add_option("--memory", o.memoryFile,
+                   "keep the controller memory in FILE: loaded at start if present, saved (atomically) "
+                   "shortly after writes and at exit")
+        ->type_name("FILE");
+    app.add_flag("--demo", o.demo, "start with the demonstration show (unless --memory loads a file)");
+    app.add_option("--demo-upgrade", o.demoUpgrade,
+                   "write a demonstration upgrade file (a 4 KiB firmware across address 0xFFFF, one version "
+                   "above --version) to install or verify")
+        ->type_name("FILE");
+    app.add_option("--version", version, "firmware version to report, e.g. 1.05b (the default)")
+        ->type_name("V");
+    app.add_option("--fault", faults, "inject a fault; repeatable (see below)")->type_name("RULE");
+    app.add_flag("--log", o.log, "every frame both ways in hex on standard error");
+}
+
+}  // namespace
+
 std::string emuUsage() {
-    return std::string(
-               "usage: velora-emu [options]\n"
-               "Emulates the controller on a pseudo-terminal. Prints the device path on the first\n"
-               "line of standard output, then serves frames until SIGINT or SIGTERM.\n"
-               "\n"
-               "  --link PATH       also make PATH a symbolic link to the device (removed at exit)\n"
-               "  --paced           run at the line speed, 38400 baud 8N2 (11 bits a byte), both ways\n"
-               "  --turnaround MS   wait MS milliseconds before each reply\n"
-               "  --memory FILE     keep the controller memory in FILE: loaded at start if present,\n"
-               "                    saved (atomically) shortly after writes and at exit\n"
-               "  --demo            start with the demonstration show (unless --memory loads a file)\n"
-               "  --demo-upgrade FILE  write a demonstration upgrade file (a 4 KiB firmware across\n"
-               "                    address 0xFFFF, one version above --version) to install or verify\n"
-               "  --version V       firmware version to report, e.g. 1.05b (the default)\n"
-               "  --fault RULE      inject a fault; repeatable (see below)\n"
-               "  --log             every frame both ways in hex on standard error\n"
-               "  --help            this text\n"
-               "\n"
-               "A 'drop' fault closes the pseudo-terminal (the client sees a hang-up) and the\n"
-               "emulator then exits with status 0, after saving its memory.\n"
-               "\n") +
-           kFaultSyntaxHelp;
+    CLI::App app{"", "velora-emu"};
+    EmuOptions o;
+    std::string version;
+    std::vector<std::string> faults;
+    unsigned turnaround = 0;
+    describe(app, o, version, faults, turnaround);
+    return app.help();
 }
 
 std::optional<EmuOptions> parseEmuOptions(std::span<const std::string_view> args, std::string& error) {
+    CLI::App app{"", "velora-emu"};
     EmuOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        std::string_view value;
-        bool hasValue = false;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            hasValue = true;
-        }
-        const bool takesValue = arg == "--link" || arg == "--turnaround" || arg == "--memory" ||
-                                arg == "--version" || arg == "--fault" || arg == "--demo-upgrade";
-        if (takesValue && !hasValue) {
-            if (i + 1 >= args.size()) {
-                error = std::string(arg) + " needs a value";
-                return std::nullopt;
-            }
-            value = args[++i];
-        } else if (!takesValue && hasValue) {
-            error = std::string(arg) + " takes no value";
+    std::string version;
+    std::vector<std::string> faults;
+    unsigned turnaround = 0;
+    describe(app, options, version, faults, turnaround);
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+        return options;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return std::nullopt;
+    }
+    options.turnaround = std::chrono::milliseconds(turnaround);
+    if (!version.empty()) {
+        const auto parsed = FirmwareVersion::parse(version);
+        if (!parsed) {
+            error = "--version needs a version like 1.05b (digit, point, two digits, optional letter)";
             return std::nullopt;
         }
-
-        if (arg == "--link") {
-            options.link = value;
-        } else if (arg == "--paced") {
-            options.paced = true;
-        } else if (arg == "--turnaround") {
-            unsigned ms = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
-            if (ec != std::errc{} || end != value.data() + value.size() || ms > 10000) {
-                error = "--turnaround needs milliseconds from 0 to 10000";
-                return std::nullopt;
-            }
-            options.turnaround = std::chrono::milliseconds(ms);
-        } else if (arg == "--memory") {
-            options.memoryFile = value;
-        } else if (arg == "--demo") {
-            options.demo = true;
-        } else if (arg == "--demo-upgrade") {
-            options.demoUpgrade = value;
-        } else if (arg == "--version") {
-            const auto version = FirmwareVersion::parse(value);
-            if (!version) {
-                error = "--version needs a version like 1.05b (digit, point, two digits, optional letter)";
-                return std::nullopt;
-            }
-            options.version = *version;
-        } else if (arg == "--fault") {
-            std::string why;
-            const auto rule = parseFaultRule(value, &why);
-            if (!rule) {
-                error = "--fault: " + why;
-                return std::nullopt;
-            }
-            options.faults.push_back(*rule);
-        } else if (arg == "--log") {
-            options.log = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else {
-            error = "unknown option " + std::string(arg);
+        options.version = *parsed;
+    }
+    for (const std::string& text : faults) {
+        std::string why;
+        const auto rule = parseFaultRule(text, &why);
+        if (!rule) {
+            error = "--fault: " + why;
             return std::nullopt;
         }
-        if (takesValue && value.empty()) {
-            error = std::string(arg) + " needs a value";
-            return std::nullopt;
-        }
+        options.faults.push_back(*rule);
     }
     return options;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 
 #include "link/frames.h"
 
@@ -45,19 +44,6 @@ void reportNoPorts(UserInterface& ui) {
 
 void reportControllerNotFoundAtStart(UserInterface& ui) {
     ui.messageBox(kNotFoundAtStartText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
-}
-
-std::string describeOpenFailure(const std::string& device, int error) {
-    std::string text = "velora: cannot open " + device + ": " + std::strerror(error) + " (error " +
-                       std::to_string(error) + ")";
-    if (error == EACCES || error == EPERM) {
-        text +=
-            "; the user may need to be in the group that owns the device (often \"dialout\": "
-            "sudo usermod -aG dialout $USER, then log in again)";
-    } else if (error == EBUSY) {
-        text += "; another program is using the device";
-    }
-    return text;
 }
 
 std::string openFailureReason(const std::string& device, int error) {
@@ -139,7 +125,6 @@ int SerialLink::openPort(bool quiet) {
     if (inTable) device = factory_.open(name, error);
     if (!device) {
         lastOpenError_ = error;
-        std::cerr << describeOpenFailure(inTable ? name : "(no port in the table)", error) << std::endl;
         if (!quiet)
             ui_.messageBoxWithReason(kOpenErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok,
                                      openFailureReason(inTable ? name : "no port", error));

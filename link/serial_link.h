@@ -56,10 +56,6 @@ void reportNoPorts(UserInterface& ui);
 // The start-up search found nothing (the caller then puts the engine Idle).
 void reportControllerNotFoundAtStart(UserInterface& ui);
 
-// Why a device could not be opened, for the standard error stream: the
-// device, the system's reason and, for permission and busy errors, a hint.
-std::string describeOpenFailure(const std::string& device, int error);
-
 // Why a device could not be opened, for the message box: the device and the
 // reason in words ("/dev/ttyUSB0: permission denied: add yourself to the
 // dialout group ...", "...: in use by another program", "...: no such device").

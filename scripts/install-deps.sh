@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest
           qt6-base-dev qt6-serialport-dev libgl-dev clang-format git
-          nlohmann-json3-dev libcli11-dev
+          nlohmann-json3-dev libcli11-dev python3
           help2man dpkg-dev file lintian appstream desktop-file-utils)
 if [[ "${1:-}" == "--with-display" ]]; then
     packages+=(xvfb xauth x11-apps imagemagick)

@@ -102,6 +102,75 @@ TEST_F(CliRun, ReadWriteVerifyAndTheirStatuses) {
     EXPECT_EQ(cli({"--yes", "verify", "midi", base("show")}), kError);
 }
 
+TEST_F(CliRun, ForCronSuccessWritesOnlyItsSummaryAndEveryErrorLineIsPrefixed) {
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> all;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) all.push_back(line);
+        return all;
+    };
+    for (const auto& [args, summary] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"read", "settings", base("cron")}, "velora-cli: read 2 blocks in "},
+             {{"write", "settings", base("cron")}, "velora-cli: wrote 2 blocks in "},
+             {{"verify", "settings", base("cron")}, "velora-cli: verified 2 blocks in "}}) {
+        out.str("");
+        err.str("");
+        ASSERT_EQ(cli(args), kSuccess) << err.str();
+        EXPECT_EQ(err.str(), "") << args[0];
+        ASSERT_EQ(lines(out.str()).size(), 1u) << out.str();
+        EXPECT_EQ(out.str().rfind(summary, 0), 0u) << out.str();
+        if (args[0] == "read") {
+            EXPECT_NE(out.str().find("; saved " + base("cron") + ".K5p"), std::string::npos);
+        }
+        out.str("");
+        EXPECT_EQ(cli({"--quiet", args[0], args[1], args[2]}), kSuccess);
+        EXPECT_EQ(out.str() + err.str(), "");
+    }
+
+    // An error names the port and the block; every line carries the prefix.
+    controller.faults().add("checksum@" + std::to_string(controller.counters().frames + 3));
+    err.str("");
+    EXPECT_EQ(cli({"--port", "COM1", "read", "midi", base("cron")}), kError);
+    EXPECT_NE(err.str().find("velora-cli: COM1, block 2047: Communication error : checksum = "),
+              std::string::npos)
+        << err.str();
+    for (const std::string& line : lines(err.str())) EXPECT_EQ(line.rfind("velora-cli: ", 0), 0u) << line;
+}
+
+TEST_F(CliRun, ShowsAsTextExportImportAndDiff) {
+    ASSERT_EQ(cli({"read", "all", base("a")}), kSuccess) << err.str();
+    const std::string json = base("a") + ".json";
+    ASSERT_EQ(cli({"export", base("a"), "-o", json}), kSuccess) << err.str();
+    ASSERT_EQ(cli({"import", json, base("b")}), kSuccess) << err.str();
+    out.str("");
+    EXPECT_EQ(cli({"diff", base("a"), base("b")}), kSuccess);
+    EXPECT_EQ(out.str(), "no differences\n");
+    for (const char* ext : {".K5s", ".K5p", ".K5m"})
+        EXPECT_EQ(content(base("a") + ext), content(base("b") + ext)) << ext;
+
+    // One channel and one MIDI flag changed in the text.
+    std::string text = content(json);
+    const auto key = text.find("\"key\": 5,");
+    ASSERT_NE(key, std::string::npos);
+    const auto flags = text.find("\"assignment\": [", key);
+    text.replace(text.find('[', flags) + 1, 5,
+                 text.compare(text.find('[', flags) + 1, 4, "true") == 0 ? "false" : "true ");
+    std::ofstream(json, std::ios::binary | std::ios::trunc) << text;
+    ASSERT_EQ(cli({"import", json, base("c")}), kSuccess) << err.str();
+    out.str("");
+    EXPECT_EQ(cli({"diff", "--limit", "0", base("a"), base("c")}), kDifferences);
+    EXPECT_EQ(out.str(), "... 1 more\n1 difference\n");
+
+    // A refused document writes nothing.
+    std::ofstream(json, std::ios::binary | std::ios::trunc)
+        << "{\"document\": \"velora show\", \"version\": 7}";
+    err.str("");
+    EXPECT_EQ(cli({"import", json, base("d")}), kError);
+    EXPECT_NE(err.str().find("version: this program reads shows of version 1"), std::string::npos)
+        << err.str();
+    EXPECT_FALSE(fs::exists(base("d") + ".K5s"));
+}
+
 TEST_F(CliRun, RetriesInARowThenCancel) {
     const auto frames = controller.counters().frames;
     // Frame 1 is the version query after the port is chosen; 2 and 3 the blocks.
@@ -152,7 +221,7 @@ TEST_F(CliRun, FaultsNameTheirCauseAndLeaveNothingHalfDone) {
     fs::remove(base("set") + ".K5m");
     EXPECT_EQ(cli({"read", "all", base("set")}, true), kSuccess) << err.str();
     EXPECT_EQ(fs::file_size(base("set") + ".K5p"), 202u);
-    EXPECT_NE(err.str().find("100%"), std::string::npos);  // the progress line ends full
+    EXPECT_NE(err.str().find("100 % - 0:00 left"), std::string::npos);  // the progress line ends full
 
     // An unplugged line is named in words after the error number.
     controller.faults().add("drop@" + std::to_string(controller.counters().frames + 3));

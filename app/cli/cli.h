@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,27 +18,34 @@ namespace velora::cli {
 enum ExitStatus { kSuccess = 0, kDifferences = 1, kError = 2, kInterrupted = 130 };
 
 struct Options {
-    std::string command;  // ports, search, version, restart, read, write, verify, upgrade, help
-    std::string region;   // scenes, settings, midi, all
+    // ports, search, version, restart, read, write, verify, upgrade, export,
+    // import, diff; or help
+    std::string command;
+    std::string helpText;  // help: the usage asked for
+    std::string region;    // scenes, settings, midi, all
     std::uint32_t firstScene = 0;
     std::uint32_t lastScene = 1021;
-    std::string base;  // data files without extension
+    std::string base;   // data files without extension
+    std::string base2;  // diff: the second set
     std::optional<std::string> port;
     bool yes = false;
     int retries = 0;
-    std::string upgradeFile;         // upgrade: the upgrade file
-    bool verifyOnly = false;         // upgrade: the verification pass alone
+    bool quiet = false;  // nothing written on success
+    std::string output;  // export: the file to write; empty: out
+    std::string input;   // import: the document; "-": the standard input
+    std::size_t limit = std::numeric_limits<std::size_t>::max();  // diff: lines listed at most
+    std::string upgradeFile;                                      // upgrade: the upgrade file
+    bool verifyOnly = false;                                      // upgrade: the verification pass alone
     bool ignoreDifferences = false;  // upgrade: Ignore at a record that reads back different
 };
 
-// Parses the arguments; on error returns nullopt and says why on `err`.
+// Parses the arguments (CLI11); on a usage error returns nullopt and says
+// why on `err`.
 std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err);
 
 // Parses "P/S-P/S" (1-based programme and scene) into absolute scene numbers.
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
                                                                        std::string& why);
-
-void printUsage(std::ostream& out);
 
 // Runs one command. `interrupted` is raised by a signal handler; the run
 // then stops within one wait of the line and the status says so.

@@ -47,39 +47,59 @@ const char* answerName(Answer answer) {
 
 }  // namespace
 
-TerminalUi::TerminalUi(std::ostream& err, Answers answers, bool progressBar)
-    : err_(err), answers_(answers), progressBar_(progressBar) {}
+TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, Answers answers, bool progressBar, bool quiet)
+    : out_(out), err_(err), quiet_(quiet), answers_(answers), progressBar_(progressBar) {}
 
 void TerminalUi::finishProgress() {
     if (barShown_) err_ << "\n";
     barShown_ = false;
-    lastDrawn_ = -1;
+    lastDrawn_.clear();
 }
 
-Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon, Buttons buttons) {
-    finishProgress();
-    err_ << caption << " " << oneLine(text);
-    Answer answer = Answer::Ok;
+Answer TerminalUi::answerTo(Buttons buttons) {
     switch (buttons) {
         case Buttons::Ok:
-            break;
+            return Answer::Ok;
         case Buttons::YesNo:
-            answer = answers_.yes ? Answer::Yes : Answer::No;
-            break;
+            return answers_.yes ? Answer::Yes : Answer::No;
         case Buttons::RetryCancel:
         case Buttons::AbortRetryIgnore:
             if (retriesInRow_ < answers_.retries) {
                 ++retriesInRow_;
-                answer = Answer::Retry;
-            } else if (buttons == Buttons::RetryCancel) {
-                answer = Answer::Cancel;
-            } else {
-                answer = answers_.ignore ? Answer::Ignore : Answer::Abort;
+                return Answer::Retry;
             }
-            break;
+            if (buttons == Buttons::RetryCancel) return Answer::Cancel;
+            return answers_.ignore ? Answer::Ignore : Answer::Abort;
     }
-    if (buttons != Buttons::Ok) err_ << " [" << answerName(answer) << "]";
-    err_ << std::endl;
+    return Answer::Ok;
+}
+
+Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
+                              Buttons buttons) {
+    return messageBoxWithReason(text, caption, icon, buttons, {});
+}
+
+Answer TerminalUi::messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                        Buttons buttons, const std::string& reason) {
+    finishProgress();
+    const Answer answer = answerTo(buttons);
+    // A clean verification's closing message is said by velora-cli's own
+    // summary line.
+    if (icon == Icon::Information && caption == kCleanCaption) return answer;
+    // A question answered Yes is part of a good run; everything else is
+    // what went wrong.
+    const bool good = icon == Icon::Question && answer == Answer::Yes;
+    if (good && quiet_) return answer;
+    std::ostream& stream = good ? out_ : err_;
+    stream << "velora-cli: ";
+    if (!good && context_) {
+        const std::string where = context_();
+        if (!where.empty()) stream << where << ": ";
+    }
+    stream << oneLine(text);
+    if (!reason.empty()) stream << " (" << reason << ")";
+    if (buttons != Buttons::Ok) stream << " [" << answerName(answer) << "]";
+    stream << std::endl;
     return answer;
 }
 
@@ -93,34 +113,36 @@ void TerminalUi::setStatusText(int part, const std::string& text) {
     if (part == 1) region_ = strip(text);
 }
 
-void TerminalUi::runStarted(Action, Region region) {
+void TerminalUi::runStarted(Action action, Region region) {
     retriesInRow_ = 0;
     region_ = strip(regionText(region));
-    lastDrawn_ = -1;
+    progress_.start(action, region);
+    lastDrawn_.clear();
 }
 
 void TerminalUi::blockDone(std::size_t done, std::size_t total) {
     retriesInRow_ = 0;  // the line works again: the retries in a row start over
-    if (total > 0) drawProgress(static_cast<int>(done * 100 / total));
+    progress_.blockDone(done, total);
+    drawProgress();
 }
 
 void TerminalUi::lineError(const LineFault& fault) {
-    // The box keeps its fixed text; on a terminal one more line says what
-    // the system's error number means and what to do.
+    // The box keeps its fixed text; one more line says what the system's
+    // error number means and what to do.
     if (fault.kind == LineFault::WriteFailed || fault.kind == LineFault::ReadFailed ||
         fault.kind == LineFault::PortLost)
         err_ << "velora-cli: " << explainLineError(fault.error) << std::endl;
 }
 
-void TerminalUi::drawProgress(int percent) {
-    if (!progressBar_ || percent == lastDrawn_) return;
-    lastDrawn_ = percent;
-    constexpr int kWidth = 40;
-    const int filled = percent * kWidth / 100;
-    err_ << "\r" << (progressLabel_.empty() ? region_ : progressLabel_) << " ["
+void TerminalUi::drawProgress() {
+    const std::string text = progress_.text();
+    if (!progressBar_ || text.empty() || text == lastDrawn_) return;
+    lastDrawn_ = text;
+    constexpr int kWidth = 30;
+    const int filled = progress_.percent() * kWidth / 100;
+    err_ << "\r\033[K" << (progressLabel_.empty() ? "velora-cli: " + region_ : progressLabel_) << " ["
          << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent << "%"
-         << std::flush;
+         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << text << std::flush;
     barShown_ = true;
 }
 

@@ -1,15 +1,20 @@
 #pragma once
-// The user interface of the command-line program: messages go to the
-// standard error stream, questions are answered from the options, and the
-// engine's events drive the progress line.
+// The user interface of the command-line program, fit for cron: every line
+// it writes begins "velora-cli: "; what went wrong goes to the standard
+// error stream, naming the port and the block it concerns; information and
+// the questions answered Yes go to the standard output (with --quiet
+// nowhere); questions are answered from the options; the engine's events
+// drive the progress line with the time a run still needs.
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
 
 #include "engine/engine_events.h"
 #include "platform/ui.h"
+#include "shell/run_progress.h"
 
 namespace velora::cli {
 
@@ -23,7 +28,13 @@ struct Answers {
 
 class TerminalUi : public UserInterface, public EngineEvents {
   public:
-    TerminalUi(std::ostream& err, Answers answers, bool progressBar);
+    TerminalUi(std::ostream& out, std::ostream& err, Answers answers, bool progressBar, bool quiet);
+
+    // Where a message happened, as "/dev/ttyUSB0, block 2046": asked each
+    // time a message is written.
+    void setContext(std::function<std::string()> context) { context_ = std::move(context); }
+    // The progress of the run in progress.
+    const RunProgress& progress() const { return progress_; }
 
     // Ends a progress line that is on the screen.
     void finishProgress();
@@ -37,6 +48,8 @@ class TerminalUi : public UserInterface, public EngineEvents {
     // UserInterface
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons) override;
+    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                Buttons buttons, const std::string& reason) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int) override {}
     void enableActionEntry(int, bool) override {}
@@ -55,14 +68,19 @@ class TerminalUi : public UserInterface, public EngineEvents {
     void lineError(const LineFault& fault) override;
 
   private:
-    void drawProgress(int percent);
+    void drawProgress();
+    Answer answerTo(Buttons buttons);
 
+    std::ostream& out_;
     std::ostream& err_;
+    bool quiet_;
+    std::function<std::string()> context_;
+    RunProgress progress_;
     Answers answers_;
     bool progressBar_;
     bool barShown_ = false;
     int retriesInRow_ = 0;
-    int lastDrawn_ = -1;
+    std::string lastDrawn_;
     std::string region_;
     std::string openFile_;
     std::string progressLabel_;

@@ -1,0 +1,89 @@
+#include "app/cli/show_commands.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "app/cli/show_files.h"
+#include "files/atomic_save.h"
+#include "files/show_text.h"
+
+namespace velora::cli {
+
+namespace {
+
+constexpr std::array<Region, 3> kAllRegions{Region::Scenes, Region::Settings, Region::Midi};
+
+std::string savedNames(const std::string& base) {
+    std::string names;
+    for (Region r : kAllRegions) names += (names.empty() ? "" : ", ") + dataFilePath(base, r);
+    return names;
+}
+
+}  // namespace
+
+int runExport(const Options& o, std::ostream& out, std::ostream& err) {
+    auto image = std::make_unique<ControllerImage>();
+    if (!loadDataFiles(o.base, kAllRegions, *image, err)) return kError;
+    const std::string text = showToText(*image);
+    if (o.output.empty()) {
+        out << text << std::flush;
+        return out ? kSuccess : kError;
+    }
+    const SaveOutcome saved = saveAtomically(FileToSave{o.output, text});
+    if (saved.result != SaveResult::Saved && saved.result != SaveResult::SavedInPlace) {
+        err << "velora-cli: cannot save " << o.output << ": "
+            << (saved.error != 0 ? std::strerror(saved.error) : "not a plain file") << "\n";
+        return kError;
+    }
+    if (!o.quiet) out << "velora-cli: exported " << savedNames(o.base) << " to " << o.output << "\n";
+    return kSuccess;
+}
+
+int runImport(const Options& o, std::ostream& out, std::ostream& err) {
+    std::string text;
+    if (o.input == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(o.input, std::ios::binary);
+        if (!in) {
+            err << "velora-cli: cannot read " << o.input << ": " << std::strerror(errno) << "\n";
+            return kError;
+        }
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // Read into an image of its own: a refused document changes nothing.
+    auto image = std::make_unique<ControllerImage>();
+    const ShowTextResult read = showFromText(text, *image);
+    if (!read.ok) {
+        err << "velora-cli: " << o.input << ": " << read.error << "; no file was written\n";
+        return kError;
+    }
+    if (!checkSaveTargets(o.base, kAllRegions, err) || !saveDataFiles(o.base, kAllRegions, *image, err))
+        return kError;
+    if (!o.quiet) out << "velora-cli: imported " << o.input << "; saved " << savedNames(o.base) << "\n";
+    return kSuccess;
+}
+
+int runDiff(const Options& o, std::ostream& out, std::ostream& err) {
+    auto a = std::make_unique<ControllerImage>();
+    auto b = std::make_unique<ControllerImage>();
+    if (!loadDataFiles(o.base, kAllRegions, *a, err) || !loadDataFiles(o.base2, kAllRegions, *b, err))
+        return kError;
+    const std::vector<std::string> lines = showDifferences(*a, *b);
+    if (!o.quiet) {
+        for (std::size_t i = 0; i < lines.size() && i < o.limit; ++i) out << lines[i] << "\n";
+        if (lines.size() > o.limit) out << "... " << lines.size() - o.limit << " more\n";
+        out << (lines.empty() ? std::string("no differences")
+                              : std::to_string(lines.size()) + (lines.size() == 1 ? " difference" : " differences"))
+            << "\n";
+    }
+    return lines.empty() ? kSuccess : kDifferences;
+}
+
+}  // namespace velora::cli
