@@ -1,7 +1,8 @@
 // The desktop program against velora-emu on a real pseudo-terminal, under
 // the offscreen platform: the start-up search and version, a scene read from
-// the menu with the range dialog answered, and, on the paced line, Escape
-// during a run and the program's CPU share while it reads.
+// the menu with the range dialog answered, a show loaded from its files,
+// edited in the three editors and written to the controller, and, on the
+// paced line, Escape during a run and the program's CPU share while it reads.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -9,22 +10,32 @@
 #include <QAction>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 
 #include "desktop/desktop_program.h"
+#include "desktop/dialogs/laid_out_dialog.h"
 #include "desktop/dialogs/scene_range_dialog.h"
 #include "desktop/main_window.h"
 #include "desktop/part_status_bar.h"
+#include "editors/midi_editor.h"
+#include "editors/scene_editor.h"
+#include "editors/settings_editor.h"
 #include "emulator/demo_show.h"
+#include "files/data_files.h"
 #include "serial_qt/qt_serial.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
@@ -47,7 +58,10 @@ class Emulator {
         if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
             device_ = QString::fromUtf8(process_.readLine()).trimmed();
     }
-    ~Emulator() {
+    ~Emulator() { stop(); }
+    // SIGTERM: the emulator saves its memory file and exits.
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
         if (!process_.waitForFinished(5000)) process_.kill();
     }
@@ -144,6 +158,123 @@ TEST_F(DesktopE2e, FindsTheControllerAndShowsItsFirmwareThenReadsScenesFromTheMe
     EXPECT_NE(image.scenes[41], decltype(image.scenes[41]){});
     EXPECT_EQ(image.scenes[40], decltype(image.scenes[40]){});  // outside the range: untouched
     EXPECT_EQ(image.scenes[65], decltype(image.scenes[65]){});
+}
+
+// Does `act` with the modal widget of type T as soon as one is open.
+template <class T>
+void whenModal(std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* modal = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        }
+    });
+    timer->start();
+}
+
+void retype(QLineEdit* field, const char* text) {
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, QString::fromUtf8(text));
+}
+
+// A technician's evening: yesterday's show from its files, one scene, one
+// programme setting and one MIDI key changed in the editors, and only those
+// written to the controller.
+TEST_F(DesktopE2e, AShowLoadedEditedInTheEditorsAndWrittenReachesTheController) {
+    QTemporaryDir dir;
+    auto show = std::make_unique<ControllerImage>();
+    fillDemoShow(*show);
+    for (Region r : {Region::Scenes, Region::Settings, Region::Midi}) {
+        std::ofstream file(
+            dir.filePath("show." + QString::fromUtf8(dataFileExtension(r).data(), 3)).toStdString(),
+            std::ios::binary);
+        ASSERT_TRUE(writeDataFile(file, *show, r));
+    }
+    const QString memory = dir.filePath("memory.bin");
+    startWith({"--memory", memory});
+    ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 5000));
+    QMenu* action = window->menuOf(kActionMenuKey);
+    const auto run = [&](int entry, int command) {
+        emit action->hovered(action->actions().at(entry));
+        window->runCommand(command);
+        ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 20000));
+        EXPECT_EQ(engine().outcome(), RunOutcome::Completed) << command;
+    };
+
+    // "&File readout" / "&All": the three files of one name, each dialog
+    // confirmed as it comes.
+    int accepted = 0;
+    std::function<void(QFileDialog*)> confirm = [&](QFileDialog* files) {
+        if (accepted++ == 0) files->selectFile(dir.filePath("show.K5s"));
+        static_cast<QDialog*>(files)->accept();
+        if (accepted < 3) QTimer::singleShot(0, [&] { whenModal<QFileDialog>(confirm); });
+    };
+    whenModal<QFileDialog>(confirm);
+    run(3, kCmdAll);
+    ASSERT_EQ(accepted, 3);
+    ControllerImage& image = program->application().image();
+    ASSERT_EQ(image.scenes, show->scenes);
+
+    // Programme 2, scene 3: fixture 1's first channel to 200.
+    whenModal<LaidOutDialog>([](LaidOutDialog* d) {
+        retype(d->field(kEditProgramme), "2");
+        retype(d->field(kEditScene), "3");
+        d->button(kEditLoad)->click();
+        retype(d->field(kEditFirstValue), "200");
+        d->button(kEditAccept)->click();
+        d->button(kEditFinish)->click();
+    });
+    window->runCommand(kCmdSceneEditor);
+    // Programme 1 ends at its scene 5.
+    whenModal<LaidOutDialog>([](LaidOutDialog* d) {
+        retype(d->field(settingsEnd(0)), "5");
+        d->button(kSettingsAccept)->click();
+    });
+    window->runCommand(kCmdSettingsEditor);
+    // MIDI key 60 plays programme 3, scene 5.
+    whenModal<LaidOutDialog>([](LaidOutDialog* d) {
+        retype(d->field(midiProgrammeField(0)), "3");
+        retype(d->field(midiSceneField(0)), "5");
+        d->button(kMidiAccept)->click();
+    });
+    window->runCommand(kCmdMidiEditor);
+    const auto edited = static_cast<std::size_t>(sceneIndexOf(1, 2));
+    ASSERT_EQ(image.scenes[edited][0], 200);
+    ASSERT_EQ(image.endScene[0], 5);
+    ASSERT_EQ(image.midi[60] & 0x3FF, sceneIndexOf(2, 4));
+
+    // "Write to &controller": that scene, the settings, the MIDI assignments.
+    QTimer::singleShot(50, [] {
+        auto* range = qobject_cast<SceneRangeDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(range, nullptr);
+        range->field(kRangeFromProgramme)->setText("2");
+        range->field(kRangeFromScene)->setText("3");
+        range->field(kRangeToProgramme)->setText("2");
+        range->field(kRangeToScene)->setText("3");
+        range->button(kDialogOk)->click();
+    });
+    run(7, kCmdScenes);
+    run(7, kCmdSettings);
+    run(7, kCmdMidi);
+
+    emulator->stop();
+    std::ifstream file(memory.toStdString(), std::ios::binary);
+    std::vector<std::uint8_t> written((std::istreambuf_iterator<char>(file)),
+                                      std::istreambuf_iterator<char>());
+    ASSERT_GE(written.size(), static_cast<std::size_t>(kBlocks) * kBlockSize);
+    const auto block = [&](std::uint32_t b) { return written.begin() + static_cast<long>(b) * kBlockSize; };
+    EXPECT_TRUE(std::equal(image.scenes[edited].begin(), image.scenes[edited].end(), block(2 * edited)));
+    const Block settings = packBlock(image, kFirstSettingsBlock);
+    EXPECT_TRUE(std::equal(settings.begin(), settings.end(), block(kFirstSettingsBlock)));
+    const Block midi = packBlock(image, kFirstMidiBlock);
+    EXPECT_TRUE(std::equal(midi.begin(), midi.end(), block(kFirstMidiBlock)));
+    // Nothing else was written: the scene before the edited one is still dark.
+    EXPECT_TRUE(std::all_of(block(2 * edited - 2), block(2 * edited), [](std::uint8_t v) { return v == 0; }));
 }
 
 // On the paced line: how much of the machine the program takes while it
