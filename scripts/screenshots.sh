@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts velora against velora-emu on a virtual X display and saves
-# screenshots into docs/: the main window after start-up, the Action menu
-# with its selection popup, the scene range dialog, a read in progress, the
-# About box and the Exit question.
+# screenshots into docs/: the main window after start-up (the line
+# answering), the Action menu with its selection popup, the scene range
+# dialog, a read in progress with its time left, the three editors, the line
+# lost after the controller went away, the About box and the Exit question.
 #
 # usage: scripts/screenshots.sh [output directory, default docs]
 set -euo pipefail
@@ -66,9 +67,26 @@ sleep 3
 shoot reading
 keys Escape                                 # Stop
 
+keys alt+a e s                              # "&Edition" / "&Scenes": "Edycja"
+shoot scene-editor
+dialog_keys Escape
+keys alt+a e t                              # "&Edition" / "Se&ttings": "SpecEdit"
+shoot settings-editor
+dialog_keys Escape
+keys alt+a e m                              # "&Edition" / "&MIDI": "MidiEdit"
+shoot midi-editor
+dialog_keys Escape
+
 keys alt+h a                                # "&About ..."
 shoot about
 dialog_keys Return
+
+# The controller goes away: the next read says so, and so does the bar.
+kill "$EMULATOR_PID"
+wait "$EMULATOR_PID" 2>/dev/null || true
+keys alt+a t                                # "Controller res&tart"
+dialog_keys Return                          # "Error code : 5"
+shoot line-lost
 
 keys alt+x                                  # "E&xit": the question
 shoot exit-question
