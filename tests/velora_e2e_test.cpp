@@ -199,16 +199,20 @@ TEST_F(DesktopE2e, AShowLoadedEditedInTheEditorsAndWrittenReachesTheController) 
     startWith({"--memory", memory});
     ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 5000));
     QMenu* action = window->menuOf(kActionMenuKey);
+    // The engine is idle while a file dialog is open, so a file run is over
+    // only once its last dialog has been answered too.
+    int accepted = 0;
+    int dialogs = 0;
     const auto run = [&](int entry, int command) {
         emit action->hovered(action->actions().at(entry));
         window->runCommand(command);
-        ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 20000));
+        ASSERT_TRUE(waitFor([&] { return accepted == dialogs && engine().idle(); }, 20000));
         EXPECT_EQ(engine().outcome(), RunOutcome::Completed) << command;
     };
 
     // "&File readout" / "&All": the three files of one name, each dialog
     // confirmed as it comes.
-    int accepted = 0;
+    dialogs = 3;
     std::function<void(QFileDialog*)> confirm = [&](QFileDialog* files) {
         if (accepted++ == 0) files->selectFile(dir.filePath("show.K5s"));
         static_cast<QDialog*>(files)->accept();

@@ -138,11 +138,12 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
     upgrade->add_option("FILE", o.upgradeFile, "the upgrade file (kq318*.upg)")->required();
     upgrade->add_flag("--verify-only", o.verifyOnly, "only the verification pass");
 
-    CLI::App* exportCommand = app.add_subcommand("export", "write BASE's three data files as one JSON document");
+    CLI::App* exportCommand =
+        app.add_subcommand("export", "write BASE's three data files as one JSON document");
     exportCommand->add_option("BASE", base, "the data files' path without extension")->required();
     exportCommand->add_option("-o,--output", o.output, "the file to write (default: the standard output)");
-    CLI::App* importCommand =
-        app.add_subcommand("import", "check a JSON document and save it as BASE's three data files (as one set)");
+    CLI::App* importCommand = app.add_subcommand(
+        "import", "check a JSON document and save it as BASE's three data files (as one set)");
     importCommand->add_option("FILE", o.input, "the JSON document (- for the standard input)")->required();
     importCommand->add_option("BASE", base, "the data files' path without extension")->required();
     CLI::App* diff = app.add_subcommand("diff", "list every difference between two sets of data files");
