@@ -17,6 +17,9 @@ enum class Icon { Information, Warning, Error, Question };
 enum class Buttons { Ok, YesNo, RetryCancel, AbortRetryIgnore };
 enum class Answer { Ok, Yes, No, Retry, Cancel, Abort, Ignore };
 
+// The button's caption: "OK", "Yes", "No", "Retry", "Cancel", "Abort", "Ignore".
+const char* nameOf(Answer answer);
+
 // Options of the open and save dialogs.
 enum FileDialogFlag : unsigned {
     PathMustExist = 1u << 0,

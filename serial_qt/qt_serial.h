@@ -96,7 +96,7 @@ class QtSerialDevice final : public SerialDevice {
     std::vector<std::uint8_t> received_;
     std::size_t readCount_ = 0;  // bytes the last completed read took
     // Bytes of a reply that are waited for on the line itself, not napped over.
-    static constexpr std::size_t kTailBytes = 8;
+    static constexpr std::size_t kTailBytes = 6;
     bool napping_ = false;
     TimePoint napEnd_{};
     int lineError_ = 0;

@@ -18,30 +18,19 @@
 
 #include "desktop/dialogs/midi_editor_dialog.h"
 #include "desktop/qt_user_interface.h"
+#include "tests/support/qt_modal.h"
 
 namespace velora {
 namespace {
 
-// Calls `act` with the modal widget on top as soon as there is one.
-void onModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        }
-    });
-    timer->start();
-}
+using testing::whenModal;
 
 class QtMidiEditorTest : public ::testing::Test {
   protected:
     // Opens the dialog through the main window's entry point and lets `act`
     // drive it; a dialog that `act` left open is closed with -1.
     int run(const std::function<void(MidiEditorDialog&)>& act) {
-        onModal([act](QWidget* w) {
+        whenModal([act](QWidget* w) {
             auto* dialog = qobject_cast<MidiEditorDialog*>(w);
             ASSERT_NE(dialog, nullptr);
             EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
@@ -52,7 +41,7 @@ class QtMidiEditorTest : public ::testing::Test {
     }
     // Answers the next message box with OK, keeping its text, caption and icon.
     void answerOk() {
-        onModal([this](QWidget* w) {
+        whenModal([this](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             ASSERT_NE(box, nullptr);
             seen = box->windowTitle() + "|" + box->text() + "|" + QString::number(box->icon());

@@ -17,37 +17,17 @@
 #include "desktop/dialogs/scene_editor_dialog.h"
 #include "desktop/qt_user_interface.h"
 #include "image/controller_image.h"
+#include "tests/support/qt_modal.h"
 
 namespace velora {
 namespace {
 
-// Calls `act` with the top modal widget of type T as soon as one is open.
-template <class T>
-void whenModal(std::function<void(T*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* modal = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        }
-    });
-    timer->start();
-}
+using testing::retype;
+using testing::whenModal;
 
 // Answers the next message box with OK, keeping its text.
 void answerMessage(QString* text) {
-    whenModal<QMessageBox>([text](QMessageBox* box) {
-        *text = box->text();
-        box->button(QMessageBox::Ok)->click();
-    });
-}
-
-void retype(QLineEdit* field, const char* text) {
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClicks(field, QString::fromUtf8(text));
+    testing::answerMessage(QMessageBox::Ok, text);
 }
 
 class QtSceneEditorTest : public ::testing::Test {

@@ -23,23 +23,12 @@
 #include "desktop/dialogs/settings_editor_dialog.h"
 #include "desktop/qt_user_interface.h"
 #include "image/controller_image.h"
+#include "tests/support/qt_modal.h"
 
 namespace velora {
 namespace {
 
-// Calls `act` with the first modal widget for which `wanted` holds.
-void whenModal(std::function<bool(QWidget*)> wanted, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, wanted, act] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !wanted(modal)) return;
-        timer->stop();
-        timer->deleteLater();
-        act(modal);
-    });
-    timer->start();
-}
+using testing::whenModal;
 
 struct Shown {
     QString text, caption;
@@ -48,12 +37,10 @@ struct Shown {
 
 // Answers the next message box with `button` and tells what it showed.
 void answerMessage(QMessageBox::StandardButton button, Shown* shown) {
-    whenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
-              [=](QWidget* w) {
-                  auto* box = qobject_cast<QMessageBox*>(w);
-                  *shown = {box->text(), box->windowTitle(), box->icon()};
-                  box->button(button)->click();
-              });
+    whenModal<QMessageBox>([=](QMessageBox* box) {
+        *shown = {box->text(), box->windowTitle(), box->icon()};
+        box->button(button)->click();
+    });
 }
 
 void replaceText(QLineEdit* edit, const char* text) {
@@ -95,15 +82,13 @@ class SettingsEditorDialogTest : public ::testing::Test {
     // `act` with it open, and gives the dialog's result (-1: not closed by it).
     int run(const std::function<void(SettingsEditorDialog&)>& act) {
         int result = -1;
-        whenModal([](QWidget* w) { return qobject_cast<SettingsEditorDialog*>(w) != nullptr; },
-                  [&](QWidget* w) {
-                      auto* dialog = qobject_cast<SettingsEditorDialog*>(w);
-                      QObject::connect(dialog, &QDialog::finished, [&](int r) { result = r; });
-                      dialog->activateWindow();
-                      EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-                      act(*dialog);
-                      if (dialog->isVisible()) dialog->done(-1);  // a failed step must not hang the run
-                  });
+        whenModal<SettingsEditorDialog>([&](SettingsEditorDialog* dialog) {
+            QObject::connect(dialog, &QDialog::finished, [&](int r) { result = r; });
+            dialog->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+            act(*dialog);
+            if (dialog->isVisible()) dialog->done(-1);  // a failed step must not hang the run
+        });
         runSettingsEditorDialog(nullptr, *image, ui);
         return result;
     }

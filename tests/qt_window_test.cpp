@@ -10,6 +10,8 @@
 // member of that name.
 #include "tests/support/virtual_port_factory.h"
 
+#include "tests/support/qt_modal.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
@@ -43,29 +45,8 @@ namespace {
 
 constexpr const char* kPort = "/dev/held";
 
-// Calls `act` with the modal dialog as soon as one is open.
-void whenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        }
-    });
-    timer->start();
-}
-
-void answerMessage(QMessageBox::StandardButton button, QString* text = nullptr, QString* caption = nullptr) {
-    whenModal([=](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
-        if (text) *text = box->text();
-        if (caption) *caption = box->windowTitle();
-        box->button(button)->click();
-    });
-}
+using testing::answerMessage;
+using testing::whenModal;
 
 // Answers the "Zakres" dialog with a range.
 void answerRange(const char* fp, const char* fs, const char* tp, const char* ts) {

@@ -40,6 +40,7 @@
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/tick_pump.h"
+#include "tests/support/qt_modal.h"
 
 #ifndef VELORA_EMU_PATH
 #error "VELORA_EMU_PATH names the emulator program"
@@ -160,27 +161,8 @@ TEST_F(DesktopE2e, FindsTheControllerAndShowsItsFirmwareThenReadsScenesFromTheMe
     EXPECT_EQ(image.scenes[65], decltype(image.scenes[65]){});
 }
 
-// Does `act` with the modal widget of type T as soon as one is open.
-template <class T>
-void whenModal(std::function<void(T*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* modal = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        }
-    });
-    timer->start();
-}
-
-void retype(QLineEdit* field, const char* text) {
-    ASSERT_NE(field, nullptr);
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClicks(field, QString::fromUtf8(text));
-}
+using testing::retype;
+using testing::whenModal;
 
 // A technician's evening: yesterday's show from its files, one scene, one
 // programme setting and one MIDI key changed in the editors, and only those

@@ -25,26 +25,6 @@ std::string strip(const std::string& status) {
     return status.empty() || status[0] != '\t' ? status : status.substr(1);
 }
 
-const char* answerName(Answer answer) {
-    switch (answer) {
-        case Answer::Yes:
-            return "Yes";
-        case Answer::No:
-            return "No";
-        case Answer::Retry:
-            return "Retry";
-        case Answer::Cancel:
-            return "Cancel";
-        case Answer::Abort:
-            return "Abort";
-        case Answer::Ignore:
-            return "Ignore";
-        case Answer::Ok:
-            break;
-    }
-    return "OK";
-}
-
 }  // namespace
 
 TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, Answers answers, bool progressBar, bool quiet)
@@ -98,7 +78,7 @@ Answer TerminalUi::messageBoxWithReason(const std::string& text, const std::stri
     }
     stream << oneLine(text);
     if (!reason.empty()) stream << " (" << reason << ")";
-    if (buttons != Buttons::Ok) stream << " [" << answerName(answer) << "]";
+    if (buttons != Buttons::Ok) stream << " [" << nameOf(answer) << "]";
     stream << std::endl;
     return answer;
 }

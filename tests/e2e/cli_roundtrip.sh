@@ -3,24 +3,7 @@
 # write, the read back compared byte for byte, a clean verify, and a verify
 # that finds a planted difference.
 # usage: cli_roundtrip.sh BIN_DIR
-set -u
-bin=$1
-work=$(mktemp -d)
-emu_pid=""
-cleanup() {
-    [[ -n "$emu_pid" ]] && kill "$emu_pid" 2>/dev/null && wait "$emu_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Starts an emulator; sets emu_pid and dev.
-start_emu() {
-    coproc EMU { exec "$bin/velora-emu" "$@"; }
-    emu_pid=$EMU_PID
-    read -r -t 10 dev <&"${EMU[0]}" || fail "velora-emu printed no device"
-}
-stop_emu() { kill "$emu_pid"; wait "$emu_pid" 2>/dev/null; emu_pid=""; }
+. "$(dirname "$0")/e2e.sh"
 cli() { "$bin/velora-cli" --port "$dev" "$@"; }
 
 # 1. Take the demonstration show as the data to write.

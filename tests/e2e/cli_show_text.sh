@@ -3,20 +3,9 @@
 # export, change one channel value in the JSON with a script, import, write
 # that scene to the emulator, and verify the whole show clean.
 # usage: cli_show_text.sh BIN_DIR
-set -u
-bin=$1
-work=$(mktemp -d)
-emu_pid=""
-cleanup() {
-    [[ -n "$emu_pid" ]] && kill "$emu_pid" 2>/dev/null && wait "$emu_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/e2e.sh"
 
-coproc EMU { exec "$bin/velora-emu" --demo; }
-emu_pid=$EMU_PID
-read -r -t 10 dev <&"${EMU[0]}" || fail "velora-emu printed no device"
+start_emu --demo
 cli() { "$bin/velora-cli" --port "$dev" "$@"; }
 
 cli --quiet read all "$work/show" || fail "read all"

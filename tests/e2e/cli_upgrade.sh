@@ -6,26 +6,13 @@
 # not answered) send nothing after the version query; differences end with 2
 # (Abort) or 1 (ignored); an interrupted upgrade ends with 130.
 # usage: cli_upgrade.sh BIN_DIR
-set -u
-bin=$1
-work=$(mktemp -d)
-emu_pid=""
-cleanup() {
-    [[ -n "$emu_pid" ]] && kill "$emu_pid" 2>/dev/null && wait "$emu_pid" 2>/dev/null
-    rm -rf "$work"
+. "$(dirname "$0")/e2e.sh"
+# The emulator keeps its memory in mem.bin and logs every frame to emu.log.
+emu_log=$work/emu.log
+start_logged_emu() {
+    : >"$emu_log"
+    start_emu --memory "$work/mem.bin" --log "$@"
 }
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# Starts an emulator that keeps its memory in mem.bin and logs every frame
-# to emu.log; sets emu_pid and dev.
-start_emu() {
-    : >"$work/emu.log"
-    coproc EMU { exec "$bin/velora-emu" --memory "$work/mem.bin" --log "$@" 2>"$work/emu.log"; }
-    emu_pid=$EMU_PID
-    read -r -t 10 dev <&"${EMU[0]}" || fail "velora-emu printed no device"
-}
-stop_emu() { kill "$emu_pid"; wait "$emu_pid" 2>/dev/null; emu_pid=""; }
 cli() { "$bin/velora-cli" --port "$dev" "$@" >"$work/cli.out" 2>"$work/cli.err"; }
 frames_received() { grep -c "PC  -> emu" "$work/emu.log"; }
 # Only the version query that follows the chosen port reached the controller.
@@ -43,7 +30,7 @@ head -c $size /dev/urandom >"$work/fw.bin"
     fail "velora-mkupg"
 
 # 2. Installed and verified; the firmware memory holds the image and nothing more.
-start_emu
+start_logged_emu
 cli --yes upgrade "$work/kq318_106.upg"; status=$?
 [[ $status -eq 0 ]] || fail "install ended with $status: $(cat "$work/cli.err")"
 grep -q "^velora-cli: every record verified" "$work/cli.out" || fail "no closing line: $(cat "$work/cli.out")"
@@ -56,7 +43,7 @@ cmp -n $size -i $((data + address)):0 "$work/mem.bin" "$work/fw.bin" || fail "th
 [[ $(od -An -tx1 -j $((data + address - 1)) -N1 "$work/mem.bin") == " ff" ]] || fail "a byte before the image was written"
 
 # 3. The emulator takes its firmware memory back from the file: a clean verification.
-start_emu
+start_logged_emu
 cli --yes upgrade --verify-only "$work/kq318_106.upg"; status=$?
 [[ $status -eq 0 ]] || fail "verification after a restart ended with $status: $(cat "$work/cli.err")"
 
@@ -67,7 +54,7 @@ last=$(($(stat -c %s "$work/kq318_flipped.upg") - 1))
 byte=$(od -An -tu1 -j $last -N1 "$work/kq318_flipped.upg" | tr -d ' ')
 printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$work/kq318_flipped.upg" bs=1 seek=$last conv=notrunc status=none
 stop_emu
-start_emu
+start_logged_emu
 cli --yes upgrade "$work/kq318_flipped.upg"; status=$?
 [[ $status -eq 2 ]] || fail "a flipped byte ended with $status"
 grep -q "^velora-cli: .*Invalid file contents !" "$work/cli.err" || fail "no refusal message: $(cat "$work/cli.err")"
@@ -75,7 +62,7 @@ only_version_query || fail "frames after the version query: $(cat "$work/emu.log
 
 # 5. Without --yes the install question is answered No: nothing is sent.
 stop_emu
-start_emu
+start_logged_emu
 cli upgrade "$work/kq318_106.upg"; status=$?
 [[ $status -eq 2 ]] || fail "an unanswered question ended with $status"
 grep -q "^velora-cli: .*Do you want to install .*\[No\]" "$work/cli.err" || fail "no install question: $(cat "$work/cli.err")"

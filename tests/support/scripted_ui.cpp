@@ -33,23 +33,7 @@ std::string describe(Buttons buttons) {
 }
 
 std::string describe(Answer answer) {
-    switch (answer) {
-        case Answer::Ok:
-            return "OK";
-        case Answer::Yes:
-            return "Yes";
-        case Answer::No:
-            return "No";
-        case Answer::Retry:
-            return "Retry";
-        case Answer::Cancel:
-            return "Cancel";
-        case Answer::Abort:
-            return "Abort";
-        case Answer::Ignore:
-            return "Ignore";
-    }
-    return "?";
+    return nameOf(answer);
 }
 
 namespace {
