@@ -9,7 +9,7 @@ cd "$root"
 command -v clang-format >/dev/null || { echo "check-format: clang-format is not installed" >&2; exit 1; }
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    mapfile -t files < <(git ls-files '*.h' '*.cpp')
+    mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.h' '*.cpp')
 else
     mapfile -t files < <(find . -name '*.h' -o -name '*.cpp' | sed 's#^\./##' | grep -v '^build')
 fi
