@@ -203,7 +203,14 @@ int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& er
         info << "velora-cli: " << records(count) << " installed; verifying them" << std::endl;
     });
     s.ui().setProgressLabel({});
-    if (s.interrupted()) return kInterrupted;
+    if (s.interrupted()) {
+        // Cut short in the install pass, the controller may be left with part
+        // of the new firmware; say so, as a failed pass would.
+        if (install && pass == Action::WriteController)
+            err << "velora-cli: interrupted while installing; the controller's firmware may be incomplete: "
+                   "run the upgrade again\n";
+        return kInterrupted;
+    }
 
     const std::string version(controllerVersionOf(engine.firmwareText()));
     switch (engine.lastUpgradeVerification()) {
@@ -304,7 +311,13 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         return summary("read " + s.blocks() + " in " + s.elapsed() + "; saved " + saved);
     }
     if (o.command == "write") {
-        if (!s.runRegion(Action::WriteController)) return statusAfterFailure(s);
+        if (!s.runRegion(Action::WriteController)) {
+            // The blocks written so far are in the controller; the rest are not.
+            if (s.interrupted())
+                err << "velora-cli: interrupted after " << s.blocks()
+                    << " written; the controller holds part of the new data: write again\n";
+            return statusAfterFailure(s);
+        }
         return summary("wrote " + s.blocks() + " in " + s.elapsed());
     }
     // verify: differences count only for a run that was not cut short by

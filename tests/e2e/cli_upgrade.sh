@@ -4,7 +4,7 @@
 # and the emulator's memory file, read after it has stopped, holds the image.
 # Then the refusals (a file with one flipped stored byte, a version question
 # not answered) send nothing after the version query; differences end with 2
-# (Abort) or 1 (ignored); an interrupted upgrade ends with 130.
+# (Abort) or 1 (ignored); an interrupted upgrade ends with 130 and a warning.
 # usage: cli_upgrade.sh BIN_DIR
 . "$(dirname "$0")/e2e.sh"
 # The emulator keeps its memory in mem.bin and logs every frame to emu.log.
@@ -89,6 +89,8 @@ sleep 2
 kill -INT $cli_pid
 wait $cli_pid; status=$?
 [[ $status -eq 130 ]] || fail "an interrupted upgrade ended with $status"
+grep -q "^velora-cli: interrupted while installing; the controller's firmware may be incomplete" "$work/cli.err" ||
+    fail "an interrupted install gave no warning: $(cat "$work/cli.err")"
 
 # 8. The command line.
 "$bin/velora-cli" upgrade 2>/dev/null; [[ $? -eq 2 ]] || fail "upgrade without a file"
