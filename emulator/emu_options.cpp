@@ -38,25 +38,26 @@ void describe(CLI::App& app, EmuOptions& o, std::string& version, std::vector<st
     app.add_flag("--log", o.log, "every frame both ways in hex on standard error");
 }
 
-}  // namespace
-
-std::string emuUsage() {
-    CLI::App app{"", "velora-emu"};
-    EmuOptions o;
-    std::string version;
-    std::vector<std::string> faults;
-    unsigned turnaround = 0;
-    describe(app, o, version, faults, turnaround);
-    return app.help();
-}
-
-std::optional<EmuOptions> parseEmuOptions(std::span<const std::string_view> args, std::string& error) {
+// The parser with the options bound: to the result, or to the values that
+// are checked after parsing.
+struct EmuCommandLine {
     CLI::App app{"", "velora-emu"};
     EmuOptions options;
     std::string version;
     std::vector<std::string> faults;
     unsigned turnaround = 0;
-    describe(app, options, version, faults, turnaround);
+    EmuCommandLine() { describe(app, options, version, faults, turnaround); }
+};
+
+}  // namespace
+
+std::string emuUsage() {
+    return EmuCommandLine().app.help();
+}
+
+std::optional<EmuOptions> parseEmuOptions(std::span<const std::string_view> args, std::string& error) {
+    EmuCommandLine line;
+    auto& [app, options, version, faults, turnaround] = line;
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);

@@ -10,50 +10,26 @@
 #include "emulator/demo_show.h"
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
-#include "engine/run_loop.h"
-#include "shell/application.h"
 #include "shell/menu_model.h"
-#include "tests/support/recorded_events.h"
-#include "tests/support/scripted_ui.h"
-#include "tests/support/virtual_port_factory.h"
+#include "tests/support/engine_rig.h"
 
 namespace velora {
 namespace {
 
-using testing::ManualClock;
-using testing::ScriptedUi;
-using testing::VirtualPortFactory;
 using Bytes = std::vector<std::uint8_t>;
 
-class Engine : public ::testing::Test {
+class Engine : public testing::EngineRig {
   protected:
-    ManualClock clock;
-    VirtualPortFactory ports{clock};
-    ControllerModel& controller = ports.addController("COM1");
-    ScriptedUi ui;
-    testing::RecordedEvents events;
-    Application app{ports, ui, clock, &events};
-    SerialLink& link = app.link();
     ControllerImage* image = &app.image();
-    TransferEngine& engine = app.engine();
 
     void SetUp() override {
-        link.setPortTable({"COM1"});
-        ASSERT_EQ(link.openPort(true), SerialLink::kOpened);
+        EngineRig::SetUp();
         ui.onMessage([this] { clock.advance(std::chrono::milliseconds(300)); });  // a person reads it
     }
 
-    const std::vector<Bytes>& sent() const { return ports.log("COM1").writes; }
-
-    // Ticks until the engine is idle, letting virtual time pass while it waits.
-    void runToIdle() { runUntilIdle(engine, link, clock); }
     // Ticks until the run's first frame is on its way (the line falls quiet first).
     void sendFirstFrame() {
-        for (int i = 0; i < 100 && engine.state() != TransferState::AwaitWrite; ++i) {
-            engine.tick(engine.state());
-            if (engine.waitingOnLine()) link.device()->wait(std::chrono::milliseconds(50));
-        }
-        ASSERT_EQ(engine.state(), TransferState::AwaitWrite);
+        tickUntil([&] { return engine.state() == TransferState::AwaitWrite; });
     }
 
     void start(Action action, Region region) { engine.startRun(region, action); }

@@ -10,22 +10,15 @@
 #include <functional>
 
 #include "engine/engine.h"
-#include "engine/run_loop.h"
-#include "shell/application.h"
 #include "shell/menu_model.h"
-#include "tests/support/recorded_events.h"
-#include "tests/support/scripted_ui.h"
-#include "tests/support/virtual_port_factory.h"
+#include "tests/support/engine_rig.h"
 #include "upgrade/upgrade_writer.h"
 
 namespace velora {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ManualClock;
-using testing::ScriptedUi;
 using testing::UiEvent;
-using testing::VirtualPortFactory;
 using Bytes = std::vector<std::uint8_t>;
 
 UpgradeRecord record(std::uint32_t address, std::uint32_t length, std::uint8_t seed) {
@@ -55,23 +48,14 @@ const std::string kDifference =
     "Upgrade veryfication error : line 1\n If veryfication doesn't succeed,\nyou have to repeat upgrade !!! "
     "\nContinue veryfication ?\n";
 
-class EngineUpgrade : public ::testing::Test {
+class EngineUpgrade : public testing::EngineRig {
   protected:
-    ManualClock clock;
-    VirtualPortFactory ports{clock};
-    ControllerModel& controller = ports.addController("COM1");
-    ScriptedUi ui;
-    testing::RecordedEvents events;
-    Application app{ports, ui, clock, &events};
-    SerialLink& link = app.link();
-    TransferEngine& engine = app.engine();
     fs::path dir = fs::temp_directory_path() / ("velora-upgrade-test-" + std::to_string(::getpid()));
     std::size_t before = 0;  // frames sent before the upgrade
 
     void SetUp() override {
         fs::create_directories(dir);
-        link.setPortTable({"COM1"});
-        ASSERT_EQ(link.openPort(true), SerialLink::kOpened);
+        EngineRig::SetUp();
         engine.startVersionQuery();  // the version questions compare against "1.05b"
         runToIdle();
         ASSERT_EQ(engine.firmwareText(), "\tFW : 1.05b");
@@ -81,24 +65,9 @@ class EngineUpgrade : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    std::vector<Bytes> sent() const { return ports.log("COM1").writes; }
     std::vector<Bytes> sentSinceStart() const {
-        const auto all = sent();
+        const auto& all = sent();
         return std::vector<Bytes>(all.begin() + static_cast<long>(before), all.end());
-    }
-    void runToIdle(const std::function<void()>& eachStep = {}) {
-        runUntilIdle(engine, link, clock, [&] {
-            if (eachStep) eachStep();
-            return false;
-        });
-    }
-    // Ticks one step at a time until `until` holds (or the engine is idle).
-    void tickUntil(const std::function<bool()>& until) {
-        for (int i = 0; i < 10000 && !engine.idle() && !until(); ++i) {
-            engine.tick(engine.state());
-            if (engine.waitingOnLine()) link.device()->wait(std::chrono::milliseconds(20));
-        }
-        ASSERT_TRUE(until());
     }
 
     std::string file(const std::string& name, const std::vector<UpgradeRecord>& records,

@@ -50,15 +50,6 @@ std::uint8_t upgradeKeyByte(std::size_t record, std::size_t column) {
     return static_cast<std::uint8_t>((column + record % kUpgradeKeyPeriod) & 0xFF);
 }
 
-StoredRecord unscrambleRecord(const StoredRecord& stored, std::size_t record) {
-    StoredRecord plain;
-    for (std::size_t j = 0; j < kUpgradeRecordSize; ++j) {
-        const std::uint8_t k = upgradeKeyByte(record, j);
-        plain[j] = stored[j] == k ? stored[j] : static_cast<std::uint8_t>(stored[j] ^ k);
-    }
-    return plain;
-}
-
 StoredRecord scrambleRecord(const StoredRecord& plain, std::size_t record) {
     // A character equal to its key byte is stored as it is; every other one
     // XOR-ed, which never gives the key byte itself since no character is 0.
@@ -68,6 +59,12 @@ StoredRecord scrambleRecord(const StoredRecord& plain, std::size_t record) {
         stored[j] = plain[j] == k ? plain[j] : static_cast<std::uint8_t>(plain[j] ^ k);
     }
     return stored;
+}
+
+// The key undoes itself: a byte equal to its key byte was stored as it is,
+// every other one XOR-ed once more is the character again.
+StoredRecord unscrambleRecord(const StoredRecord& stored, std::size_t record) {
+    return scrambleRecord(stored, record);
 }
 
 const char* upgradeErrorText(UpgradeError error) {
