@@ -53,12 +53,13 @@ int main(int argc, char** argv) {
     }
     if (options->demo && loaded != MemoryLoad::Loaded) loadDemoShow(*model);
     if (!options->demoUpgrade.empty()) {
-        if (!writeDemoUpgradeFile(options->demoUpgrade, model->version(), error)) {
+        const auto version = writeDemoUpgradeFile(options->demoUpgrade, model->version(), error);
+        if (!version) {
             std::fprintf(stderr, "velora-emu: %s\n", error.c_str());
             return 2;
         }
-        std::fprintf(stderr, "velora-emu: demonstration upgrade %s written to %s\n",
-                     nextFirmwareVersion(model->version()).c_str(), options->demoUpgrade.c_str());
+        std::fprintf(stderr, "velora-emu: demonstration upgrade %s written to %s\n", version->c_str(),
+                     options->demoUpgrade.c_str());
     }
 
     PtySettings settings;

@@ -1,9 +1,8 @@
 #include "emulator/demo_upgrade.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <cstdint>
 
+#include "files/atomic_save.h"
 #include "upgrade/upgrade_writer.h"
 
 namespace velora {
@@ -16,19 +15,14 @@ constexpr std::size_t kDemoSize = 4096 + 5;
 }  // namespace
 
 std::vector<UpgradeRecord> demoFirmwareRecords() {
-    std::vector<UpgradeRecord> records;
+    std::vector<std::uint8_t> image(kDemoSize);
     std::uint32_t state = 0x318u;
-    for (std::size_t at = 0; at < kDemoSize; at += 16) {
-        UpgradeRecord record;
-        record.address = kDemoStart + static_cast<std::uint32_t>(at);
-        record.length = static_cast<std::uint32_t>(std::min<std::size_t>(16, kDemoSize - at));
-        for (std::uint32_t i = 0; i < record.length; ++i) {
-            state = state * 1103515245u + 12345u;
-            record.data[i] = static_cast<std::uint8_t>(state >> 16);
-        }
-        records.push_back(record);
+    for (std::uint8_t& byte : image) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(state >> 16);
     }
-    return records;
+    std::string why;
+    return *recordsFromImage(image, kDemoStart, why);  // within the firmware memory
 }
 
 std::string nextFirmwareVersion(const FirmwareVersion& current) {
@@ -43,20 +37,18 @@ std::string nextFirmwareVersion(const FirmwareVersion& current) {
     return text + std::to_string(minor);
 }
 
-bool writeDemoUpgradeFile(const std::filesystem::path& path, const FirmwareVersion& current,
-                          std::string& error) {
-    const std::vector<UpgradeRecord> records = demoFirmwareRecords();
-    const auto file = buildUpgradeFile(nextFirmwareVersion(current), records, error,
+std::optional<std::string> writeDemoUpgradeFile(const std::filesystem::path& path,
+                                                const FirmwareVersion& current, std::string& error) {
+    const std::string version = nextFirmwareVersion(current);
+    const auto file = buildUpgradeFile(version, demoFirmwareRecords(), error,
                                        "Demonstration firmware for the Velora emulator\r\n");
-    if (!file) return false;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(file->bytes.data(), static_cast<std::streamsize>(file->bytes.size()));
-    if (out) out.close();
-    if (!out) {
-        error = path.string() + ": cannot write: " + std::strerror(errno);
-        return false;
+    if (!file) return std::nullopt;
+    const SaveOutcome saved = saveAtomically(FileToSave{path, file->bytes});
+    if (!saved.saved()) {
+        error = path.string() + ": cannot write: " + saved.reason();
+        return std::nullopt;
     }
-    return true;
+    return version;
 }
 
 }  // namespace velora

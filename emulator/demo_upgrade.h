@@ -4,6 +4,7 @@
 // address 0xFFFF, and the upgrade file that carries it.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,9 @@ std::vector<UpgradeRecord> demoFirmwareRecords();
 // ("1.05b" gives "1.06"), so that installing it asks no "Downgrade ?".
 std::string nextFirmwareVersion(const FirmwareVersion& current);
 
-// Writes the demonstration upgrade file; false with `error` on failure.
-bool writeDemoUpgradeFile(const std::filesystem::path& path, const FirmwareVersion& current,
-                          std::string& error);
+// Writes the demonstration upgrade file (replacing a previous one whole or
+// not at all); its version, or nothing with `error` on failure.
+std::optional<std::string> writeDemoUpgradeFile(const std::filesystem::path& path,
+                                                const FirmwareVersion& current, std::string& error);
 
 }  // namespace velora

@@ -259,10 +259,7 @@ void FaultPlan::apply(const FaultRule& rule, Reply& reply) {
                 ++address;
                 bytes[2] = static_cast<std::uint8_t>(address & 0xFF);
                 bytes[3] = static_cast<std::uint8_t>((address >> 8) & 0xFF);
-                if (record)
-                    bytes[1] =
-                        static_cast<std::uint8_t>((address & 0x10000) ? bytes[1] | kTypeHighAddressBit
-                                                                      : bytes[1] & ~kTypeHighAddressBit);
+                if (record) bytes[1] = firmwareTypeByte(address);
                 fixChecksum(bytes);
             }
             break;

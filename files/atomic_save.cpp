@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 #else
 #include <fstream>
 #endif
@@ -353,6 +354,10 @@ SaveOutcome saveAll(std::span<const FileToSave> files) {
 
 SaveResult saveAtomically(const fs::path& target, std::string_view bytes) {
     return save(resolvedTarget(target), bytes).result;
+}
+
+std::string SaveOutcome::reason() const {
+    return error != 0 ? std::strerror(error) : "not a plain file";
 }
 
 SaveOutcome saveAtomically(const FileToSave& file) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace velora {
@@ -34,6 +35,11 @@ struct SaveOutcome {
     // came; anything but 0 only when a rename failed after others succeeded,
     // the one fault that cannot be undone.
     std::size_t replaced = 0;
+
+    bool saved() const { return result == SaveResult::Saved || result == SaveResult::SavedInPlace; }
+    // Why a save failed, in the system's words ("not a plain file" when no
+    // call failed).
+    std::string reason() const;
 };
 
 struct FileToSave {

@@ -364,7 +364,7 @@ TEST(MakeUpgrade, ImagesAreCutIntoRecordsOfSixteenBytes) {
     std::vector<std::uint8_t> image(5000);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
     std::string why;
-    const auto records = mkupg::recordsFromImage(image, 0xF800, why);
+    const auto records = recordsFromImage(image, 0xF800, why);
     ASSERT_TRUE(records) << why;
     ASSERT_EQ(records->size(), 313u);
     EXPECT_EQ(records->front().address, 0xF800u);
@@ -375,9 +375,9 @@ TEST(MakeUpgrade, ImagesAreCutIntoRecordsOfSixteenBytes) {
     EXPECT_EQ(records->back().data[8], 0) << "bytes past the image stay 0";
 
     // The last record may start at 0x1E000 and no later.
-    EXPECT_TRUE(mkupg::recordsFromImage(std::vector<std::uint8_t>(32), 0x1DFF0, why));
-    EXPECT_FALSE(mkupg::recordsFromImage(std::vector<std::uint8_t>(33), 0x1DFF0, why));
-    EXPECT_FALSE(mkupg::recordsFromImage({}, 0, why));
+    EXPECT_TRUE(recordsFromImage(std::vector<std::uint8_t>(32), 0x1DFF0, why));
+    EXPECT_FALSE(recordsFromImage(std::vector<std::uint8_t>(33), 0x1DFF0, why));
+    EXPECT_FALSE(recordsFromImage({}, 0, why));
 }
 
 TEST(MakeUpgrade, ListsNameEveryRecord) {

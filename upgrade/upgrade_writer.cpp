@@ -1,5 +1,8 @@
 #include "upgrade/upgrade_writer.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace velora {
 
 namespace {
@@ -85,6 +88,28 @@ std::optional<UpgradeFileBytes> buildUpgradeFile(std::string_view version,
     }
     for (int i = 0; i < 4; ++i) out[checksumAt + i] = static_cast<char>((sum >> (8 * i)) & 0xFF);
     return file;
+}
+
+std::optional<std::vector<UpgradeRecord>> recordsFromImage(std::span<const std::uint8_t> image,
+                                                           std::uint32_t start, std::string& why) {
+    if (image.empty()) {
+        why = "the image is empty";
+        return std::nullopt;
+    }
+    const std::uint64_t lastRecord = start + std::uint64_t{(image.size() - 1) / 16 * 16};
+    if (lastRecord > kUpgradeMaxAddress) {
+        why = "the image runs past the firmware memory: a record may start at 1E000 at the latest";
+        return std::nullopt;
+    }
+    std::vector<UpgradeRecord> records;
+    for (std::size_t at = 0; at < image.size(); at += 16) {
+        UpgradeRecord record;
+        record.address = start + static_cast<std::uint32_t>(at);
+        record.length = static_cast<std::uint32_t>(std::min<std::size_t>(16, image.size() - at));
+        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at), record.length, record.data.begin());
+        records.push_back(record);
+    }
+    return records;
 }
 
 }  // namespace velora

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "upgrade/upgrade_file.h"
 
@@ -28,6 +29,12 @@ bool isUpgradeVersion(std::string_view version);
 // A record's 41 characters: length, address, "00", the 16 data bytes, in
 // upper-case hexadecimal.
 StoredRecord recordText(const UpgradeRecord& record);
+
+// A binary image whose first byte goes to `start`, cut into records of 16
+// bytes (the last one shorter). Nothing, with `why`, for an empty image or
+// one that reaches a record address above 0x1E000.
+std::optional<std::vector<UpgradeRecord>> recordsFromImage(std::span<const std::uint8_t> image,
+                                                           std::uint32_t start, std::string& why);
 
 // The file for `records` (at least one, each within the address and length
 // limits) under `version`. `note` goes into the free bytes after the version

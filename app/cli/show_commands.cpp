@@ -36,9 +36,8 @@ int runExport(const Options& o, std::ostream& out, std::ostream& err) {
         return out ? kSuccess : kError;
     }
     const SaveOutcome saved = saveAtomically(FileToSave{o.output, text});
-    if (saved.result != SaveResult::Saved && saved.result != SaveResult::SavedInPlace) {
-        err << "velora-cli: cannot save " << o.output << ": "
-            << (saved.error != 0 ? std::strerror(saved.error) : "not a plain file") << "\n";
+    if (!saved.saved()) {
+        err << "velora-cli: cannot save " << o.output << ": " << saved.reason() << "\n";
         return kError;
     }
     if (!o.quiet) out << "velora-cli: exported " << savedNames(o.base) << " to " << o.output << "\n";

@@ -145,28 +145,6 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
     return o;
 }
 
-std::optional<std::vector<UpgradeRecord>> recordsFromImage(std::span<const std::uint8_t> image,
-                                                           std::uint32_t start, std::string& why) {
-    if (image.empty()) {
-        why = "the image is empty";
-        return std::nullopt;
-    }
-    const std::uint64_t lastRecord = start + std::uint64_t{(image.size() - 1) / 16 * 16};
-    if (lastRecord > kUpgradeMaxAddress) {
-        why = "the image runs past the firmware memory: a record may start at 1E000 at the latest";
-        return std::nullopt;
-    }
-    std::vector<UpgradeRecord> records;
-    for (std::size_t at = 0; at < image.size(); at += 16) {
-        UpgradeRecord record;
-        record.address = start + static_cast<std::uint32_t>(at);
-        record.length = static_cast<std::uint32_t>(std::min<std::size_t>(16, image.size() - at));
-        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at), record.length, record.data.begin());
-        records.push_back(record);
-    }
-    return records;
-}
-
 std::optional<std::vector<UpgradeRecord>> recordsFromList(std::string_view text, std::string& why) {
     std::vector<UpgradeRecord> records;
     std::size_t lineNumber = 0;
@@ -238,9 +216,8 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
         return kError;
     }
     const SaveOutcome saved = saveAtomically(FileToSave{o.output, file->bytes});
-    if (saved.result != SaveResult::Saved && saved.result != SaveResult::SavedInPlace) {
-        err << "velora-mkupg: " << o.output << ": cannot write"
-            << (saved.error ? std::string(": ") + std::strerror(saved.error) : std::string()) << "\n";
+    if (!saved.saved()) {
+        err << "velora-mkupg: " << o.output << ": cannot write: " << saved.reason() << "\n";
         return kError;
     }
     out << "velora-mkupg: " << o.output << ": version " << o.version << ", " << records->size() << " record"

@@ -32,12 +32,6 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
 
 void printUsage(std::ostream& out);
 
-// A binary image whose first byte goes to `start`, cut into records of 16
-// bytes (the last one shorter). Nothing, with `why`, for an empty image or
-// one that reaches a record address above 0x1E000.
-std::optional<std::vector<UpgradeRecord>> recordsFromImage(std::span<const std::uint8_t> image,
-                                                           std::uint32_t start, std::string& why);
-
 // A text list, one record a line: ADDRESS LENGTH DATA. ADDRESS hexadecimal
 // (with or without 0x), LENGTH 0..16 (decimal, or hexadecimal after 0x),
 // DATA up to 16 bytes as pairs of hexadecimal digits, blanks allowed between
