@@ -69,7 +69,7 @@ void Application::runStarted(Action action, Region region) {
 }
 
 void Application::blockDone(std::size_t done, std::size_t total) {
-    progress_.blockDone(done, total);
+    progress_.blockDone(done, total, engine_.action());
     connection_.blockDone();
     if (listener_) listener_->blockDone(done, total);
 }

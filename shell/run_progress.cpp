@@ -3,15 +3,19 @@
 #include <cmath>
 #include <cstdio>
 
+#include "image/controller_image.h"
+#include "link/frames.h"
+#include "upgrade/upgrade_file.h"
+
 namespace velora {
 
 namespace {
 
-constexpr double kRequestBytes = 6;
-constexpr double kBlockBytes = 128;
-constexpr double kAcknowledgementBytes = 3;
-constexpr double kDesignedSilence = 0.1;  // seconds after each acknowledgement
-constexpr double kRecordBytes = 16;       // a full firmware record, the usual one
+constexpr double kRequestBytes = kFrameOverhead;
+constexpr double kBlockBytes = kBlockSize;
+constexpr double kAcknowledgementBytes = kAcknowledgement.size();
+constexpr double kDesignedSilence = 0.1;            // seconds after each acknowledgement
+constexpr double kRecordBytes = kUpgradeMaxLength;  // a full firmware record, the usual one
 
 }  // namespace
 
@@ -29,11 +33,8 @@ void RunProgress::start(Action action, Region region) {
     done_ = total_ = 0;
 }
 
-void RunProgress::blockDone(std::size_t done, std::size_t total) {
-    // The install pass of an upgrade is followed by its verification pass,
-    // which counts from 0 again.
-    if (region_ == Region::Firmware && action_ == Action::WriteController && done < done_)
-        action_ = Action::Verify;
+void RunProgress::blockDone(std::size_t done, std::size_t total, Action action) {
+    action_ = action;
     done_ = done;
     total_ = total;
 }

@@ -21,7 +21,9 @@ class RunProgress {
     static constexpr double kBytesPerSecond = 38400.0 / 11.0;
 
     void start(Action action, Region region);
-    void blockDone(std::size_t done, std::size_t total);
+    // `action` is the pass the block belongs to: an upgrade's install pass
+    // is followed by its verification pass in the same run.
+    void blockDone(std::size_t done, std::size_t total, Action action);
 
     // 0..100, of the blocks (or records) done.
     int percent() const;

@@ -44,6 +44,7 @@ class Session {
           interrupted_(interrupted),
           started_(clock.now()) {
         ui_.setContext([this] { return where(); });
+        ui_.followProgress(app_.progress());
     }
 
     // The port in use, and the block or firmware record of a run on it.
@@ -73,7 +74,7 @@ class Session {
     }
     // Blocks done by the last run, as "2048 blocks".
     std::string blocks() const {
-        const std::size_t n = ui_.progress().done();
+        const std::size_t n = app_.progress().done();
         return std::to_string(n) + (n == 1 ? " block" : " blocks");
     }
 

@@ -93,16 +93,14 @@ void TerminalUi::setStatusText(int part, const std::string& text) {
     if (part == 1) region_ = strip(text);
 }
 
-void TerminalUi::runStarted(Action action, Region region) {
+void TerminalUi::runStarted(Action, Region region) {
     retriesInRow_ = 0;
     region_ = strip(regionText(region));
-    progress_.start(action, region);
     lastDrawn_.clear();
 }
 
-void TerminalUi::blockDone(std::size_t done, std::size_t total) {
+void TerminalUi::blockDone(std::size_t, std::size_t) {
     retriesInRow_ = 0;  // the line works again: the retries in a row start over
-    progress_.blockDone(done, total);
     drawProgress();
 }
 
@@ -115,11 +113,12 @@ void TerminalUi::lineError(const LineFault& fault) {
 }
 
 void TerminalUi::drawProgress() {
-    const std::string text = progress_.text();
-    if (!progressBar_ || text.empty() || text == lastDrawn_) return;
+    if (!progressBar_ || progress_ == nullptr) return;
+    const std::string text = progress_->text();
+    if (text.empty() || text == lastDrawn_) return;
     lastDrawn_ = text;
     constexpr int kWidth = 30;
-    const int filled = progress_.percent() * kWidth / 100;
+    const int filled = progress_->percent() * kWidth / 100;
     err_ << "\r\033[K" << (progressLabel_.empty() ? "velora-cli: " + region_ : progressLabel_) << " ["
          << std::string(static_cast<std::size_t>(filled), '#')
          << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << text << std::flush;

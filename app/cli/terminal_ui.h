@@ -33,8 +33,9 @@ class TerminalUi : public UserInterface, public EngineEvents {
     // Where a message happened, as "/dev/ttyUSB0, block 2046": asked each
     // time a message is written.
     void setContext(std::function<std::string()> context) { context_ = std::move(context); }
-    // The progress of the run in progress.
-    const RunProgress& progress() const { return progress_; }
+    // Draws the progress line from `progress`, which the program's wiring
+    // keeps up to date before this interface hears of a block.
+    void followProgress(const RunProgress& progress) { progress_ = &progress; }
 
     // Ends a progress line that is on the screen.
     void finishProgress();
@@ -75,7 +76,7 @@ class TerminalUi : public UserInterface, public EngineEvents {
     std::ostream& err_;
     bool quiet_;
     std::function<std::string()> context_;
-    RunProgress progress_;
+    const RunProgress* progress_ = nullptr;
     Answers answers_;
     bool progressBar_;
     bool barShown_ = false;
