@@ -12,6 +12,7 @@
 
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
+#include "engine/plain_file.h"
 #include "files/atomic_save.h"
 #include "files/data_files.h"
 
@@ -25,11 +26,6 @@ namespace velora {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Names travel through the program as UTF-8.
-fs::path pathOf(const std::string& name) {
-    return fs::path(std::u8string(name.begin(), name.end()));
-}
 
 std::string nameOf(const fs::path& path) {
     const std::u8string name = path.u8string();
@@ -95,29 +91,16 @@ RunOutcome TransferEngine::readFileStep() {
     // Some dialogs leave a typed bare name as it is.
     if (!hasExtension(dialog.path) && !exists(dialog.path)) dialog.path += "." + dialog.defaultExtension;
     const std::string& name = dialog.path;
-    const fs::path path = pathOf(name);
-
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (status.type() == fs::file_type::not_found) {
+    OpenedFile file = openPlainFile(name);
+    if (file.missing) {
         ui_.messageBox(fileMissingText(name), kWarningCaption, Icon::Error, Buttons::Ok);
         return RunOutcome::Failed;
     }
-    // Only plain files: a folder has nothing to read and a pipe or device
-    // could keep the program waiting for ever.
-    std::ifstream in;
-    if (fs::is_regular_file(status)) {
-        errno = 0;
-        in.open(path, std::ios::binary);
-    }
-    if (!in.is_open()) {
-        showOpenFault(ui_, name,
-                      !fs::is_regular_file(status) ? std::string("not a plain file")
-                      : errno != 0                 ? std::string(std::strerror(errno))
-                                                   : std::string("cannot be opened"));
+    if (!file.in.is_open()) {
+        showOpenFault(ui_, name, file.reason);
         return RunOutcome::Failed;
     }
-    if (!readDataFile(in, image_, region_)) {
+    if (!readDataFile(file.in, image_, region_)) {
         showFault(ui_, readFaultText(name));
         return RunOutcome::Failed;
     }

@@ -2,29 +2,20 @@
 // upgrade file is chosen, read and checked whole, the version questions are
 // asked, and only then does the run over the firmware records start.
 
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
 
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
+#include "engine/plain_file.h"
 #include "upgrade/version_questions.h"
 
 namespace velora {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // The "Upgrades" entry of the shared filter list.
 constexpr int kUpgradeFilterIndex = 4;
 constexpr const char* kUpgradeExtension = "upg";
-
-// Names travel through the program as UTF-8.
-fs::path pathOf(const std::string& name) {
-    return fs::path(std::u8string(name.begin(), name.end()));
-}
 
 }  // namespace
 
@@ -76,26 +67,24 @@ RunOutcome TransferEngine::upgradeFileStep(bool install, std::vector<UpgradeReco
     dialog.flags = PathMustExist | FileMustExist;
     if (!ui_.openFileDialog(dialog) || dialog.path.empty()) return RunOutcome::Stopped;
     const std::string name = dialog.path;
-    const fs::path path = pathOf(name);
 
     const auto fault = [this](const char* text) {
         ui_.messageBox(text, kUpgradeErrorCaption, Icon::Information, Buttons::Ok);
         return RunOutcome::Failed;
     };
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (status.type() == fs::file_type::not_found) {
+    // The file is closed when this step ends, whatever its end.
+    OpenedFile file = openPlainFile(name);
+    if (file.missing) {
         ui_.messageBox(fileMissingText(name), kWarningCaption, Icon::Information, Buttons::Ok);
         return RunOutcome::Failed;
     }
-    // Only plain files: a folder has nothing to read and a pipe or device
-    // could keep the program waiting for ever. The file is closed when this
-    // step ends, whatever its end.
-    std::ifstream in;
-    if (fs::is_regular_file(status)) in.open(path, std::ios::binary);
-    if (!in.is_open()) return fault(upgradeErrorText(UpgradeError::OpenFailed));
+    if (!file.in.is_open()) {
+        ui_.messageBoxWithReason(upgradeErrorText(UpgradeError::OpenFailed), kUpgradeErrorCaption,
+                                 Icon::Information, Buttons::Ok, name + ": " + file.reason);
+        return RunOutcome::Failed;
+    }
 
-    UpgradeFileReader reader(in);
+    UpgradeFileReader reader(file.in);
     UpgradeError error = reader.readHead();
     if (error != UpgradeError::None) return fault(upgradeErrorText(error));
 

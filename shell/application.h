@@ -49,8 +49,6 @@ class Application : private EngineEvents {
     // progress and the time it still needs.
     const ConnectionStatus& connection();
     const RunProgress& progress() const { return progress_; }
-    // Who hears the engine's events after the application (may be null).
-    void setListener(EngineEvents* listener) { listener_ = listener; }
 
     ControllerImage& image() { return *image_; }
     SerialLink& link() { return link_; }
