@@ -101,9 +101,9 @@ void MidiEditor::boxClicked(int id) {
     if (isRowBox(id)) state_.setChecked(id, !state_.checked(id));
 }
 
-void MidiEditor::scroll(ScrollAction action, int thumbPosition, UserInterface& ui) {
-    if (action == ScrollAction::EndScroll) return;
-    if (!storeRows(ui)) return;
+bool MidiEditor::scroll(ScrollAction action, int thumbPosition, UserInterface& ui) {
+    if (action == ScrollAction::EndScroll) return true;
+    if (!storeRows(ui)) return false;
 
     int key = firstKey_;
     switch (action) {
@@ -124,10 +124,11 @@ void MidiEditor::scroll(ScrollAction action, int thumbPosition, UserInterface& u
             key = thumbPosition;
             break;
         default:
-            return;  // nothing moves, nothing is redrawn
+            return true;  // nothing moves, nothing is redrawn
     }
     firstKey_ = std::clamp(key, 0, kMidiLastFirstKey);
     showRows();
+    return true;
 }
 
 std::optional<MidiEditorResult> MidiEditor::accept(UserInterface& ui) {

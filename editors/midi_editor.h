@@ -135,8 +135,8 @@ class MidiEditor {
     void boxClicked(int id);
     // The scroll bar: the rows are stored first, and a refused field keeps
     // the rows where they are. `thumbPosition` is where the thumb was put
-    // (ThumbTrack, ThumbPosition).
-    void scroll(ScrollAction action, int thumbPosition, UserInterface& ui);
+    // (ThumbTrack, ThumbPosition). False when a field was refused.
+    bool scroll(ScrollAction action, int thumbPosition, UserInterface& ui);
     // "Accept": stores the rows and, when none was refused, writes the
     // working copy into the image and closes; otherwise stays open.
     std::optional<MidiEditorResult> accept(UserInterface& ui);

@@ -124,7 +124,7 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
                 push->setDefault(c.kind == DialogControl::DefaultButton);
                 push->setAutoDefault(true);
                 const int id = c.id;
-                connect(push, &QPushButton::clicked, this, [this, id] { clicked(id); });
+                connect(push, &QPushButton::clicked, this, [this, id] { passClick(id); });
                 widget = push;
                 break;
             }
@@ -142,7 +142,7 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
                 }
                 const int id = c.id;
                 connect(check, &QAbstractButton::clicked, this, [this, id] {
-                    if (!showing_) clicked(id);
+                    if (!showing_) passClick(id);
                 });
                 widget = check;
                 break;
@@ -151,11 +151,10 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
                 auto* bar = new QScrollBar(Qt::Vertical, this);
                 const int id = c.id;
                 connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar, id](int action) {
-                    if (showing_) return;
-                    scrolled(id, scrollActionOf(action), bar->sliderPosition());
+                    if (!showing_) passScroll(bar, id, scrollActionOf(action));
                 });
                 connect(bar, &QAbstractSlider::sliderReleased, this, [this, bar, id] {
-                    if (!showing_) scrolled(id, ScrollAction::ThumbPosition, bar->sliderPosition());
+                    if (!showing_) passScroll(bar, id, ScrollAction::ThumbPosition);
                 });
                 widget = bar;
                 break;
@@ -192,6 +191,23 @@ QAbstractButton* LaidOutDialog::checkBox(int id) const {
 
 QScrollBar* LaidOutDialog::scrollBar(int id) const {
     return qobject_cast<QScrollBar*>(control(id));
+}
+
+void LaidOutDialog::passClick(int id) {
+    if (busy_) return;
+    busy_ = true;
+    clicked(id);
+    busy_ = false;
+}
+
+void LaidOutDialog::passScroll(QScrollBar* bar, int id, ScrollAction action) {
+    if (busy_) return;
+    busy_ = true;
+    if (!scrolled(id, action, bar->sliderPosition())) {
+        bar->setEnabled(false);  // ends a held arrow's repeat or a drag
+        bar->setEnabled(true);
+    }
+    busy_ = false;
 }
 
 void LaidOutDialog::showState(DialogState& state) {

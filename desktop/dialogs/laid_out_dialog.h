@@ -50,15 +50,24 @@ class LaidOutDialog : public QDialog {
     virtual void textEdited(int /*id*/) {}
     virtual void focusLeft(int /*id*/) {}
     virtual void clicked(int /*id*/) {}  // push buttons, check boxes, radio buttons
-    virtual void scrolled(int /*id*/, ScrollAction /*action*/, int /*position*/) {}
+    // False when the model refused a field: the bar is stopped, so that a
+    // held arrow or a dragged thumb does not go on asking once the message
+    // box has been closed.
+    virtual bool scrolled(int /*id*/, ScrollAction /*action*/, int /*position*/) { return true; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void passClick(int id);
+    void passScroll(QScrollBar* bar, int id, ScrollAction action);
+
     std::map<int, QWidget*> controls_;
     std::map<QObject*, int> ids_;
     DialogUnits units_;
     bool showing_ = false;  // while the state is being shown, nothing is passed on
+    // A click or bar action is under way (and perhaps its message box):
+    // the bar's repeat or a second click must not start another inside it.
+    bool busy_ = false;
 };
 
 }  // namespace velora

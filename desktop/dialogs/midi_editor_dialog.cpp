@@ -96,11 +96,12 @@ void MidiEditorDialog::clicked(int id) {
     }
 }
 
-void MidiEditorDialog::scrolled(int, ScrollAction action, int position) {
+bool MidiEditorDialog::scrolled(int, ScrollAction action, int position) {
     takeTexts(editor_.state());
-    editor_.scroll(action, position, ui_);
+    const bool moved = editor_.scroll(action, position, ui_);
     // Also after a refusal: the bar goes back to the rows shown.
     showState(editor_.state());
+    return moved;
 }
 
 void MidiEditorDialog::reject() {

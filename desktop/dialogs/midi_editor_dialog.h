@@ -23,7 +23,7 @@ class MidiEditorDialog : public LaidOutDialog {
   protected:
     void textEdited(int id) override;
     void clicked(int id) override;
-    void scrolled(int id, ScrollAction action, int position) override;
+    bool scrolled(int id, ScrollAction action, int position) override;
 
   private:
     MidiEditor& editor_;

@@ -136,10 +136,11 @@ void SceneEditorDialog::clicked(int id) {
     if (result) done(*result);
 }
 
-void SceneEditorDialog::scrolled(int id, ScrollAction action, int position) {
+bool SceneEditorDialog::scrolled(int id, ScrollAction action, int position) {
     takeTexts(editor_.state());
     editor_.scroll(id, action, position);
     showState(editor_.state());  // the bar ends where the editor put it
+    return true;
 }
 
 void SceneEditorDialog::keyPressEvent(QKeyEvent* event) {

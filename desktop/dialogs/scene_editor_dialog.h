@@ -27,7 +27,7 @@ class SceneEditorDialog : public LaidOutDialog {
     void textEdited(int id) override;
     void focusLeft(int id) override;
     void clicked(int id) override;
-    void scrolled(int id, ScrollAction action, int position) override;
+    bool scrolled(int id, ScrollAction action, int position) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

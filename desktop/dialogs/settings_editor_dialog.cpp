@@ -19,29 +19,17 @@ void SettingsEditorDialog::textEdited(int id) {
 }
 
 void SettingsEditorDialog::clicked(int id) {
-    if (busy_) return;
-    busy_ = true;
     takeTexts(editor_.state());
     const SettingsEditorResult result = editor_.click(id, ui_);
     showState(editor_.state());
-    busy_ = false;
     follow(result);
 }
 
-void SettingsEditorDialog::scrolled(int id, ScrollAction action, int position) {
-    if (busy_) return;
-    busy_ = true;
+bool SettingsEditorDialog::scrolled(int id, ScrollAction action, int position) {
     takeTexts(editor_.state());
     editor_.scroll(id, action, position, ui_);
-    if (!editor_.rowsValid()) {
-        // A refused field stops the bar: a held arrow or a dragged thumb must
-        // not go on asking once the message box has been closed.
-        QScrollBar* bar = scrollBar(id);
-        bar->setEnabled(false);
-        bar->setEnabled(true);
-    }
     showState(editor_.state());
-    busy_ = false;
+    return editor_.rowsValid();
 }
 
 void SettingsEditorDialog::reject() {

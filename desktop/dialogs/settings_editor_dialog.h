@@ -25,14 +25,13 @@ class SettingsEditorDialog : public LaidOutDialog {
   protected:
     void textEdited(int id) override;
     void clicked(int id) override;
-    void scrolled(int id, ScrollAction action, int position) override;
+    bool scrolled(int id, ScrollAction action, int position) override;
 
   private:
     void follow(SettingsEditorResult result);
 
     SettingsEditor editor_;
     UserInterface& ui_;
-    bool busy_ = false;  // a model operation (and its message box) is under way
 };
 
 // Runs the dialog modally on `image`; returns when it is closed.
