@@ -40,6 +40,9 @@ class DialogFields {
 };
 
 inline constexpr const char* kFieldErrorCaption = "Warning :";
+// The message of a refused field in the editors (also the caption of the
+// invalid-cue question).
+inline constexpr const char* kInvalidValue = "Invalid value !";
 
 // Shows `message` (caption "Warning :", error icon); once it is closed the
 // focus goes back to the field with its whole text selected. Returns true:

@@ -8,11 +8,6 @@ namespace velora {
 
 namespace {
 
-constexpr const char* kInvalidValue = "Invalid value !";
-
-constexpr std::array<const char*, 12> kNoteNames{"C",  "C#", "D",  "D#", "E",  "F",
-                                                 "F#", "G",  "G#", "A",  "A#", "B"};
-
 // One of the six check boxes of a row.
 bool isRowBox(int id) {
     for (int row = 0; row < kMidiRows; ++row)
@@ -23,7 +18,7 @@ bool isRowBox(int id) {
 }  // namespace
 
 std::string midiNoteText(int key) {
-    return std::string(kNoteNames[static_cast<std::size_t>(key % 12)]) + " / " + std::to_string(key / 12 - 1);
+    return std::string(midiNoteName(key)) + " / " + std::to_string(midiOctaveOf(key));
 }
 
 MidiEditor::MidiEditor(ControllerImage& image) : image_(image), working_(image.midi) {

@@ -51,16 +51,6 @@ constexpr int midiAssignBox(int row, int field) {
     return 227 + 10 * row + field;
 }
 
-// Bits of a MIDI table entry.
-inline constexpr std::uint16_t kMidiSceneBits = 0x03FF;  // absolute scene number
-// Triggering and assignment in field 1, 2, 3 (index 0..2).
-constexpr std::uint16_t midiTriggerBit(int field) {
-    return static_cast<std::uint16_t>(1u << (12 - field));
-}
-constexpr std::uint16_t midiAssignBit(int field) {
-    return static_cast<std::uint16_t>(1u << (15 - field));
-}
-
 // Note name and octave of a MIDI key: "C / -1" for key 0, "C / 4" for 60.
 std::string midiNoteText(int key);
 

@@ -10,17 +10,11 @@ namespace velora {
 
 namespace {
 
-constexpr const char* kInvalidValue = "Invalid value !";
 constexpr const char* kNoSyncMode = "You have to choice sync mode !";
 constexpr const char* kNoSyncModeCaption = "Adjustment :";
 constexpr const char* kFixtureWarningCaption = "Warning";
 constexpr const char* kRefusedValue = "???";
 
-// Speed and sync bytes of the modes other than Auto.
-constexpr std::uint8_t kManualByte = 0;
-constexpr std::uint8_t kMidiByte = 254;
-constexpr std::uint8_t kMusicByte = 255;
-constexpr int kMostSpeed = 31;
 constexpr int kMostValue = 255;
 
 constexpr std::size_t kValueBoxCharacters = 9;
@@ -28,7 +22,7 @@ constexpr std::size_t kValueBoxCharacters = 9;
 // Highest and lowest value of working value `index`. The SPEED bar starts
 // at 1; its box also takes 0.
 int highest(int index) {
-    return index == kEditSpeed ? kMostSpeed : kMostValue;
+    return index == kEditSpeed ? kTopSpeed : kMostValue;
 }
 int lowest(int index) {
     return index == kEditSpeed ? 1 : 0;
@@ -75,7 +69,7 @@ void SceneEditor::open(UserInterface& ui) {
     state_.setFieldText(kEditProgramme, "1");
     state_.setFieldText(kEditScene, "1");
     for (int k = 0; k < kEditValues; ++k)
-        state_.setRange(editBar(k), 0, k == kEditSpeed ? kMostSpeed - 1 : kMostValue);
+        state_.setRange(editBar(k), 0, k == kEditSpeed ? kTopSpeed - 1 : kMostValue);
     for (int n = 1; n <= kEditFixtures; ++n) state_.setChecked(editFixtureBox(n), n == 1);
     load(ui);
     state_.focusWholeText(kEditProgramme);
@@ -291,21 +285,21 @@ void SceneEditor::load(UserInterface& ui) {
 
     const std::uint8_t b = image_.speedSync[p];
     switch (b) {
-        case kManualByte:
+        case kManualMode:
             selectMode(kEditModeManual);
             break;
-        case kMidiByte:
+        case kMidiMode:
             selectMode(kEditModeMidi);
             break;
-        case kMusicByte:
+        case kMusicMode:
             selectMode(kEditModeMusic);
             break;
         default:
             selectMode(kEditModeAuto);
             break;
     }
-    const bool automatic = b != kManualByte && b != kMidiByte && b != kMusicByte;
-    values_[kEditSpeed] = automatic ? std::min<std::uint8_t>(b, kMostSpeed) : 0;
+    const bool automatic = b != kManualMode && b != kMidiMode && b != kMusicMode;
+    values_[kEditSpeed] = automatic ? std::min<std::uint8_t>(b, kTopSpeed) : 0;
     showValue(kEditSpeed);
 
     endCopy_ = image_.endScene[p];
@@ -325,13 +319,13 @@ bool SceneEditor::accept(UserInterface& ui) {
             modeByte = values_[kEditSpeed];
             break;
         case kEditModeManual:
-            modeByte = kManualByte;
+            modeByte = kManualMode;
             break;
         case kEditModeMusic:
-            modeByte = kMusicByte;
+            modeByte = kMusicMode;
             break;
         case kEditModeMidi:
-            modeByte = kMidiByte;
+            modeByte = kMidiMode;
             break;
         default:
             ui.messageBox(kNoSyncMode, kNoSyncModeCaption, Icon::Warning, Buttons::Ok);

@@ -180,7 +180,7 @@ bool SettingsEditor::storeRows(UserInterface& ui) {
 
 bool SettingsEditor::refuse(int id, UserInterface& ui) {
     rowsValid_ = false;
-    reportFieldError(ui, state_, id, kInvalidValueMessage);
+    reportFieldError(ui, state_, id, kInvalidValue);
     return false;
 }
 
@@ -267,12 +267,12 @@ bool SettingsEditor::writeSpecialButton(int button, UserInterface& ui) {
     }
     const auto programme = parseFieldNumber(state_.fieldText(kSpecialProgrammeField[i]));
     if (!programme || !validProgramme(*programme)) {
-        reportFieldError(ui, state_, kSpecialProgrammeField[i], kInvalidValueMessage);
+        reportFieldError(ui, state_, kSpecialProgrammeField[i], kInvalidValue);
         return false;
     }
     const auto sceneNumber = parseFieldNumber(state_.fieldText(kSpecialSceneField[i]));
     if (!sceneNumber || !validScene(*programme, *sceneNumber)) {
-        reportFieldError(ui, state_, kSpecialSceneField[i], kInvalidValueMessage);
+        reportFieldError(ui, state_, kSpecialSceneField[i], kInvalidValue);
         return false;
     }
     scene = static_cast<std::uint16_t>(sceneIndexOf(*programme - 1, *sceneNumber - 1));
@@ -288,8 +288,8 @@ bool SettingsEditor::writeCues(UserInterface& ui) {
                 // Only a file or the controller puts such a value here: the
                 // rows that were shown have been checked already.
                 if (!removing) {
-                    const Answer answer = ui.messageBox(kInvalidCueQuestion, kInvalidCueCaption,
-                                                        Icon::Question, Buttons::YesNo);
+                    const Answer answer =
+                        ui.messageBox(kInvalidCueQuestion, kInvalidValue, Icon::Question, Buttons::YesNo);
                     if (answer != Answer::Yes) return false;
                     removing = true;
                 }

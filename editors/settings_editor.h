@@ -77,22 +77,7 @@ constexpr int settingsCueField(int row, int field) {
 
 // --- values ------------------------------------------------------------------
 
-// Flags of the special buttons mode. STROBE's is set when its strobe-mode box
-// is clear; FOG's and EXTRA's are set when theirs are checked. Controllers and
-// data files hold them so, both ways.
-inline constexpr std::uint16_t kStrobeModeFlag = 1;
-inline constexpr std::uint16_t kFogModeFlag = 2;
-inline constexpr std::uint16_t kExtraModeFlag = 4;
-
-// Mode bytes of the speed and sync table; 1..31 is Auto with that SPEED.
-inline constexpr std::uint8_t kManualMode = 0;
-inline constexpr std::uint8_t kMusicMode = 255;
-inline constexpr std::uint8_t kMidiMode = 254;
-inline constexpr std::uint8_t kTopSpeed = 31;
-
-inline constexpr const char* kInvalidValueMessage = "Invalid value !";
 inline constexpr const char* kInvalidCueQuestion = "Want to remove invalid programms from cue ?";
-inline constexpr const char* kInvalidCueCaption = "Invalid value !";
 
 // --- layout ------------------------------------------------------------------
 

@@ -13,24 +13,10 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr const char* kDocumentName = "velora show";
-constexpr std::array<const char*, 12> kNoteNames{"C",  "C#", "D",  "D#", "E",  "F",
-                                                 "F#", "G",  "G#", "A",  "A#", "B"};
 constexpr std::array<const char*, 3> kButtonNames{"strobe", "fog", "extra"};
 constexpr std::array<const char*, 3> kButtonWords{"STROBE", "FOG", "EXTRA"};
 
-// The strobe-mode flags of the special buttons mode: STROBE's is set when
-// its strobe mode is off; FOG's and EXTRA's when it is on.
-constexpr std::uint16_t kStrobeFlag = 1;
-constexpr std::uint16_t kFogFlag = 2;
-constexpr std::uint16_t kExtraFlag = 4;
-constexpr std::uint16_t kButtonFlags = kStrobeFlag | kFogFlag | kExtraFlag;
-
-constexpr std::uint8_t kManual = 0;
-constexpr std::uint8_t kMidiMode = 254;
-constexpr std::uint8_t kMusic = 255;
-constexpr std::uint8_t kFastestAuto = 31;
-
-constexpr std::uint16_t kSceneBits = 0x03FF;
+constexpr std::uint16_t kButtonFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
 
 Json raw(unsigned value) {
     return Json{{"raw", value}};
@@ -45,8 +31,8 @@ std::uint16_t buttonScene(const ControllerImage& image, std::size_t button) {
 }
 
 bool strobeModeOf(std::uint16_t mode, std::size_t button) {
-    if (button == 0) return (mode & kStrobeFlag) == 0;
-    return (mode & (button == 1 ? kFogFlag : kExtraFlag)) != 0;
+    if (button == 0) return (mode & kStrobeModeFlag) == 0;
+    return (mode & (button == 1 ? kFogModeFlag : kExtraModeFlag)) != 0;
 }
 
 // --- writing ---------------------------------------------------------------------
@@ -58,10 +44,10 @@ Json sceneReference(unsigned absolute) {
 }
 
 Json modeOf(std::uint8_t b) {
-    if (b == kManual) return "manual";
-    if (b == kMusic) return "music";
+    if (b == kManualMode) return "manual";
+    if (b == kMusicMode) return "music";
     if (b == kMidiMode) return "midi";
-    if (b <= kFastestAuto) return Json{{"auto", b}};
+    if (b <= kTopSpeed) return Json{{"auto", b}};
     return raw(b);
 }
 
@@ -122,9 +108,9 @@ Json toJson(const ControllerImage& image) {
     for (int key = 0; key < kMidiKeys; ++key) {
         const std::uint16_t e = image.midi[static_cast<std::size_t>(key)];
         midi.push_back(Json{{"key", key},
-                            {"note", kNoteNames[static_cast<std::size_t>(key % 12)]},
-                            {"octave", key / 12 - 1},
-                            {"scene", sceneReference(e & kSceneBits)},
+                            {"note", midiNoteName(key)},
+                            {"octave", midiOctaveOf(key)},
+                            {"scene", sceneReference(e & kMidiSceneBits)},
                             {"triggering", {(e >> 12 & 1) != 0, (e >> 11 & 1) != 0, (e >> 10 & 1) != 0}},
                             {"assignment", {(e >> 15 & 1) != 0, (e >> 14 & 1) != 0, (e >> 13 & 1) != 0}}});
     }
@@ -304,16 +290,16 @@ class Reader {
     }
 
     void mode(const Json& value, const std::string& path, std::size_t p) {
-        std::uint8_t b = kManual;
+        std::uint8_t b = kManualMode;
         if (value == "manual") {
-            b = kManual;
+            b = kManualMode;
         } else if (value == "music") {
-            b = kMusic;
+            b = kMusicMode;
         } else if (value == "midi") {
             b = kMidiMode;
         } else if (value.is_object() && value.contains("auto")) {
             object(value, path, {"auto"});
-            b = static_cast<std::uint8_t>(number(value["auto"], at(path, "auto"), 1, kFastestAuto));
+            b = static_cast<std::uint8_t>(number(value["auto"], at(path, "auto"), 1, kTopSpeed));
         } else if (const auto r = rawValue(value, path, 255)) {
             b = static_cast<std::uint8_t>(*r);
         } else {
@@ -361,9 +347,9 @@ class Reader {
                 scene.is_null() ? kNoScene : sceneReference(scene, at(buttonPath, "scene"), 0xFFFF));
             const bool strobe =
                 boolean(need(button, buttonPath, "strobe_mode"), at(buttonPath, "strobe_mode"));
-            if (b == 0 && !strobe) mode |= kStrobeFlag;
-            if (b == 1 && strobe) mode |= kFogFlag;
-            if (b == 2 && strobe) mode |= kExtraFlag;
+            if (b == 0 && !strobe) mode |= kStrobeModeFlag;
+            if (b == 1 && strobe) mode |= kFogModeFlag;
+            if (b == 2 && strobe) mode |= kExtraModeFlag;
         }
         if (value.contains("other_mode_bits")) {
             const unsigned other = number(value["other_mode_bits"], at(path, "other_mode_bits"), 0, 0xFFFF);
@@ -406,20 +392,20 @@ class Reader {
                 refuse(at(path, "key"), "MIDI keys come in order: this is key " + std::to_string(key));
             // The note and octave only say which key it is; a changed one
             // would do nothing, so it is refused rather than ignored.
-            if (entry.contains("note") && entry["note"] != kNoteNames[key % 12])
+            if (entry.contains("note") && entry["note"] != midiNoteName(key))
                 refuse(at(path, "note"),
-                       std::string("key ") + std::to_string(key) + " is " + kNoteNames[key % 12]);
-            if (entry.contains("octave") && entry["octave"] != static_cast<int>(key / 12) - 1)
+                       std::string("key ") + std::to_string(key) + " is " + midiNoteName(key));
+            if (entry.contains("octave") && entry["octave"] != midiOctaveOf(static_cast<int>(key)))
                 refuse(at(path, "octave"), "key " + std::to_string(key) + " is in octave " +
-                                               std::to_string(static_cast<int>(key / 12) - 1));
-            unsigned e = sceneReference(need(entry, path, "scene"), at(path, "scene"), kSceneBits);
+                                               std::to_string(midiOctaveOf(static_cast<int>(key))));
+            unsigned e = sceneReference(need(entry, path, "scene"), at(path, "scene"), kMidiSceneBits);
             const Json& triggering =
                 array(need(entry, path, "triggering"), at(path, "triggering"), 3, "fields");
             const Json& assignment =
                 array(need(entry, path, "assignment"), at(path, "assignment"), 3, "fields");
             for (std::size_t f = 0; f < 3; ++f) {
-                if (boolean(triggering[f], at(at(path, "triggering"), f))) e |= 1u << (12 - f);
-                if (boolean(assignment[f], at(at(path, "assignment"), f))) e |= 1u << (15 - f);
+                if (boolean(triggering[f], at(at(path, "triggering"), f))) e |= midiTriggerBit(f);
+                if (boolean(assignment[f], at(at(path, "assignment"), f))) e |= midiAssignBit(f);
             }
             image_.midi[key] = static_cast<std::uint16_t>(e);
         }
@@ -438,10 +424,10 @@ std::string sceneWords(unsigned absolute) {
 }
 
 std::string modeWords(std::uint8_t b) {
-    if (b == kManual) return "Manual";
-    if (b == kMusic) return "Music";
+    if (b == kManualMode) return "Manual";
+    if (b == kMusicMode) return "Music";
     if (b == kMidiMode) return "MIDI";
-    if (b <= kFastestAuto) return "Auto " + std::to_string(b);
+    if (b <= kTopSpeed) return "Auto " + std::to_string(b);
     return "raw " + std::to_string(b);
 }
 
@@ -530,14 +516,14 @@ std::vector<std::string> showDifferences(const ControllerImage& a, const Control
         const std::uint16_t x = a.midi[key];
         const std::uint16_t y = b.midi[key];
         if (x == y) continue;
-        const std::string name = "MIDI key " + std::to_string(key) + " (" + kNoteNames[key % 12] + " / " +
-                                 std::to_string(static_cast<int>(key / 12) - 1) + ")";
-        differ(lines, name + " scene", sceneWords(x & kSceneBits), sceneWords(y & kSceneBits));
+        const std::string name = "MIDI key " + std::to_string(key) + " (" + midiNoteName(key) + " / " +
+                                 std::to_string(midiOctaveOf(static_cast<int>(key))) + ")";
+        differ(lines, name + " scene", sceneWords(x & kMidiSceneBits), sceneWords(y & kMidiSceneBits));
         for (unsigned f = 0; f < 3; ++f) {
-            differ(lines, name + " triggering in field " + std::to_string(f + 1), onOff(x >> (12 - f) & 1),
-                   onOff(y >> (12 - f) & 1));
-            differ(lines, name + " assignment in field " + std::to_string(f + 1), onOff(x >> (15 - f) & 1),
-                   onOff(y >> (15 - f) & 1));
+            differ(lines, name + " triggering in field " + std::to_string(f + 1),
+                   onOff(x & midiTriggerBit(f)), onOff(y & midiTriggerBit(f)));
+            differ(lines, name + " assignment in field " + std::to_string(f + 1), onOff(x & midiAssignBit(f)),
+                   onOff(y & midiAssignBit(f)));
         }
     }
     return lines;

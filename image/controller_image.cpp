@@ -5,6 +5,12 @@
 
 namespace velora {
 
+const char* midiNoteName(int key) {
+    static constexpr std::array<const char*, 12> kNames{"C",  "C#", "D",  "D#", "E",  "F",
+                                                        "F#", "G",  "G#", "A",  "A#", "B"};
+    return kNames[static_cast<std::size_t>(key % 12)];
+}
+
 int sceneCountOf(int programmeIndex) {
     if (programmeIndex < 16) return 32;
     if (programmeIndex < kProgrammes - 1) return 16;

@@ -25,6 +25,34 @@ inline constexpr std::uint32_t kMidiPseudoScene = 1023;
 inline constexpr std::uint16_t kNoScene = 0xFFFF;  // STROBE/FOG/EXTRA unassigned
 inline constexpr std::uint8_t kEmptyCue = 255;
 
+// Mode bytes of the speed and sync table; 1..31 is Auto with that SPEED.
+inline constexpr std::uint8_t kManualMode = 0;
+inline constexpr std::uint8_t kMusicMode = 255;
+inline constexpr std::uint8_t kMidiMode = 254;
+inline constexpr std::uint8_t kTopSpeed = 31;
+
+// Flags of the special buttons mode. STROBE's is set when its strobe mode is
+// off; FOG's and EXTRA's are set when theirs is on. Controllers and data
+// files hold them so, both ways.
+inline constexpr std::uint16_t kStrobeModeFlag = 1;
+inline constexpr std::uint16_t kFogModeFlag = 2;
+inline constexpr std::uint16_t kExtraModeFlag = 4;
+
+// Bits of a MIDI table entry: the absolute scene number, and triggering and
+// assignment in field 1, 2, 3 (index 0..2).
+inline constexpr std::uint16_t kMidiSceneBits = 0x03FF;
+constexpr std::uint16_t midiTriggerBit(int field) {
+    return static_cast<std::uint16_t>(1u << (12 - field));
+}
+constexpr std::uint16_t midiAssignBit(int field) {
+    return static_cast<std::uint16_t>(1u << (15 - field));
+}
+// The note of MIDI key `key` ("C", "C#", ... "B") and its octave (-1..9).
+const char* midiNoteName(int key);
+constexpr int midiOctaveOf(int key) {
+    return key / 12 - 1;
+}
+
 enum class Region { Scenes = 0, Settings = 1, Midi = 2, Version = 3, Firmware = 4, Restart = 5 };
 
 struct ControllerImage {
