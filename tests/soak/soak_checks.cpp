@@ -88,7 +88,9 @@ Target Target::all() {
 bool Target::covers(std::uint32_t block) const {
     const Region region = regionOfBlock(block);
     if (!has(region)) return false;
-    return region != Region::Scenes || (block >= 2 * firstScene && block <= 2 * lastScene + 1);
+    if (region != Region::Scenes) return true;
+    const BlockRange range = blockRangeOf(firstScene, lastScene);
+    return block >= range.first && block <= range.last;
 }
 
 int Target::blocks() const {

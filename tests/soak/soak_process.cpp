@@ -28,14 +28,14 @@ int shellStatus(int status) {
     return -1;
 }
 
-// In the child: standard output to `out` (or /dev/null), standard error to
+// In the child: standard input and output to /dev/null, standard error to
 // `log`, then exec. Never returns.
-[[noreturn]] void execChild(const std::string& program, const std::vector<std::string>& args, int out,
+[[noreturn]] void execChild(const std::string& program, const std::vector<std::string>& args,
                             const std::filesystem::path& log) {
     const int null = open("/dev/null", O_RDWR);
     const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(null, STDIN_FILENO);
-    dup2(out >= 0 ? out : null, STDOUT_FILENO);
+    dup2(null, STDOUT_FILENO);
     dup2(err >= 0 ? err : null, STDERR_FILENO);
     std::vector<char*> argv;
     const std::string name = std::filesystem::path(program).filename();
@@ -49,45 +49,6 @@ int shellStatus(int status) {
     execv(program.c_str(), argv.data());
     _exit(127);
 }
-
-}  // namespace
-
-Emulator startEmulator(const std::string& bin, const std::vector<std::string>& args,
-                       const std::filesystem::path& log) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) execChild(bin + "/velora-emu", args, out[1], log);
-    close(out[1]);
-    Emulator emulator;
-    emulator.pid = pid;
-    // The first line is the device path; an emulator that fails closes the
-    // pipe without one.
-    pollfd line{out[0], POLLIN, 0};
-    char c;
-    while (poll(&line, 1, 5000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') emulator.device += c;
-    close(out[0]);
-    if (pid < 0) emulator.device.clear();
-    return emulator;
-}
-
-int stopEmulator(const Emulator& emulator, double seconds) {
-    if (emulator.pid <= 0) return -1;
-    kill(emulator.pid, SIGTERM);
-    const auto start = Clock::now();
-    int status = 0;
-    while (waitpid(emulator.pid, &status, WNOHANG) == 0) {
-        if (since(start) > seconds) {
-            kill(emulator.pid, SIGKILL);
-            waitpid(emulator.pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return shellStatus(status);
-}
-
-namespace {
 
 // Tells when a file is renamed or written into place in its folder.
 class FileWatch {
@@ -134,7 +95,7 @@ CliResult runCli(const std::string& bin, const std::vector<std::string>& args,
     FileWatch watch(interrupt.whenReplaced);
     const auto start = Clock::now();
     const pid_t pid = fork();
-    if (pid == 0) execChild(bin + "/velora-cli", args, -1, log);
+    if (pid == 0) execChild(bin + "/velora-cli", args, log);
     if (pid < 0) return result;
     int status = 0;
     const auto sendInterrupt = [&](double now) {

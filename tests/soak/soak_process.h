@@ -1,8 +1,6 @@
 #pragma once
-// velora-soak's child processes: velora-emu on its pseudo-terminal and
-// velora-cli runs with a time limit and, if asked, a SIGINT at a set moment.
-
-#include <sys/types.h>
+// velora-soak's velora-cli runs, with a time limit and, if asked, a SIGINT
+// at a set moment. (velora-emu runs as testing::EmulatorProcess.)
 
 #include <filesystem>
 #include <optional>
@@ -10,20 +8,6 @@
 #include <vector>
 
 namespace velora::soak {
-
-struct Emulator {
-    pid_t pid = -1;
-    std::string device;  // empty when the emulator did not come up
-};
-
-// Starts `bin`/velora-emu with `args`; its standard error goes to `log`.
-Emulator startEmulator(const std::string& bin, const std::vector<std::string>& args,
-                       const std::filesystem::path& log);
-
-// SIGTERM, then waits up to `seconds` before SIGKILL. Returns the exit status
-// as a shell shows it (128 + signal for a signal), or -1 when it had to be
-// killed.
-int stopEmulator(const Emulator& emulator, double seconds);
 
 // When a velora-cli run gets SIGINT, if at all.
 struct Interrupt {

@@ -24,9 +24,12 @@
 #include <system_error>
 #include <vector>
 
+#include "emulator/controller_model.h"
+#include "emulator/demo_show.h"
 #include "files/data_files.h"
 #include "tests/soak/soak_checks.h"
 #include "tests/soak/soak_process.h"
+#include "tests/support/emulator_process.h"
 
 namespace velora::soak {
 namespace {
@@ -268,10 +271,6 @@ std::string randomBytes(Rng& rng, std::size_t size) {
     return bytes;
 }
 
-bool writeFile(const fs::path& path, const std::string& bytes) {
-    return writeBytes(path, bytes.data(), bytes.size());
-}
-
 // The data files a step starts from.
 void prepareFiles(Rng& rng, const Plan& plan, const Step& step, const Bytes& memory, const fs::path& base) {
     for (int i = 0; i < 3; ++i) {
@@ -280,13 +279,13 @@ void prepareFiles(Rng& rng, const Plan& plan, const Step& step, const Bytes& mem
         const fs::path path = fileOf(base, region);
         if (i == plan.directory) {
             fs::create_directories(path);
-        } else if (step.verb == Verb::Read) {
-            if (step.oldFiles) writeFile(path, randomBytes(rng, dataFileSize(region)));
-        } else if (step.verb == Verb::Write) {
-            writeFile(path, randomBytes(rng, dataFileSize(region)));
-        } else {
-            writeFile(path, fileFromMemory(memory, region));
+            continue;
         }
+        // A read may find old files; a write sends random ones; a verification starts from a match.
+        if (step.verb == Verb::Read && !step.oldFiles) continue;
+        const std::string bytes = step.verb == Verb::Verify ? fileFromMemory(memory, region)
+                                                            : randomBytes(rng, dataFileSize(region));
+        writeBytes(path, bytes.data(), bytes.size());
     }
     if (!step.plantDifference) return;
     // One byte that verification compares: in the scene range, an end scene, a MIDI key.
@@ -303,7 +302,7 @@ void prepareFiles(Rng& rng, const Plan& plan, const Step& step, const Bytes& mem
         at = static_cast<std::size_t>(between(rng, 0, region == Region::Settings ? kProgrammes - 1 : 255));
     std::string bytes = fileFromMemory(memory, region);
     bytes[at] = static_cast<char>(bytes[at] ^ between(rng, 1, 255));
-    writeFile(fileOf(base, region), bytes);
+    writeBytes(fileOf(base, region), bytes.data(), bytes.size());
 }
 
 // The last thing a program said on its standard error, for the report.
@@ -370,15 +369,15 @@ void carryOut(Campaign& campaign, const Plan& plan, int number, const fs::path& 
     std::vector<std::string> lines;  // what was run and how it ended
     std::vector<std::string> problems;
     const fs::path emuLog = dir / "emu.log";
-    const Emulator emu = startEmulator(campaign.bin, emuArgs, emuLog);
+    testing::EmulatorProcess emu(campaign.bin + "/velora-emu", emuArgs, emuLog);
     lines.push_back("velora-emu " + commandLine(emuArgs));
     std::vector<CliResult> results;
-    if (emu.device.empty()) {
+    if (emu.device().empty()) {
         problems.push_back("velora-emu did not start (see " + emuLog.string() + ")");
     } else {
         for (std::size_t i = 0; i < plan.steps.size(); ++i) {
             const Step& step = plan.steps[i];
-            std::vector<std::string> args{"--port", emu.device};
+            std::vector<std::string> args{"--port", emu.device()};
             if (step.retries >= 0) args.insert(args.end(), {"--retries", std::to_string(step.retries)});
             if (step.yes) args.push_back("--yes");
             args.insert(args.end(), {verbName(step.verb), step.target.text, bases[i].string()});
@@ -401,11 +400,12 @@ void carryOut(Campaign& campaign, const Plan& plan, int number, const fs::path& 
             if (const std::string said = lastWords(log); !said.empty()) lines.push_back("  said: " + said);
         }
     }
-    const int emuStatus = stopEmulator(emu, 10);
-    if (emuStatus == -1 && emu.pid > 0) {
+    // One that does not stop in time is killed when `emu` goes.
+    const int emuStatus = emu.stop(SIGTERM, std::chrono::seconds(10));
+    if (emuStatus == -1 && !emu.device().empty()) {
         ++campaign.totals.hangs;
         problems.push_back("velora-emu did not stop on SIGTERM");
-    } else if (emuStatus != 0 && !emu.device.empty()) {
+    } else if (emuStatus != 0 && !emu.device().empty()) {
         problems.push_back("velora-emu ended with status " + std::to_string(emuStatus));
     }
     campaign.totals.faults += countInjected(emuLog);
@@ -449,11 +449,11 @@ void carryOut(Campaign& campaign, const Plan& plan, int number, const fs::path& 
 }
 
 // The demonstration show's memory, as velora-emu --demo starts with it.
-std::optional<Bytes> demoMemory(const std::string& bin, const fs::path& work) {
-    const fs::path file = work / "demo.bin";
-    const Emulator emu = startEmulator(bin, {"--demo", "--memory", file.string()}, work / "demo.log");
-    if (emu.device.empty() || stopEmulator(emu, 10) != 0) return std::nullopt;
-    return loadMemory(file);
+Bytes demoMemory() {
+    ControllerModel model;
+    loadDemoShow(model);
+    const auto memory = model.dataMemory();
+    return Bytes(memory.begin(), memory.end());
 }
 
 // --- the command line -----------------------------------------------------------------
@@ -550,12 +550,7 @@ int main(int argc, char** argv) {
     campaign.bin = bin;
     campaign.work = fs::temp_directory_path() / ("velora-soak-" + std::to_string(getpid()));
     fs::create_directories(campaign.work);
-    const auto demo = demoMemory(bin, campaign.work);
-    if (!demo) {
-        std::fprintf(stderr, "velora-soak: velora-emu --demo gave no memory file\n");
-        return 2;
-    }
-    campaign.demo = *demo;
+    campaign.demo = demoMemory();
 
     const auto start = std::chrono::steady_clock::now();
     const auto elapsed = [&] {

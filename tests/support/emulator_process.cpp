@@ -1,5 +1,6 @@
 #include "tests/support/emulator_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,21 +10,34 @@ namespace velora::testing {
 
 using SteadyTime = std::chrono::steady_clock;
 
-EmulatorProcess::EmulatorProcess(const std::string& program, std::vector<std::string> options) {
+EmulatorProcess::EmulatorProcess(const std::string& program, std::vector<std::string> options,
+                                 const std::filesystem::path& errorLog) {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (std::string& option : options) argv.push_back(option.data());
     argv.push_back(nullptr);
     int out[2];
-    if (::pipe(out) != 0) return;
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
+        const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null >= 0) ::dup2(null, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
+        if (!errorLog.empty()) {
+            const int log = ::open(errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (log >= 0) ::dup2(log, STDERR_FILENO);
+        }
+        // The caller's blocked signals must not follow the emulator.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(out[1]);
+    if (pid_ < 0) {
+        ::close(out[0]);
+        return;
+    }
     output_ = out[0];
     device_ = readLine(std::chrono::seconds(5));
 }

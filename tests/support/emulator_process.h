@@ -1,11 +1,12 @@
 #pragma once
-// velora-emu as a child process for end-to-end tests; its first line of
-// output is the device to open. Stopped with SIGTERM (or reaped) on
+// velora-emu as a child process for end-to-end tests and the soak; its first
+// line of output is the device to open. Stopped with SIGTERM (or reaped) on
 // destruction.
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,11 @@ namespace velora::testing {
 
 class EmulatorProcess {
   public:
-    EmulatorProcess(const std::string& program, std::vector<std::string> options);
+    // Standard input is /dev/null; standard error goes to `errorLog` when one
+    // is named, else where the caller's goes. Later children of the caller do
+    // not inherit the output pipe.
+    EmulatorProcess(const std::string& program, std::vector<std::string> options,
+                    const std::filesystem::path& errorLog = {});
     ~EmulatorProcess();
     EmulatorProcess(const EmulatorProcess&) = delete;
     EmulatorProcess& operator=(const EmulatorProcess&) = delete;
@@ -22,7 +27,8 @@ class EmulatorProcess {
     const std::string& device() const { return device_; }
 
     // Sends `signal` and waits up to `limit` for the exit: the exit status,
-    // 128 + signal for a killed one, or -1 when it did not end in time.
+    // 128 + signal for a killed one, or -1 when it did not end in time (or
+    // never started).
     int stop(int signal, std::chrono::milliseconds limit);
 
   private:
