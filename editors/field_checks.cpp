@@ -47,6 +47,24 @@ bool validScene(std::uint32_t programme, std::uint32_t scene) {
     return scene >= 1 && scene <= sceneCountOfProgramme(programme);
 }
 
+ProgrammeScene programmeSceneNumbers(std::uint32_t absolute) {
+    const std::uint32_t ps = programmeSceneOf(absolute);
+    return {(ps >> 16) + 1, (ps & 0xFFFF) + 1};
+}
+
+std::optional<int> checkedScene(UserInterface& ui, DialogFields& dialog, int programmeField,
+                                std::uint32_t programme, int sceneField, std::uint32_t scene) {
+    if (!validProgramme(programme)) {
+        reportFieldError(ui, dialog, programmeField, kInvalidValue);
+        return std::nullopt;
+    }
+    if (!validScene(programme, scene)) {
+        reportFieldError(ui, dialog, sceneField, kInvalidValue);
+        return std::nullopt;
+    }
+    return sceneIndexOf(programme - 1, scene - 1);
+}
+
 bool reportFieldError(UserInterface& ui, DialogFields& dialog, int field, const std::string& message) {
     ui.messageBox(message, kFieldErrorCaption, Icon::Error, Buttons::Ok);
     dialog.focusWholeText(field);

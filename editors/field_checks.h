@@ -29,6 +29,14 @@ bool validProgramme(std::uint32_t programme);
 // Scene 1..scene count of the programme.
 bool validScene(std::uint32_t programme, std::uint32_t scene);
 
+// Programme and scene (1-based) of absolute scene `absolute`, as the fields
+// show them; a number above 1021 names no scene and shows as 65536 / 65536.
+struct ProgrammeScene {
+    std::uint32_t programme;
+    std::uint32_t scene;
+};
+ProgrammeScene programmeSceneNumbers(std::uint32_t absolute);
+
 // The fields of an open dialog as the checks see them, by control id.
 class DialogFields {
   public:
@@ -48,5 +56,11 @@ inline constexpr const char* kInvalidValue = "Invalid value !";
 // focus goes back to the field with its whole text selected. Returns true:
 // the event is handled.
 bool reportFieldError(UserInterface& ui, DialogFields& dialog, int field, const std::string& message);
+
+// The absolute scene of `programme` / `scene` (1-based, each read from its
+// field, 0 for no number). A refused one is reported on its field with
+// "Invalid value !", the programme first, and gives nothing.
+std::optional<int> checkedScene(UserInterface& ui, DialogFields& dialog, int programmeField,
+                                std::uint32_t programme, int sceneField, std::uint32_t scene);
 
 }  // namespace velora

@@ -44,9 +44,9 @@ void MidiEditor::showRows() {
         }
         // Scene bits 1022 and 1023 name no scene: both fields show 65536,
         // which the user has to correct before the rows can be stored.
-        const std::uint32_t ps = programmeSceneOf(entry & kMidiSceneBits);
-        state_.setFieldText(midiProgrammeField(row), std::to_string((ps >> 16) + 1));
-        state_.setFieldText(midiSceneField(row), std::to_string((ps & 0xFFFF) + 1));
+        const ProgrammeScene shown = programmeSceneNumbers(entry & kMidiSceneBits);
+        state_.setFieldText(midiProgrammeField(row), std::to_string(shown.programme));
+        state_.setFieldText(midiSceneField(row), std::to_string(shown.scene));
     }
 }
 
@@ -59,15 +59,10 @@ bool MidiEditor::storeRow(int row, UserInterface& ui) {
 
     std::uint16_t sceneBits = 0;
     if (programme != 0 || scene != 0) {
-        if (!validProgramme(programme)) {
-            reportFieldError(ui, state_, programmeField, kInvalidValue);
-            return false;
-        }
-        if (!validScene(programme, scene)) {
-            reportFieldError(ui, state_, sceneField, kInvalidValue);
-            return false;
-        }
-        sceneBits = static_cast<std::uint16_t>(sceneIndexOf(programme - 1, scene - 1));
+        const std::optional<int> absolute =
+            checkedScene(ui, state_, programmeField, programme, sceneField, scene);
+        if (!absolute) return false;
+        sceneBits = static_cast<std::uint16_t>(*absolute);
     }
 
     std::uint16_t flags = 0;

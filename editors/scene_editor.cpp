@@ -243,17 +243,11 @@ void SceneEditor::sceneDown() {
 bool SceneEditor::takeProgrammeAndScene(UserInterface& ui) {
     const std::uint32_t p = fieldNumber(state_, kEditProgramme);
     const std::uint32_t s = fieldNumber(state_, kEditScene);
-    if (!validProgramme(p)) {
-        reportFieldError(ui, state_, kEditProgramme, kInvalidValue);
-        return false;
-    }
-    if (!validScene(p, s)) {
-        reportFieldError(ui, state_, kEditScene, kInvalidValue);
-        return false;
-    }
+    const std::optional<int> absolute = checkedScene(ui, state_, kEditProgramme, p, kEditScene, s);
+    if (!absolute) return false;
     programme_ = static_cast<int>(p);
     scene_ = static_cast<int>(s);
-    absoluteScene_ = sceneIndexOf(p - 1, s - 1);
+    absoluteScene_ = *absolute;
     return true;
 }
 

@@ -10,16 +10,6 @@ namespace {
 
 constexpr std::uint32_t kLastSceneNumber = kScenes - 1;
 
-struct ProgrammeScene {
-    std::uint32_t programme;  // 1-based
-    std::uint32_t scene;      // 1-based
-};
-
-ProgrammeScene displayed(std::uint32_t absoluteScene) {
-    const std::uint32_t ps = programmeSceneOf(absoluteScene);
-    return {(ps >> 16) + 1, (ps & 0xFFFF) + 1};
-}
-
 std::uint32_t absolute(std::uint32_t programme, std::uint32_t scene) {
     return static_cast<std::uint32_t>(sceneIndexOf(programme - 1, scene - 1));
 }
@@ -31,8 +21,8 @@ SceneRange::SceneRange(std::uint32_t firstScene, std::uint32_t lastScene)
       last_(lastScene < first_ || lastScene > kLastSceneNumber ? kLastSceneNumber : lastScene) {}
 
 void SceneRange::show(DialogFields& dialog) const {
-    const ProgrammeScene from = displayed(first_);
-    const ProgrammeScene to = displayed(last_);
+    const ProgrammeScene from = programmeSceneNumbers(first_);
+    const ProgrammeScene to = programmeSceneNumbers(last_);
     dialog.setFieldText(kRangeFromProgramme, std::to_string(from.programme));
     dialog.setFieldText(kRangeFromScene, std::to_string(from.scene));
     dialog.setFieldText(kRangeToProgramme, std::to_string(to.programme));

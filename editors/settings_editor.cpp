@@ -53,9 +53,9 @@ SettingsEditor::SettingsEditor(ControllerImage& image)
         if (assigned) {
             // A scene number beyond the table shows as 65536 / 65536 and is
             // refused on "Accept" until corrected.
-            const std::uint32_t ps = programmeSceneOf(scenes[i]);
-            programme = std::to_string((ps >> 16) + 1);
-            scene = std::to_string((ps & 0xFFFF) + 1);
+            const ProgrammeScene shown = programmeSceneNumbers(scenes[i]);
+            programme = std::to_string(shown.programme);
+            scene = std::to_string(shown.scene);
         }
         state_.setChecked(kSpecialButtonBox[i], assigned);
         state_.setFieldText(kSpecialProgrammeField[i], programme);
@@ -265,17 +265,11 @@ bool SettingsEditor::writeSpecialButton(int button, UserInterface& ui) {
         scene = kNoScene;
         return true;
     }
-    const auto programme = parseFieldNumber(state_.fieldText(kSpecialProgrammeField[i]));
-    if (!programme || !validProgramme(*programme)) {
-        reportFieldError(ui, state_, kSpecialProgrammeField[i], kInvalidValue);
-        return false;
-    }
-    const auto sceneNumber = parseFieldNumber(state_.fieldText(kSpecialSceneField[i]));
-    if (!sceneNumber || !validScene(*programme, *sceneNumber)) {
-        reportFieldError(ui, state_, kSpecialSceneField[i], kInvalidValue);
-        return false;
-    }
-    scene = static_cast<std::uint16_t>(sceneIndexOf(*programme - 1, *sceneNumber - 1));
+    const std::optional<int> absolute = checkedScene(
+        ui, state_, kSpecialProgrammeField[i], readFieldNumber(state_.fieldText(kSpecialProgrammeField[i])),
+        kSpecialSceneField[i], readFieldNumber(state_.fieldText(kSpecialSceneField[i])));
+    if (!absolute) return false;
+    scene = static_cast<std::uint16_t>(*absolute);
     return true;
 }
 
