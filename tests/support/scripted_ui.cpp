@@ -125,24 +125,6 @@ std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const s
     return s;
 }
 
-Answer ScriptedUi::messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                        Buttons buttons, const std::string& reason) {
-    const Answer answer = messageBox(text, caption, icon, buttons);
-    for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
-        if (it->kind == UiEvent::Message) {
-            it->text = reason;
-            break;
-        }
-    }
-    return answer;
-}
-
-std::string ScriptedUi::lastReason() const {
-    for (auto it = events_.rbegin(); it != events_.rend(); ++it)
-        if (it->kind == UiEvent::Message && !it->text.empty()) return it->text;
-    return {};
-}
-
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
                               Buttons buttons) {
     ShownMessage shown{text, caption, icon, buttons};

@@ -75,11 +75,6 @@ class ScriptedUi : public UserInterface {
     // --- UserInterface ----------------------------------------------------
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons) override;
-    // As messageBox; the reason is kept in the event's text.
-    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                Buttons buttons, const std::string& reason) override;
-    // The reason of the last message box that gave one.
-    std::string lastReason() const;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;

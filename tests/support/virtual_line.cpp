@@ -223,7 +223,6 @@ void VirtualSerialDevice::startRead(std::size_t count) {
 }
 
 void VirtualSerialDevice::startQuiet(Duration quiet, Duration limit) {
-    ++port_->quiets;
     process();
     beginRead(ReadRule::quiet(clock_.now(), quiet, limit));
 }

@@ -58,7 +58,6 @@ struct PortRecord {
     int opens = 0;
     int closes = 0;
     int purges = 0;
-    int quiets = 0;  // waits for the line to fall quiet
     int waits = 0;
     std::vector<std::size_t> reads;  // counts asked for
     std::vector<std::vector<std::uint8_t>> writes;
