@@ -1,4 +1,4 @@
-# Installing like a Linux program: a manual page for each program, made at
+# Installing like a Linux program: the programs, a manual page for each program, made at
 # build time by help2man from the program's --help and the extra sections in
 # resources/man/; the AppStream metadata; the README as documentation; and
 # the Debian package, `cpack -G DEB` in a release build (scripts/package.sh).
@@ -15,6 +15,7 @@ foreach(program velora velora-cli velora-emu velora-mkupg)
     list(APPEND VELORA_PACKAGED_PROGRAMS ${program})
   endif()
 endforeach()
+install(TARGETS ${VELORA_PACKAGED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages and the changelog are compressed, as Debian wants them.
 find_program(VELORA_HELP2MAN help2man)

@@ -175,7 +175,7 @@ void TransferEngine::noteReadEnd(RunOutcome outcome) {
     const std::uint32_t first = 2 * firstScene_;
     const std::uint32_t last = 2 * lastScene_ + 1;
     const std::uint32_t stopped = outcome == RunOutcome::Completed ? last + 1 : currentBlock_;
-    for (Region r : {Region::Scenes, Region::Settings, Region::Midi}) {
+    for (Region r : kMemoryRegions) {
         const BlockRange blocks = blockRangeOf(r);
         const std::uint32_t a = std::max(first, blocks.first);
         const std::uint32_t b = std::min(last, blocks.last);

@@ -54,6 +54,8 @@ constexpr int midiOctaveOf(int key) {
 }
 
 enum class Region { Scenes = 0, Settings = 1, Midi = 2, Version = 3, Firmware = 4, Restart = 5 };
+// The regions of the data memory, each saved in a data file of its own.
+inline constexpr std::array<Region, 3> kMemoryRegions{Region::Scenes, Region::Settings, Region::Midi};
 
 struct ControllerImage {
     std::array<std::array<std::uint8_t, kChannels>, kScenes> scenes{};

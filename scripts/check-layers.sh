@@ -26,7 +26,7 @@ for i in "${!layers[@]}"; do
 done
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    files=$(git ls-files '*.h' '*.cpp')
+    files=$(git ls-files --cached --others --exclude-standard '*.h' '*.cpp')
 else
     files=$(find . -name '*.h' -o -name '*.cpp' | sed 's#^\./##' | grep -v '^build')
 fi

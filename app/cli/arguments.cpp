@@ -3,7 +3,6 @@
 // exit status 2.
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <ostream>
@@ -120,11 +119,10 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
                  "upgrade: answer Ignore, not Abort, to a record that reads back different once the retries "
                  "are used up; the run then ends with 1");
 
-    const auto plain = [&](const char* name, const char* what) { return app.add_subcommand(name, what); };
-    plain("ports", "list the serial ports offered");
-    plain("search", "find the controller on the ports and name its port");
-    plain("version", "show the controller's firmware version");
-    plain("restart", "restart the controller");
+    app.add_subcommand("ports", "list the serial ports offered");
+    app.add_subcommand("search", "find the controller on the ports and name its port");
+    app.add_subcommand("version", "show the controller's firmware version");
+    app.add_subcommand("restart", "restart the controller");
     for (const auto& [name, what] : std::vector<std::pair<const char*, const char*>>{
              {"read", "read REGION from the controller and save its data files (all three: as one set)"},
              {"write", "load REGION's data files and write them to the controller"},

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <ostream>
 
 #include "app/cli/show_commands.h"
@@ -25,7 +23,7 @@ namespace velora::cli {
 namespace {
 
 std::vector<Region> regionsOf(const Options& o) {
-    if (o.region == "all") return {Region::Scenes, Region::Settings, Region::Midi};
+    if (o.region == "all") return {kMemoryRegions.begin(), kMemoryRegions.end()};
     if (o.region == "settings") return {Region::Settings};
     if (o.region == "midi") return {Region::Midi};
     return {Region::Scenes};
@@ -307,9 +305,8 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         // A read that did not finish saves no file.
         if (!s.runRegion(Action::ReadController)) return statusAfterFailure(s);
         if (!saveDataFiles(o.base, regions, image, err)) return kError;
-        std::string saved;
-        for (Region r : regions) saved += (saved.empty() ? "" : ", ") + dataFilePath(o.base, r);
-        return summary("read " + s.blocks() + " in " + s.elapsed() + "; saved " + saved);
+        return summary("read " + s.blocks() + " in " + s.elapsed() + "; saved " +
+                       dataFilePaths(o.base, regions));
     }
     if (o.command == "write") {
         if (!s.runRegion(Action::WriteController)) {

@@ -7,7 +7,6 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 
 #include "app/cli/show_files.h"
 #include "files/atomic_save.h"
@@ -15,21 +14,11 @@
 
 namespace velora::cli {
 
-namespace {
-
-constexpr std::array<Region, 3> kAllRegions{Region::Scenes, Region::Settings, Region::Midi};
-
-std::string savedNames(const std::string& base) {
-    std::string names;
-    for (Region r : kAllRegions) names += (names.empty() ? "" : ", ") + dataFilePath(base, r);
-    return names;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int runExport(const Options& o, std::ostream& out, std::ostream& err) {
     auto image = std::make_unique<ControllerImage>();
-    if (!loadDataFiles(o.base, kAllRegions, *image, err)) return kError;
+    if (!loadDataFiles(o.base, kMemoryRegions, *image, err)) return kError;
     const std::string text = showToText(*image);
     if (o.output.empty()) {
         out << text << std::flush;
@@ -40,7 +29,8 @@ int runExport(const Options& o, std::ostream& out, std::ostream& err) {
         err << "velora-cli: cannot save " << o.output << ": " << saved.reason() << "\n";
         return kError;
     }
-    if (!o.quiet) out << "velora-cli: exported " << savedNames(o.base) << " to " << o.output << "\n";
+    if (!o.quiet)
+        out << "velora-cli: exported " << dataFilePaths(o.base, kMemoryRegions) << " to " << o.output << "\n";
     return kSuccess;
 }
 
@@ -63,16 +53,18 @@ int runImport(const Options& o, std::ostream& out, std::ostream& err) {
         err << "velora-cli: " << o.input << ": " << read.error << "; no file was written\n";
         return kError;
     }
-    if (!checkSaveTargets(o.base, kAllRegions, err) || !saveDataFiles(o.base, kAllRegions, *image, err))
+    if (!checkSaveTargets(o.base, kMemoryRegions, err) || !saveDataFiles(o.base, kMemoryRegions, *image, err))
         return kError;
-    if (!o.quiet) out << "velora-cli: imported " << o.input << "; saved " << savedNames(o.base) << "\n";
+    if (!o.quiet)
+        out << "velora-cli: imported " << o.input << "; saved " << dataFilePaths(o.base, kMemoryRegions)
+            << "\n";
     return kSuccess;
 }
 
 int runDiff(const Options& o, std::ostream& out, std::ostream& err) {
     auto a = std::make_unique<ControllerImage>();
     auto b = std::make_unique<ControllerImage>();
-    if (!loadDataFiles(o.base, kAllRegions, *a, err) || !loadDataFiles(o.base2, kAllRegions, *b, err))
+    if (!loadDataFiles(o.base, kMemoryRegions, *a, err) || !loadDataFiles(o.base2, kMemoryRegions, *b, err))
         return kError;
     const std::vector<std::string> lines = showDifferences(*a, *b);
     if (!o.quiet) {

@@ -47,6 +47,12 @@ std::string dataFilePath(const std::string& base, Region region) {
     return base + "." + std::string(dataFileExtension(region));
 }
 
+std::string dataFilePaths(const std::string& base, std::span<const Region> regions) {
+    std::string paths;
+    for (Region r : regions) paths += (paths.empty() ? "" : ", ") + dataFilePath(base, r);
+    return paths;
+}
+
 bool loadDataFiles(const std::string& base, std::span<const Region> regions, ControllerImage& image,
                    std::ostream& err) {
     for (Region region : regions) {

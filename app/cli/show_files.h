@@ -13,6 +13,8 @@ namespace velora::cli {
 
 // BASE with the region's extension.
 std::string dataFilePath(const std::string& base, Region region);
+// The paths of `regions`' files, as "show.K5s, show.K5p, show.K5m".
+std::string dataFilePaths(const std::string& base, std::span<const Region> regions);
 
 // Loads the regions' files into the image, each whole. False after a
 // message on `err`.
