@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -23,43 +20,18 @@
 namespace velora {
 namespace {
 
-using testing::whenModal;
+using testing::answerMessage;
+using testing::retype;
 
 class QtMidiEditorTest : public ::testing::Test {
   protected:
     // Opens the dialog through the main window's entry point and lets `act`
     // drive it; a dialog that `act` left open is closed with -1.
     int run(const std::function<void(MidiEditorDialog&)>& act) {
-        whenModal([act](QWidget* w) {
-            auto* dialog = qobject_cast<MidiEditorDialog*>(w);
-            ASSERT_NE(dialog, nullptr);
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-            act(*dialog);
-            if (dialog->isVisible()) dialog->done(-1);
-        });
-        return runMidiEditorDialog(nullptr, image, ui);
+        return testing::runDialog(act, [&] { runMidiEditorDialog(nullptr, image, ui); });
     }
-    // Answers the next message box with OK, keeping its text, caption and icon.
-    void answerOk() {
-        whenModal([this](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box, nullptr);
-            seen = box->windowTitle() + "|" + box->text() + "|" + QString::number(box->icon());
-            box->button(QMessageBox::Ok)->click();
-        });
-    }
-    // Replaces the text of a field by typing.
-    static void type(MidiEditorDialog& dialog, int id, const char* text) {
-        QLineEdit* field = dialog.field(id);
-        field->setFocus();
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Delete);
-        QTest::keyClicks(field, text);
-    }
-    static void clickBox(MidiEditorDialog& dialog, int id) {
-        QAbstractButton* box = dialog.checkBox(id);
-        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
-    }
+    static void type(MidiEditorDialog& dialog, int id, const char* text) { retype(dialog.field(id), text); }
+    static void clickBox(MidiEditorDialog& dialog, int id) { testing::clickBox(dialog.checkBox(id)); }
     static QString shown(MidiEditorDialog& dialog, int row) {
         return dialog.field(midiProgrammeField(row))->text() + "/" +
                dialog.field(midiSceneField(row))->text();
@@ -67,7 +39,6 @@ class QtMidiEditorTest : public ::testing::Test {
 
     ControllerImage image;
     QtUserInterface ui;
-    QString seen;  // the last message box
 };
 
 TEST_F(QtMidiEditorTest, EditsOnSeveralPagesReachTheImageOnAcceptAndNothingElseChanges) {
@@ -119,22 +90,26 @@ TEST_F(QtMidiEditorTest, ARefusedFieldIsReportedSelectedAndHoldsTheBarUntilCance
     image.midi[62] = 0x8000 | 100;
     const ControllerImage before = image;
 
-    const int result = run([this](MidiEditorDialog& dialog) {
+    const int result = run([](MidiEditorDialog& dialog) {
         type(dialog, midiProgrammeField(2), "48");
         type(dialog, midiSceneField(2), "15");
-        answerOk();
+        QString text, caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        answerMessage(QMessageBox::Ok, &text, &caption, &icon);
         QTest::mouseClick(dialog.button(kMidiAccept), Qt::LeftButton);
         EXPECT_TRUE(dialog.isVisible());
-        EXPECT_EQ(seen, "Warning :|Invalid value !|" + QString::number(QMessageBox::Critical));
+        EXPECT_EQ(text, "Invalid value !");
+        EXPECT_EQ(caption, "Warning :");
+        EXPECT_EQ(icon, QMessageBox::Critical);
         // The field that has the focus once the dialog is active again.
         EXPECT_EQ(dialog.focusWidget(), dialog.field(midiSceneField(2)));
         EXPECT_EQ(dialog.field(midiSceneField(2))->selectedText(), "15");
 
         QScrollBar* bar = dialog.scrollBar(kMidiScrollBar);
-        seen.clear();
-        answerOk();
+        text.clear();
+        answerMessage(QMessageBox::Ok, &text);
         bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        EXPECT_FALSE(seen.isEmpty());
+        EXPECT_EQ(text, "Invalid value !");
         EXPECT_EQ(bar->value(), 60);  // back where the rows are
 
         QTest::mouseClick(dialog.button(kMidiCancel), Qt::LeftButton);
@@ -178,15 +153,7 @@ TEST_F(QtMidiEditorTest, TabReachesEveryInputRowByRowThenTheBarAndTheButtons) {
     expected.insert(expected.end(), {kMidiScrollBar, kMidiFinish, kMidiCancel, kMidiAccept});
 
     run([&expected](MidiEditorDialog& dialog) {
-        dialog.checkBox(midiTriggerBox(0, 0))->setFocus();
-        std::vector<int> seenIds;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            QWidget* focused = QApplication::focusWidget();
-            ASSERT_NE(focused, nullptr);
-            seenIds.push_back(focused->objectName().mid(7).toInt());  // "control<id>"
-            QTest::keyClick(focused, Qt::Key_Tab);
-        }
-        EXPECT_EQ(seenIds, expected);
+        EXPECT_EQ(testing::tabOrder(dialog.checkBox(midiTriggerBox(0, 0)), 2 * expected.size()), expected);
     });
 }
 

@@ -3,14 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -22,13 +19,8 @@
 namespace velora {
 namespace {
 
+using testing::answerMessage;
 using testing::retype;
-using testing::whenModal;
-
-// Answers the next message box with OK, keeping its text.
-void answerMessage(QString* text) {
-    testing::answerMessage(QMessageBox::Ok, text);
-}
 
 class QtSceneEditorTest : public ::testing::Test {
   protected:
@@ -37,17 +29,12 @@ class QtSceneEditorTest : public ::testing::Test {
         image->speedSync[3] = 100;  // programme 4: Auto, shown with SPEED 31
     }
     // Runs the dialog with `act` driving it; true when it closed with result 0.
-    bool run(std::function<void(SceneEditorDialog*)> act) {
-        int result = -1;
-        whenModal<SceneEditorDialog>([&](SceneEditorDialog* dialog) {
-            QObject::connect(dialog, &QDialog::finished, [&result](int r) { result = r; });
-            dialog->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-            act(dialog);
-            QTest::keyClick(dialog, Qt::Key_Escape);
-        });
-        runSceneEditorDialog(nullptr, *image, ui);
-        return result == 0;
+    bool run(const std::function<void(SceneEditorDialog*)>& act) {
+        const std::function<void(SceneEditorDialog&)> actThenEscape = [&](SceneEditorDialog& dialog) {
+            act(&dialog);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        };
+        return testing::runDialog(actThenEscape, [&] { runSceneEditorDialog(nullptr, *image, ui); }) == 0;
     }
 
     std::unique_ptr<ControllerImage> image = std::make_unique<ControllerImage>();
@@ -112,7 +99,7 @@ TEST_F(QtSceneEditorTest, RefusedValuesAndFieldsTakeTheFocusBack) {
 
         QString text;
         retype(d->field(kEditScene), "33");
-        answerMessage(&text);
+        answerMessage(QMessageBox::Ok, &text);
         QTest::mouseClick(d->button(kEditLoad), Qt::LeftButton);
         EXPECT_EQ(text, "Invalid value !");
         // The field the dialog's focus comes back to once it is active again.
@@ -121,7 +108,7 @@ TEST_F(QtSceneEditorTest, RefusedValuesAndFieldsTakeTheFocusBack) {
 
         retype(d->field(kEditScene), "1");
         QTest::mouseClick(d->checkBox(editFixtureBox(2)), Qt::LeftButton);
-        answerMessage(&text);
+        answerMessage(QMessageBox::Ok, &text);
         QTest::mouseClick(d->button(kEditLoad), Qt::LeftButton);
         EXPECT_EQ(text, "Multiple fixture choosen !\nSettings of 1-th fixture will be loaded !");
         EXPECT_EQ(box->text(), "0");

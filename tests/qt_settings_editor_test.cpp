@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +13,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -28,35 +26,9 @@
 namespace velora {
 namespace {
 
-using testing::whenModal;
-
-struct Shown {
-    QString text, caption;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers the next message box with `button` and tells what it showed.
-void answerMessage(QMessageBox::StandardButton button, Shown* shown) {
-    whenModal<QMessageBox>([=](QMessageBox* box) {
-        *shown = {box->text(), box->windowTitle(), box->icon()};
-        box->button(button)->click();
-    });
-}
-
-void replaceText(QLineEdit* edit, const char* text) {
-    ASSERT_NE(edit, nullptr);
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
-}
-
-// A click on a check box's or radio button's indicator, at its left.
-void clickBox(QAbstractButton* box) {
-    ASSERT_NE(box, nullptr);
-    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier,
-                      QPoint(std::min(6, box->width() / 2), box->height() / 2));
-}
+using testing::answerMessage;
+using testing::clickBox;
+using testing::retype;
 
 class SettingsEditorDialogTest : public ::testing::Test {
   protected:
@@ -81,16 +53,7 @@ class SettingsEditorDialogTest : public ::testing::Test {
     // Opens the dialog on the image through the program's entry point, calls
     // `act` with it open, and gives the dialog's result (-1: not closed by it).
     int run(const std::function<void(SettingsEditorDialog&)>& act) {
-        int result = -1;
-        whenModal<SettingsEditorDialog>([&](SettingsEditorDialog* dialog) {
-            QObject::connect(dialog, &QDialog::finished, [&](int r) { result = r; });
-            dialog->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
-            act(*dialog);
-            if (dialog->isVisible()) dialog->done(-1);  // a failed step must not hang the run
-        });
-        runSettingsEditorDialog(nullptr, *image, ui);
-        return result;
+        return testing::runDialog(act, [&] { runSettingsEditorDialog(nullptr, *image, ui); });
     }
 
     void expectSettings(const ControllerImage& expected) {
@@ -162,24 +125,14 @@ TEST_F(SettingsEditorDialogTest, TabReachesEveryInputInTheListedOrder) {
             }
 
         // From the first control round the dialog, one Tab at a time.
-        std::vector<int> visited;
-        d.control(expected.front())->setFocus();
-        for (std::size_t i = 0; i < 2 * expected.size(); ++i) {
-            QWidget* w = d.focusWidget();
-            ASSERT_NE(w, nullptr);
-            const int id = w->objectName().mid(7).toInt();
-            if (!visited.empty() && id == visited.front()) break;
-            visited.push_back(id);
-            QTest::keyClick(w, Qt::Key_Tab);
-        }
-        EXPECT_EQ(visited, expected);
+        EXPECT_EQ(testing::tabOrder(d.control(expected.front()), 2 * expected.size()), expected);
     });
 }
 
 TEST_F(SettingsEditorDialogTest, EditsThroughTheWidgetsReachTheImageOnAccept) {
     const int result = run([&](SettingsEditorDialog& d) {
         // Programme 1: End emptied; programme 2 switched to Music.
-        replaceText(d.field(settingsEnd(0)), "");
+        retype(d.field(settingsEnd(0)), "");
         clickBox(d.checkBox(settingsMusic(1)));
         EXPECT_TRUE(d.checkBox(settingsMusic(1))->isChecked());
         EXPECT_FALSE(d.checkBox(settingsAuto(1))->isChecked());
@@ -194,20 +147,20 @@ TEST_F(SettingsEditorDialogTest, EditsThroughTheWidgetsReachTheImageOnAccept) {
         QTest::keyClick(d.scrollBar(kSettingsProgrammeBar), Qt::Key_PageDown);
         EXPECT_EQ(d.scrollBar(kSettingsProgrammeBar)->value(), 3);
         EXPECT_EQ(d.field(settingsProgrammeNumber(0))->text(), "4");
-        replaceText(d.field(settingsFade(0)), "250");
-        replaceText(d.field(settingsSpeed(1)), "31");
+        retype(d.field(settingsFade(0)), "250");
+        retype(d.field(settingsSpeed(1)), "31");
 
         // The cue bar one line down: cue 5 in the last row, its field 3 to programme 48.
         d.scrollBar(kSettingsCueBar)->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         EXPECT_EQ(d.field(settingsCueNumber(3))->text(), "5");
-        replaceText(d.field(settingsCueField(3, 2)), "48");
+        retype(d.field(settingsCueField(3, 2)), "48");
 
         // FOG gets a scene, STROBE loses its scene, the strobe-mode boxes turn over.
         clickBox(d.checkBox(kSpecialButtonBox[kFog]));
         EXPECT_EQ(d.field(kSpecialProgrammeField[kFog])->text(), "1");
         EXPECT_TRUE(d.field(kSpecialSceneField[kFog])->isEnabled());
-        replaceText(d.field(kSpecialProgrammeField[kFog]), "17");
-        replaceText(d.field(kSpecialSceneField[kFog]), "16");
+        retype(d.field(kSpecialProgrammeField[kFog]), "17");
+        retype(d.field(kSpecialSceneField[kFog]), "16");
         clickBox(d.checkBox(kSpecialButtonBox[kStrobe]));
         EXPECT_FALSE(d.field(kSpecialSceneField[kStrobe])->isEnabled());
         EXPECT_EQ(d.field(kSpecialSceneField[kStrobe])->text(), "");
@@ -233,7 +186,8 @@ TEST_F(SettingsEditorDialogTest, EditsThroughTheWidgetsReachTheImageOnAccept) {
 }
 
 TEST_F(SettingsEditorDialogTest, ARefusedFieldIsReportedSelectedAndBlocksAccept) {
-    Shown shown;
+    QString text, caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
     const int result = run([&](SettingsEditorDialog& d) {
         QScrollBar* bar = d.scrollBar(kSettingsProgrammeBar);
         bar->setFocus();
@@ -242,26 +196,26 @@ TEST_F(SettingsEditorDialogTest, ARefusedFieldIsReportedSelectedAndBlocksAccept)
         for (int i = 0; i < 14; ++i) QTest::keyClick(bar, Qt::Key_PageDown);
         EXPECT_EQ(bar->value(), 42);
         EXPECT_EQ(d.field(settingsProgrammeNumber(5))->text(), "48");
-        replaceText(d.field(settingsEnd(5)), "15");
+        retype(d.field(settingsEnd(5)), "15");
 
-        answerMessage(QMessageBox::Ok, &shown);
+        answerMessage(QMessageBox::Ok, &text, &caption, &icon);
         QTest::mouseClick(d.button(kSettingsAccept), Qt::LeftButton);
         EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(shown.text, "Invalid value !");
-        EXPECT_EQ(shown.caption, "Warning :");
-        EXPECT_EQ(shown.icon, QMessageBox::Critical);
+        EXPECT_EQ(text, "Invalid value !");
+        EXPECT_EQ(caption, "Warning :");
+        EXPECT_EQ(icon, QMessageBox::Critical);
         EXPECT_EQ(d.focusWidget(), d.field(settingsEnd(5)));
         EXPECT_EQ(d.field(settingsEnd(5))->selectedText(), "15");
 
         // Scrolling is refused too, and the bar stays where it was.
-        shown = {};
-        answerMessage(QMessageBox::Ok, &shown);
+        text.clear();
+        answerMessage(QMessageBox::Ok, &text);
         bar->setFocus();
         QTest::keyClick(bar, Qt::Key_Up);
-        EXPECT_EQ(shown.text, "Invalid value !");
+        EXPECT_EQ(text, "Invalid value !");
         EXPECT_EQ(bar->value(), 42);
 
-        replaceText(d.field(settingsEnd(5)), "14");
+        retype(d.field(settingsEnd(5)), "14");
         bar->setFocus();
         QTest::keyClick(bar, Qt::Key_Up);
         EXPECT_EQ(bar->value(), 41);
@@ -281,7 +235,7 @@ TEST_F(SettingsEditorDialogTest, FinishEscapeEnterAndTheCloseBoxWriteNothing) {
     };
     for (const auto& way : ways) {
         const int result = run([&](SettingsEditorDialog& d) {
-            replaceText(d.field(settingsEnd(2)), "7");
+            retype(d.field(settingsEnd(2)), "7");
             clickBox(d.checkBox(kSettingsSlowMode));
             clickBox(d.checkBox(kSpecialButtonBox[kExtra]));
             way(d);

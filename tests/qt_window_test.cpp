@@ -46,20 +46,8 @@ namespace {
 constexpr const char* kPort = "/dev/held";
 
 using testing::answerMessage;
+using testing::answerRange;
 using testing::whenModal;
-
-// Answers the "Zakres" dialog with a range.
-void answerRange(const char* fp, const char* fs, const char* tp, const char* ts) {
-    whenModal([=](QWidget* w) {
-        auto* dialog = qobject_cast<SceneRangeDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        dialog->field(kRangeFromProgramme)->setText(fp);
-        dialog->field(kRangeFromScene)->setText(fs);
-        dialog->field(kRangeToProgramme)->setText(tp);
-        dialog->field(kRangeToScene)->setText(ts);
-        dialog->button(kDialogOk)->click();
-    });
-}
 
 bool spinUntil(const std::function<bool()>& done) {
     return QTest::qWaitFor(done, 5000);

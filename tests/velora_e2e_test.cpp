@@ -136,15 +136,7 @@ TEST_F(DesktopE2e, FindsTheControllerAndShowsItsFirmwareThenReadsScenesFromTheMe
     EXPECT_TRUE(window->entryAt(kPortMenuKey, 1)->isChecked());
 
     // The range dialog answered as a user would: programme 2 scene 10 to programme 3 scene 1.
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<SceneRangeDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        dialog->field(kRangeFromProgramme)->setText("2");
-        dialog->field(kRangeFromScene)->setText("10");
-        dialog->field(kRangeToProgramme)->setText("3");
-        dialog->field(kRangeToScene)->setText("1");
-        dialog->button(kDialogOk)->click();
-    });
+    testing::answerRange("2", "10", "3", "1");
     readFromMenu(0);
     ASSERT_TRUE(waitFor([&] { return engine().idle(); }, 20000));
     EXPECT_EQ(engine().outcome(), RunOutcome::Completed);
@@ -235,15 +227,7 @@ TEST_F(DesktopE2e, AShowLoadedEditedInTheEditorsAndWrittenReachesTheController) 
     ASSERT_EQ(image.midi[60] & 0x3FF, sceneIndexOf(2, 4));
 
     // "Write to &controller": that scene, the settings, the MIDI assignments.
-    QTimer::singleShot(50, [] {
-        auto* range = qobject_cast<SceneRangeDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(range, nullptr);
-        range->field(kRangeFromProgramme)->setText("2");
-        range->field(kRangeFromScene)->setText("3");
-        range->field(kRangeToProgramme)->setText("2");
-        range->field(kRangeToScene)->setText("3");
-        range->button(kDialogOk)->click();
-    });
+    testing::answerRange("2", "3", "2", "3");
     run(7, kCmdScenes);
     run(7, kCmdSettings);
     run(7, kCmdMidi);
