@@ -74,6 +74,15 @@ void setRecordText(UpgradeFileBytes& file, std::size_t index, std::string_view p
     if (mendChecksum) putWord(file.bytes, file.headerOffset + 8, sum);
 }
 
+// A spoiler that gives record `index` these fields (2, 5 and 32 characters;
+// type 00), the checksum word mended unless told otherwise.
+std::function<void(UpgradeFileBytes&)> recordText(std::size_t index, std::string length, std::string address,
+                                                  std::string data = std::string(32, '0'),
+                                                  bool mendChecksum = true) {
+    return
+        [=](UpgradeFileBytes& f) { setRecordText(f, index, length + address + "00" + data, mendChecksum); };
+}
+
 TEST(UpgradeFile, ReadsBackWhatWasPacked) {
     std::vector<UpgradeRecord> records = someRecords(25);  // more than two key periods
     records.push_back(record(0, 0, 0x55));                 // length 0: data still travel in the file
@@ -209,60 +218,14 @@ TEST(UpgradeFile, EveryCheckRefusesWithItsMessage) {
              f.bytes.resize(f.recordOffset(0) + 40);
          },
          UpgradeError::InvalidContents},
-        {"length not hexadecimal",
-         [](UpgradeFileBytes& f) {
-             setRecordText(f, 1,
-                           "1G"
-                           "00100"
-                           "00" +
-                               std::string(32, '0'));
-         },
-         UpgradeError::InvalidContents},
-        {"length 17",
-         [](UpgradeFileBytes& f) {
-             setRecordText(f, 1,
-                           "11"
-                           "00100"
-                           "00" +
-                               std::string(32, '0'));
-         },
-         UpgradeError::InvalidContents},
-        {"address 0x1E001",
-         [](UpgradeFileBytes& f) {
-             setRecordText(f, 2,
-                           "10"
-                           "1E001"
-                           "00" +
-                               std::string(32, '0'));
-         },
-         UpgradeError::InvalidContents},
-        {"address with a blank",
-         [](UpgradeFileBytes& f) {
-             setRecordText(f, 2,
-                           "10"
-                           " 1000"
-                           "00" +
-                               std::string(32, '0'));
-         },
-         UpgradeError::InvalidContents},
+        {"length not hexadecimal", recordText(1, "1G", "00100"), UpgradeError::InvalidContents},
+        {"length 17", recordText(1, "11", "00100"), UpgradeError::InvalidContents},
+        {"address 0x1E001", recordText(2, "10", "1E001"), UpgradeError::InvalidContents},
+        {"address with a blank", recordText(2, "10", " 1000"), UpgradeError::InvalidContents},
         {"data byte not hexadecimal in the last column",
-         [](UpgradeFileBytes& f) {
-             setRecordText(f, 2,
-                           "00"
-                           "00100"
-                           "00" +
-                               std::string(31, '0') + "g");
-         },
-         UpgradeError::InvalidContents},
+         recordText(2, "00", "00100", std::string(31, '0') + "g"), UpgradeError::InvalidContents},
         {"a bad record comes before a bad checksum",
-         [](UpgradeFileBytes& f) {
-             setRecordText(f, 2,
-                           "1000100"
-                           "00" +
-                               std::string(31, '0') + "+",
-                           false);
-         },
-         UpgradeError::InvalidContents},
+         recordText(2, "10", "00100", std::string(31, '0') + "+", false), UpgradeError::InvalidContents},
         {"checksum word one off",
          [](UpgradeFileBytes& f) {
              putWord(f.bytes, f.headerOffset + 8, word(f.bytes, f.headerOffset + 8) + 1);
@@ -282,11 +245,7 @@ TEST(UpgradeFile, EveryCheckRefusesWithItsMessage) {
     // record is accepted.
     UpgradeFileBytes file = build(someRecords(3));
     file.bytes.append(40, '\0');
-    setRecordText(file, 1,
-                  "10"
-                  "1E000"
-                  "00" +
-                      std::string(32, 'F'));
+    recordText(1, "10", "1E000", std::string(32, 'F'))(file);
     UpgradeFile back;
     ASSERT_EQ(read(file.bytes, &back), UpgradeError::None);
     EXPECT_EQ(back.records[1].address, 0x1E000u);
