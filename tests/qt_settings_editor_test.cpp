@@ -22,6 +22,7 @@
 #include "desktop/qt_user_interface.h"
 #include "image/controller_image.h"
 #include "tests/support/qt_modal.h"
+#include "tests/support/settings_check.h"
 
 namespace velora {
 namespace {
@@ -56,16 +57,9 @@ class SettingsEditorDialogTest : public ::testing::Test {
         return testing::runDialog(act, [&] { runSettingsEditorDialog(nullptr, *image, ui); });
     }
 
+    // The settings as expected, and nothing outside them changed.
     void expectSettings(const ControllerImage& expected) {
-        EXPECT_EQ(image->endScene, expected.endScene);
-        EXPECT_EQ(image->speedSync, expected.speedSync);
-        EXPECT_EQ(image->fade, expected.fade);
-        EXPECT_EQ(image->cues, expected.cues);
-        EXPECT_EQ(image->specialButtonsMode, expected.specialButtonsMode);
-        EXPECT_EQ(image->slowMode, expected.slowMode);
-        EXPECT_EQ(image->strobeScene, expected.strobeScene);
-        EXPECT_EQ(image->fogScene, expected.fogScene);
-        EXPECT_EQ(image->extraScene, expected.extraScene);
+        testing::expectSameSettings(*image, expected);
         EXPECT_EQ(image->midi, expected.midi);
         EXPECT_TRUE(image->scenes == expected.scenes);
     }

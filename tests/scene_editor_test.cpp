@@ -119,11 +119,9 @@ TEST_F(SceneEditorTest, ProgrammeAndSceneChecksOfLoadAndAccept) {
         int absolute;
     };
     const ControllerImage before = *image;
-    // clang-format off
-    const std::vector<Case> cases{{"48", "15", kEditScene, 0}, {"48", "14", 0, 1021}, {"16", "32", 0, 511},
-                                  {"17", "17", kEditScene, 0}, {"17", "16", 0, 527}, {"2", "3 ", kEditScene, 0},
-                                  {"0", "1", kEditProgramme, 0}};
-    // clang-format on
+    // Where a refusal sends the focus, and what is taken; the boundaries are scene_range_test's.
+    const std::vector<Case> cases{
+        {"48", "15", kEditScene, 0}, {"48", "14", 0, 1021}, {"0", "1", kEditProgramme, 0}};
     for (const Case& c : cases) {
         for (const int button : {kEditLoad, kEditAccept}) {
             setFields(c.programme, c.scene);
