@@ -72,14 +72,14 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
     setWindowTitle(text(layout.caption));
     setModal(true);
 
-    units_ = dialogUnitsOf(font());
-    units_.x = fittedHorizontalUnit(font(), layout, units_.x);
+    DialogUnits units = dialogUnitsOf(font());
+    units.x = fittedHorizontalUnit(font(), layout, units.x);
     const auto px = [](int du, double u) { return static_cast<int>(std::lround(du * u)); };
     const int editHeight = QLineEdit().sizeHint().height();
     QButtonGroup* radios = nullptr;
 
     for (const DialogControl& c : layout.controls) {
-        QRect box(px(c.x, units_.x), px(c.y, units_.y), px(c.width, units_.x), px(c.height, units_.y));
+        QRect box(px(c.x, units.x), px(c.y, units.y), px(c.width, units.x), px(c.height, units.y));
         QWidget* widget = nullptr;
         switch (c.kind) {
             case DialogControl::Label:
@@ -110,7 +110,7 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
                 box.setHeight(std::max(box.height(), editHeight));
                 const int id = c.id;
                 connect(edit, &QLineEdit::textEdited, this, [this, id] {
-                    if (!showing_) textEdited(id);
+                    if (!showing_) pass([&] { textEdited(id); });
                 });
                 edit->installEventFilter(this);
                 widget = edit;
@@ -168,7 +168,7 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
             ids_[widget] = c.id;
         }
     }
-    setFixedSize(px(layout.width, units_.x), px(layout.height, units_.y));
+    setFixedSize(px(layout.width, units.x), px(layout.height, units.y));
 }
 
 QWidget* LaidOutDialog::control(int id) const {
@@ -193,17 +193,27 @@ QScrollBar* LaidOutDialog::scrollBar(int id) const {
     return qobject_cast<QScrollBar*>(control(id));
 }
 
+template <class Call>
+void LaidOutDialog::pass(Call&& call) {
+    DialogState& state = dialogState();
+    takeTexts(state);
+    call();
+    showState(state);
+}
+
 void LaidOutDialog::passClick(int id) {
     if (busy_) return;
     busy_ = true;
-    clicked(id);
+    pass([&] { clicked(id); });
     busy_ = false;
 }
 
 void LaidOutDialog::passScroll(QScrollBar* bar, int id, ScrollAction action) {
     if (busy_) return;
     busy_ = true;
-    if (!scrolled(id, action, bar->sliderPosition())) {
+    bool refused = false;
+    pass([&] { refused = !scrolled(id, action, bar->sliderPosition()); });
+    if (refused) {
         bar->setEnabled(false);  // ends a held arrow's repeat or a drag
         bar->setEnabled(true);
     }
@@ -233,7 +243,6 @@ void LaidOutDialog::showState(DialogState& state) {
         } else if (auto* bar = qobject_cast<QScrollBar*>(widget)) {
             const QSignalBlocker quiet(bar);
             bar->setRange(shown.minimum, shown.maximum);
-            bar->setSliderPosition(shown.position);
             bar->setValue(shown.position);
         }
     }
@@ -261,7 +270,7 @@ void LaidOutDialog::takeTexts(DialogState& state) const {
 bool LaidOutDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut && !showing_) {
         const auto it = ids_.find(watched);
-        if (it != ids_.end()) focusLeft(it->second);
+        if (it != ids_.end()) pass([&] { focusLeft(it->second); });
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -1,9 +1,10 @@
 #pragma once
 // A modal dialog built from its layout: every control at its place in
 // dialog units of the dialog's font, under its control id as object name
-// ("control<id>"), in the layout's Tab order. It shows the editing model's
-// DialogState after every change and passes on what the user does as calls
-// that the dialog of each editor answers.
+// ("control<id>"), in the layout's Tab order. What the user does is passed on
+// as calls that the dialog of each editor answers: before each, the fields'
+// texts are taken into the editing model's DialogState; after it, that
+// state is shown.
 
 #include <QDialog>
 #include <map>
@@ -36,8 +37,6 @@ class LaidOutDialog : public QDialog {
     QPushButton* button(int id) const;
     QAbstractButton* checkBox(int id) const;  // check boxes and radio buttons
     QScrollBar* scrollBar(int id) const;
-    // The scale the layout was built with.
-    DialogUnits units() const { return units_; }
 
   protected:
     // Shows `state`: texts, check marks, which controls take input, the
@@ -45,6 +44,8 @@ class LaidOutDialog : public QDialog {
     void showState(DialogState& state);
     // Takes the texts of the fields, as typed, into `state`.
     void takeTexts(DialogState& state) const;
+    // The state of the editing model the dialog shows.
+    virtual DialogState& dialogState() = 0;
 
     // What the user did.
     virtual void textEdited(int /*id*/) {}
@@ -58,12 +59,14 @@ class LaidOutDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Runs `call` between taking the texts and showing the state.
+    template <class Call>
+    void pass(Call&& call);
     void passClick(int id);
     void passScroll(QScrollBar* bar, int id, ScrollAction action);
 
     std::map<int, QWidget*> controls_;
     std::map<QObject*, int> ids_;
-    DialogUnits units_;
     bool showing_ = false;  // while the state is being shown, nothing is passed on
     // A click or bar action is under way (and perhaps its message box):
     // the bar's repeat or a second click must not start another inside it.

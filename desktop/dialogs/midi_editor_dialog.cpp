@@ -69,39 +69,27 @@ MidiEditorDialog::MidiEditorDialog(QWidget* parent, MidiEditor& editor, UserInte
     showState(editor_.state());
 }
 
-void MidiEditorDialog::textEdited(int) {
-    takeTexts(editor_.state());
-}
-
 void MidiEditorDialog::clicked(int id) {
     switch (id) {
-        case kMidiAccept: {
-            takeTexts(editor_.state());
-            const auto result = editor_.accept(ui_);
-            showState(editor_.state());  // a refused field has the focus, its text selected
-            if (result) done(static_cast<int>(*result));
+        case kMidiAccept:
+            // A refused field gets the focus, its text selected.
+            if (const auto result = editor_.accept(ui_)) done(static_cast<int>(*result));
             break;
-        }
         case kMidiCancel:
             editor_.cancel();
-            showState(editor_.state());
             break;
         case kMidiFinish:
             reject();
             break;
         default:  // a check box of a row
             editor_.boxClicked(id);
-            showState(editor_.state());
             break;
     }
 }
 
 bool MidiEditorDialog::scrolled(int, ScrollAction action, int position) {
-    takeTexts(editor_.state());
-    const bool moved = editor_.scroll(action, position, ui_);
-    // Also after a refusal: the bar goes back to the rows shown.
-    showState(editor_.state());
-    return moved;
+    // After a refusal too the state is shown: the bar goes back to the rows.
+    return editor_.scroll(action, position, ui_);
 }
 
 void MidiEditorDialog::reject() {

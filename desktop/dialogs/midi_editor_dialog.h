@@ -21,7 +21,7 @@ class MidiEditorDialog : public LaidOutDialog {
     void reject() override;
 
   protected:
-    void textEdited(int id) override;
+    DialogState& dialogState() override { return editor_.state(); }
     void clicked(int id) override;
     bool scrolled(int id, ScrollAction action, int position) override;
 

@@ -118,28 +118,19 @@ void SceneEditorDialog::fitCaptions() {
 }
 
 void SceneEditorDialog::textEdited(int id) {
-    takeTexts(editor_.state());
     editor_.textChanged(id);
-    showState(editor_.state());
 }
 
 void SceneEditorDialog::focusLeft(int id) {
-    takeTexts(editor_.state());
     editor_.focusLeft(id);
-    showState(editor_.state());
 }
 
 void SceneEditorDialog::clicked(int id) {
-    takeTexts(editor_.state());
-    const auto result = editor_.click(id, ui_);
-    showState(editor_.state());
-    if (result) done(*result);
+    if (const auto result = editor_.click(id, ui_)) done(*result);
 }
 
 bool SceneEditorDialog::scrolled(int id, ScrollAction action, int position) {
-    takeTexts(editor_.state());
-    editor_.scroll(id, action, position);
-    showState(editor_.state());  // the bar ends where the editor put it
+    editor_.scroll(id, action, position);  // the bar ends where the editor puts it
     return true;
 }
 

@@ -18,12 +18,11 @@ class SceneEditorDialog : public LaidOutDialog {
     // Opens the editor on `image`: programme 1, scene 1, fixture 1 loaded.
     SceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
-    const SceneEditor& editor() const { return editor_; }
-
   public slots:
     void reject() override;
 
   protected:
+    DialogState& dialogState() override { return editor_.state(); }
     void textEdited(int id) override;
     void focusLeft(int id) override;
     void clicked(int id) override;

@@ -11,13 +11,10 @@ SceneRangeDialog::SceneRangeDialog(QWidget* parent, SceneRange& range, UserInter
 
 void SceneRangeDialog::clicked(int id) {
     switch (id) {
-        case kDialogOk: {
-            takeTexts(state_);
-            const auto result = range_.pressOk(state_, ui_);
-            showState(state_);  // a refused field has the focus, its text selected
-            if (result) done(static_cast<int>(*result));
+        case kDialogOk:
+            // A refused field gets the focus, its text selected.
+            if (const auto result = range_.pressOk(state_, ui_)) done(static_cast<int>(*result));
             break;
-        }
         case kRangeAll:
             done(static_cast<int>(range_.pressAll()));
             break;

@@ -18,6 +18,7 @@ class SceneRangeDialog : public LaidOutDialog {
     void reject() override;
 
   protected:
+    DialogState& dialogState() override { return state_; }
     void clicked(int id) override;
 
   private:

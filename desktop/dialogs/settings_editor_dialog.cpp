@@ -1,6 +1,5 @@
 #include "desktop/dialogs/settings_editor_dialog.h"
 
-#include <QLineEdit>
 #include <QScrollBar>
 
 namespace velora {
@@ -14,21 +13,12 @@ SettingsEditorDialog::SettingsEditorDialog(QWidget* parent, ControllerImage& ima
     showState(editor_.state());
 }
 
-void SettingsEditorDialog::textEdited(int id) {
-    if (QLineEdit* edit = field(id)) editor_.state().setFieldText(id, edit->text().toStdString());
-}
-
 void SettingsEditorDialog::clicked(int id) {
-    takeTexts(editor_.state());
-    const SettingsEditorResult result = editor_.click(id, ui_);
-    showState(editor_.state());
-    follow(result);
+    follow(editor_.click(id, ui_));
 }
 
 bool SettingsEditorDialog::scrolled(int id, ScrollAction action, int position) {
-    takeTexts(editor_.state());
     editor_.scroll(id, action, position, ui_);
-    showState(editor_.state());
     return editor_.rowsValid();
 }
 

@@ -16,14 +16,12 @@ class SettingsEditorDialog : public LaidOutDialog {
     // or Accepted.
     SettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
-    const SettingsEditor& editor() const { return editor_; }
-
   public slots:
     // Escape and the close box: as "Finish".
     void reject() override;
 
   protected:
-    void textEdited(int id) override;
+    DialogState& dialogState() override { return editor_.state(); }
     void clicked(int id) override;
     bool scrolled(int id, ScrollAction action, int position) override;
 
