@@ -162,6 +162,7 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
         }
         widget->setGeometry(box);
         if (c.flags & DialogControl::Disabled) widget->setEnabled(false);
+        if (c.id >= 0 && (c.flags & DialogControl::Disabled)) displayOnly_.insert(c.id);
         if (c.id >= 0) {
             widget->setObjectName(QStringLiteral("control%1").arg(c.id));
             controls_[c.id] = widget;
@@ -225,7 +226,7 @@ void LaidOutDialog::showState(DialogState& state) {
     for (const auto& [id, shown] : state.controls()) {
         QWidget* widget = control(id);
         if (widget == nullptr) continue;
-        widget->setEnabled(shown.enabled);
+        widget->setEnabled(shown.enabled && !displayOnly_.contains(id));
         if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
             const QString wanted = QString::fromStdString(shown.text);
             if (edit->text() != wanted) edit->setText(wanted);  // a field being typed in keeps its cursor

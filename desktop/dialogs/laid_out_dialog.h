@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <map>
+#include <set>
 
 #include "editors/dialog_layout.h"
 #include "editors/dialog_state.h"
@@ -67,7 +68,8 @@ class LaidOutDialog : public QDialog {
 
     std::map<int, QWidget*> controls_;
     std::map<QObject*, int> ids_;
-    bool showing_ = false;  // while the state is being shown, nothing is passed on
+    std::set<int> displayOnly_;  // shown but never for input, whatever the state says
+    bool showing_ = false;       // while the state is being shown, nothing is passed on
     // A click or bar action is under way (and perhaps its message box):
     // the bar's repeat or a second click must not start another inside it.
     bool busy_ = false;
