@@ -46,15 +46,16 @@ void reportControllerNotFoundAtStart(UserInterface& ui) {
     ui.messageBox(kNotFoundAtStartText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
 }
 
+// What a user does about a port that refuses them, in both explanations.
+const std::string kDialoutHint =
+    "add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in again";
+
 std::string openFailureReason(const std::string& device, int error) {
     std::string why;
     switch (error) {
         case EACCES:
         case EPERM:
-            why =
-                "permission denied: add yourself to the dialout group (sudo usermod -aG dialout $USER) and "
-                "log in "
-                "again";
+            why = "permission denied: " + kDialoutHint;
             break;
         case EBUSY:
             why = "in use by another program";
@@ -89,9 +90,7 @@ std::string explainLineError(int error) {
                    "again and try again";
         case EACCES:
         case EPERM:
-            return "no permission to use the port: add yourself to the dialout group (sudo usermod -aG "
-                   "dialout "
-                   "$USER) and log in again";
+            return "no permission to use the port: " + kDialoutHint;
         case EBUSY:
             return "the port is in use by another program: close that program and try again";
         case ENOENT:
