@@ -142,12 +142,18 @@ bool QtSerialDevice::configure(const LineSettings& settings) {
     return ok;
 }
 
-// While a reply trickles in under an event loop, the rest cannot arrive
-// faster than the line carries it. Rather than wake for every few bytes, the
-// device stops taking them in until the moment all but the last few can be
-// there: Qt's buffer is held at its size, so Qt turns its notifier off, and
-// the bytes wait in the driver. The last bytes are taken as they come, so the
-// end of the reply is seen the moment it arrives.
+// While a reply trickles in, the rest cannot arrive faster than the line
+// carries it: rather than wake for every few bytes, the device naps until the
+// moment all but the last kTailBytes of the `toCome` bytes can be there,
+// counted from `from`. The last bytes are waited for on the line itself, so
+// the end of the reply is seen the moment it arrives.
+TimePoint QtSerialDevice::napEnd(TimePoint from, std::size_t toCome) const {
+    return from + settings_.byteTime() * (static_cast<int>(toCome) - static_cast<int>(kTailBytes));
+}
+
+// Under an event loop the nap is taken by no longer taking bytes in: Qt's
+// buffer is held at its size, so Qt turns its notifier off, and the bytes
+// wait in the driver.
 bool QtSerialDevice::beginNap() {
     if (napping_ || read_.phase != Phase::Pending || !read_.rule.keepsBytes() || lineError_ != 0)
         return false;
@@ -155,7 +161,7 @@ bool QtSerialDevice::beginNap() {
     const std::size_t room = read_.rule.room();
     if (available == 0 || room <= available + kTailBytes) return false;
     napping_ = true;
-    napEnd_ = clock_.now() + settings_.byteTime() * static_cast<int>(room - available - kTailBytes);
+    napEnd_ = napEnd(clock_.now(), room - available);
     port_.setReadBufferSize(static_cast<qint64>(available));
     return true;
 }
@@ -398,17 +404,11 @@ void QtSerialDevice::wait(Duration timeout) {
     const bool writing = write_.phase == Phase::Pending && port_.isOpen() && port_.bytesToWrite() > 0;
     const bool reading = read_.phase == Phase::Pending;
     if (lineError_ != 0 || !port_.isOpen() || (!writing && !reading)) return;
-    // While a reply trickles in, the rest cannot arrive faster than the line
-    // carries it: sleep for part of that time instead of waking for every
-    // byte, but never past the moment the last byte could be there.
+    // Blocking, the nap is a sleep of at most 10 ms at a time.
     const ReadRule& rule = read_.rule;
     if (reading && !writing && rule.keepsBytes() && rule.taken() > 0 && rule.room() > 0) {
-        // The last few bytes are waited for on the line itself, so that the
-        // end of the reply is seen the moment it arrives.
-        const int early = static_cast<int>(rule.room()) - 3;
-        const TimePoint napEnd = rule.lastByte() + settings_.byteTime() * early;
-        const Duration nap =
-            std::min({napEnd - clock_.now(), Duration(std::chrono::milliseconds(10)), timeout});
+        const Duration nap = std::min({napEnd(rule.lastByte(), rule.room()) - clock_.now(),
+                                       Duration(std::chrono::milliseconds(10)), timeout});
         if (nap > Duration::zero()) {
             std::this_thread::sleep_for(nap);
             return;

@@ -74,6 +74,7 @@ class QtSerialDevice final : public SerialDevice {
     };
 
     void onError(QSerialPort::SerialPortError error);
+    TimePoint napEnd(TimePoint from, std::size_t toCome) const;
     bool beginNap();
     void endNap();
     // Lets Qt take in what the driver holds, without blocking.

@@ -1,5 +1,6 @@
 #include "upgrade/upgrade_file.h"
 
+#include <charconv>
 #include <istream>
 #include <new>
 #include <optional>
@@ -9,27 +10,14 @@ namespace velora {
 
 namespace {
 
-// The value of `count` hexadecimal digits; nothing when one is not a digit.
+// The value of `count` hexadecimal digits; nothing when one is not a digit
+// (a blank or a sign included).
 std::optional<std::uint32_t> hexField(const StoredRecord& plain, std::size_t first, std::size_t count) {
+    const char* begin = reinterpret_cast<const char*>(plain.data()) + first;
     std::uint32_t value = 0;
-    for (std::size_t i = first; i < first + count; ++i) {
-        const auto c = static_cast<char>(plain[i]);
-        std::uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        else
-            return std::nullopt;
-        value = value * 16 + digit;
-    }
+    const auto [end, error] = std::from_chars(begin, begin + count, value, 16);
+    if (error != std::errc() || end != begin + count) return std::nullopt;
     return value;
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 // A 32-bit word, low byte first; nothing when the file ends inside it.
@@ -45,6 +33,12 @@ constexpr std::size_t kMajorColumn = 7;
 constexpr std::size_t kMinorColumn = 9;
 
 }  // namespace
+
+bool isUpgradeVersion(std::string_view version) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return version.size() == 4 && digit(version[0]) && version[1] == '.' && digit(version[2]) &&
+           digit(version[3]);
+}
 
 std::uint8_t upgradeKeyByte(std::size_t record, std::size_t column) {
     return static_cast<std::uint8_t>((column + record % kUpgradeKeyPeriod) & 0xFF);
@@ -129,11 +123,9 @@ UpgradeError UpgradeFileReader::readHead() {
         return UpgradeError::InvalidContents;
     if (!readLine(line) || !line.starts_with(kUpgradeVersionPrefix) || line.size() <= kMinorColumn + 1)
         return UpgradeError::InvalidContents;
-    const char major = line[kMajorColumn];
-    const char minor1 = line[kMinorColumn];
-    const char minor2 = line[kMinorColumn + 1];
-    if (!isDigit(major) || !isDigit(minor1) || !isDigit(minor2)) return UpgradeError::InvalidContents;
-    version_ = {major, '.', minor1, minor2};
+    const std::string version{line[kMajorColumn], '.', line[kMinorColumn], line[kMinorColumn + 1]};
+    if (!isUpgradeVersion(version)) return UpgradeError::InvalidContents;
+    version_ = version;
     return UpgradeError::None;
 }
 

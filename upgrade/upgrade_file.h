@@ -73,6 +73,9 @@ enum class UpgradeError {
     ChecksumMismatch,  // "Invalid file contents !\nChecksum error !"
 };
 const char* upgradeErrorText(UpgradeError error);
+
+// "M.mm": a digit, a point and two digits ("1.05", "2.10").
+bool isUpgradeVersion(std::string_view version);
 inline constexpr const char* kUpgradeErrorCaption = "Fault";
 
 // A record's 41 characters to the record; false when a field is not

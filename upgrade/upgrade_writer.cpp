@@ -22,12 +22,6 @@ void putWord(std::string& out, std::uint32_t value) {
 
 }  // namespace
 
-bool isUpgradeVersion(std::string_view version) {
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    return version.size() == 4 && digit(version[0]) && version[1] == '.' && digit(version[2]) &&
-           digit(version[3]);
-}
-
 StoredRecord recordText(const UpgradeRecord& record) {
     StoredRecord text;
     putHex(text, 0, record.length, 2);

@@ -23,9 +23,6 @@ struct UpgradeFileBytes {
     }
 };
 
-// "M.mm": a digit, a point and two digits ("1.05", "2.10").
-bool isUpgradeVersion(std::string_view version);
-
 // A record's 41 characters: length, address, "00", the 16 data bytes, in
 // upper-case hexadecimal.
 StoredRecord recordText(const UpgradeRecord& record);
