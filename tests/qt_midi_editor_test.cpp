@@ -105,11 +105,24 @@ TEST_F(QtMidiEditorTest, ARefusedFieldIsReportedSelectedAndHoldsTheBarUntilCance
         EXPECT_EQ(dialog.focusWidget(), dialog.field(midiSceneField(2)));
         EXPECT_EQ(dialog.field(midiSceneField(2))->selectedText(), "15");
 
+        // The bar is refused too. A held arrow repeats while the message box
+        // is open: the repeat must not open a second box inside the first.
         QScrollBar* bar = dialog.scrollBar(kMidiScrollBar);
-        text.clear();
-        answerMessage(QMessageBox::Ok, &text);
+        int boxes = 0;
+        testing::whenModal<QMessageBox>([&](QMessageBox* box) {
+            ++boxes;
+            EXPECT_EQ(box->text(), "Invalid value !");
+            testing::whenModal<QMessageBox>([&, box](QMessageBox* top) {
+                if (top != box) {
+                    ++boxes;
+                    box->done(QMessageBox::Ok);
+                }
+                top->done(QMessageBox::Ok);
+            });
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        });
         bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        EXPECT_EQ(text, "Invalid value !");
+        EXPECT_EQ(boxes, 1);
         EXPECT_EQ(bar->value(), 60);  // back where the rows are
 
         QTest::mouseClick(dialog.button(kMidiCancel), Qt::LeftButton);
