@@ -42,6 +42,26 @@ ButtonSet buttonSet(Buttons buttons) {
     return {QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
 }
 
+QMessageBox::StandardButton qtButton(Answer answer) {
+    switch (answer) {
+        case Answer::Ok:
+            return QMessageBox::Ok;
+        case Answer::Yes:
+            return QMessageBox::Yes;
+        case Answer::No:
+            return QMessageBox::No;
+        case Answer::Retry:
+            return QMessageBox::Retry;
+        case Answer::Cancel:
+            return QMessageBox::Cancel;
+        case Answer::Abort:
+            return QMessageBox::Abort;
+        case Answer::Ignore:
+            return QMessageBox::Ignore;
+    }
+    return QMessageBox::NoButton;
+}
+
 Answer answerOf(QMessageBox::StandardButton button, const ButtonSet& set) {
     switch (button) {
         case QMessageBox::Ok:
@@ -66,8 +86,9 @@ Answer answerOf(QMessageBox::StandardButton button, const ButtonSet& set) {
 }  // namespace
 
 Answer showMessageBox(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons, const std::string& reason) {
-    const ButtonSet set = buttonSet(buttons);
+                      Buttons buttons, const std::string& reason, std::optional<Answer> defaultButton) {
+    ButtonSet set = buttonSet(buttons);
+    if (defaultButton && (set.buttons & qtButton(*defaultButton))) set.defaultButton = qtButton(*defaultButton);
     QMessageBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), set.buttons,
                     parent);
     box.setTextFormat(Qt::PlainText);

@@ -21,15 +21,16 @@ QWidget* QtUserInterface::owner() const {
 }
 
 Answer QtUserInterface::messageBox(const std::string& text, const std::string& caption, Icon icon,
-                                   Buttons buttons) {
+                                   Buttons buttons, std::optional<Answer> defaultButton) {
     ModalScope scope(*this);
-    return showMessageBox(owner(), text, caption, icon, buttons);
+    return showMessageBox(owner(), text, caption, icon, buttons, {}, defaultButton);
 }
 
 Answer QtUserInterface::messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                             Buttons buttons, const std::string& reason) {
+                                             Buttons buttons, const std::string& reason,
+                                             std::optional<Answer> defaultButton) {
     ModalScope scope(*this);
-    return showMessageBox(owner(), text, caption, icon, buttons, reason);
+    return showMessageBox(owner(), text, caption, icon, buttons, reason, defaultButton);
 }
 
 void QtUserInterface::setStatusText(int part, const std::string& text) {

@@ -18,10 +18,11 @@ class QtUserInterface : public UserInterface {
   public:
     void attach(MainWindow* window) { window_ = window; }
 
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons) override;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                      std::optional<Answer> defaultButton = std::nullopt) override;
     Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                Buttons buttons, const std::string& reason) override;
+                                Buttons buttons, const std::string& reason,
+                                std::optional<Answer> defaultButton = std::nullopt) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;

@@ -7,6 +7,7 @@
 // All texts are UTF-8.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,16 +65,19 @@ class UserInterface {
   public:
     virtual ~UserInterface() = default;
 
-    // Modal message box; returns the button pressed.
+    // Modal message box; returns the button pressed. The first button is the
+    // default one (what Enter gives) unless `defaultButton` names another: a
+    // question that could destroy what the technician made defaults to No.
     virtual Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
-                              Buttons buttons) = 0;
+                              Buttons buttons, std::optional<Answer> defaultButton = std::nullopt) = 0;
     // The same box, its fixed text followed by the system's reason ("the
     // path: permission denied ..."), shown where the user looks: under the
     // text in the box, on a line of its own on a terminal. A user interface
     // with no place for it shows the box alone.
     virtual Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                        Buttons buttons, const std::string& /*reason*/) {
-        return messageBox(text, caption, icon, buttons);
+                                        Buttons buttons, const std::string& /*reason*/,
+                                        std::optional<Answer> defaultButton = std::nullopt) {
+        return messageBox(text, caption, icon, buttons, defaultButton);
     }
 
     // Status-bar parts 0 (firmware), 1 (region) and 2 (action).

@@ -55,12 +55,13 @@ Answer TerminalUi::answerTo(Buttons buttons) {
 }
 
 Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
-                              Buttons buttons) {
+                              Buttons buttons, std::optional<Answer>) {
     return messageBoxWithReason(text, caption, icon, buttons, {});
 }
 
+// The answers come from the options, whatever button a box would offer first.
 Answer TerminalUi::messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                        Buttons buttons, const std::string& reason) {
+                                        Buttons buttons, const std::string& reason, std::optional<Answer>) {
     finishProgress();
     const Answer answer = answerTo(buttons);
     // A clean verification's closing message is said by velora-cli's own

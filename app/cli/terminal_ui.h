@@ -47,10 +47,11 @@ class TerminalUi : public UserInterface, public EngineEvents {
     void setProgressLabel(std::string label) { progressLabel_ = std::move(label); }
 
     // UserInterface
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons) override;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                      std::optional<Answer> defaultButton = std::nullopt) override;
     Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                Buttons buttons, const std::string& reason) override;
+                                Buttons buttons, const std::string& reason,
+                                std::optional<Answer> defaultButton = std::nullopt) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int) override {}
     void enableActionEntry(int, bool) override {}

@@ -39,7 +39,8 @@ std::string describe(Answer answer) {
 namespace {
 std::string describeMessage(const ShownMessage& m) {
     return "\"" + m.text + "\" caption \"" + m.caption + "\" icon " + velora::testing::describe(m.icon) +
-           " buttons " + velora::testing::describe(m.buttons);
+           " buttons " + velora::testing::describe(m.buttons) +
+           (m.defaultButton ? std::string(" default ") + nameOf(*m.defaultButton) : std::string());
 }
 const char* kindName(UiEvent::Kind k) {
     switch (k) {
@@ -65,9 +66,9 @@ ScriptedUi::~ScriptedUi() {
 }
 
 ScriptedUi& ScriptedUi::expectMessage(std::string text, std::string caption, Icon icon, Buttons buttons,
-                                      Answer answer) {
+                                      Answer answer, std::optional<Answer> defaultButton) {
     Scripted s{UiEvent::Message};
-    s.message = {std::move(text), std::move(caption), icon, buttons};
+    s.message = {std::move(text), std::move(caption), icon, buttons, defaultButton};
     s.answer = answer;
     script_.push_back(std::move(s));
     return *this;
@@ -126,8 +127,8 @@ std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const s
 }
 
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
-                              Buttons buttons) {
-    ShownMessage shown{text, caption, icon, buttons};
+                              Buttons buttons, std::optional<Answer> defaultButton) {
+    ShownMessage shown{text, caption, icon, buttons, defaultButton};
     if (onMessage_) onMessage_();
     UiEvent e{UiEvent::Message};
     e.message = shown;

@@ -20,6 +20,7 @@ struct ShownMessage {
     std::string caption;
     Icon icon;
     Buttons buttons;
+    std::optional<Answer> defaultButton{};  // none: the first button
     bool operator==(const ShownMessage&) const = default;
 };
 
@@ -43,8 +44,10 @@ class ScriptedUi : public UserInterface {
 
     // --- the script -------------------------------------------------------
     // The next message box must show exactly this; it is answered `answer`.
+    // `defaultButton` is the button the box must offer as its default (none:
+    // the first).
     ScriptedUi& expectMessage(std::string text, std::string caption, Icon icon, Buttons buttons,
-                              Answer answer = Answer::Ok);
+                              Answer answer = Answer::Ok, std::optional<Answer> defaultButton = std::nullopt);
     // Answer every message box that is not scripted with `answer` instead of
     // failing (for long runs where only the sequence afterwards matters).
     void answerUnscriptedWith(std::optional<Answer> answer) { fallback_ = answer; }
@@ -73,8 +76,8 @@ class ScriptedUi : public UserInterface {
     void clearEvents() { events_.clear(); }
 
     // --- UserInterface ----------------------------------------------------
-    Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons) override;
+    Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                      std::optional<Answer> defaultButton = std::nullopt) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;
