@@ -88,7 +88,8 @@ Answer answerOf(QMessageBox::StandardButton button, const ButtonSet& set) {
 Answer showMessageBox(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
                       Buttons buttons, const std::string& reason, std::optional<Answer> defaultButton) {
     ButtonSet set = buttonSet(buttons);
-    if (defaultButton && (set.buttons & qtButton(*defaultButton))) set.defaultButton = qtButton(*defaultButton);
+    if (defaultButton && (set.buttons & qtButton(*defaultButton)))
+        set.defaultButton = qtButton(*defaultButton);
     QMessageBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), set.buttons,
                     parent);
     box.setTextFormat(Qt::PlainText);

@@ -68,8 +68,8 @@ class UserInterface {
     // Modal message box; returns the button pressed. The first button is the
     // default one (what Enter gives) unless `defaultButton` names another: a
     // question that could destroy what the technician made defaults to No.
-    virtual Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
-                              Buttons buttons, std::optional<Answer> defaultButton = std::nullopt) = 0;
+    virtual Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                              std::optional<Answer> defaultButton = std::nullopt) = 0;
     // The same box, its fixed text followed by the system's reason ("the
     // path: permission denied ..."), shown where the user looks: under the
     // text in the box, on a line of its own on a terminal. A user interface

@@ -54,8 +54,8 @@ Answer TerminalUi::answerTo(Buttons buttons) {
     return Answer::Ok;
 }
 
-Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
-                              Buttons buttons, std::optional<Answer>) {
+Answer TerminalUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                              std::optional<Answer>) {
     return messageBoxWithReason(text, caption, icon, buttons, {});
 }
 

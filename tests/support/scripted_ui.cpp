@@ -126,8 +126,8 @@ std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const s
     return s;
 }
 
-Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon,
-                              Buttons buttons, std::optional<Answer> defaultButton) {
+Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                              std::optional<Answer> defaultButton) {
     ShownMessage shown{text, caption, icon, buttons, defaultButton};
     if (onMessage_) onMessage_();
     UiEvent e{UiEvent::Message};
