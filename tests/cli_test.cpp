@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "app/cli/cli.h"
 #include "emulator/demo_show.h"
@@ -32,6 +33,17 @@ TEST(CliArguments, CommandsRegionsAndOptions) {
     EXPECT_EQ(o->port, "/dev/pts/3");
     EXPECT_TRUE(o->yes);
     EXPECT_EQ(o->retries, 2);
+    // A range, one scene, a whole programme (programme/scene, 1-based).
+    for (const auto& [range, first, last] : std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>>{
+             {"scenes=2/5-2/9", 36, 40},
+             {"scenes=2/5", 36, 36},
+             {"scenes=2", 32, 63},
+             {"scenes=17", 512, 527},
+             {"scenes=48", 1008, 1021}}) {
+        o = parse({"read", range, "x"});
+        ASSERT_TRUE(o) << range;
+        EXPECT_EQ(std::pair(o->firstScene, o->lastScene), std::pair(first, last)) << range;
+    }
     EXPECT_EQ(parse({"verify", "all", "x"})->region, "all");
     EXPECT_EQ(parse({"version"})->command, "version");
     EXPECT_EQ(parse({"read", "--help"})->command, "help");
@@ -43,6 +55,9 @@ TEST(CliArguments, CommandsRegionsAndOptions) {
              {"read", "scenes=48/15-48/15", "x"},  // programme 48 has 14 scenes
              {"read", "scenes=5/3-4/1", "x"},      // ends before it begins
              {"read", "scenes=1-2", "x"},
+             {"read", "scenes=49", "x"},
+             {"read", "scenes=2/33", "x"},
+             {"read", "scenes=2/", "x"},
              {"version", "extra"},
              {"--retries", "many", "version"},
              {"--port"},

@@ -20,7 +20,8 @@ constexpr const char* kDescription =
     "assignments) as text.\n";
 
 constexpr const char* kFooter =
-    "REGION is scenes[=P/S-P/S] (programme/scene, 1-based), settings, midi or all.\n"
+    "REGION is scenes[=RANGE], settings, midi or all. RANGE is P/S-P/S, P/S (one scene) or P (a\n"
+    "whole programme), programme/scene 1-based: scenes=2/5-2/9, scenes=2/5, scenes=2.\n"
     "BASE is the data files' path without extension (.K5s, .K5p, .K5m are added).\n"
     "Ports: the serial devices found, and every path in VELORA_PORTS (colon-separated);\n"
     "using one needs membership of its group (often dialout).\n"
@@ -77,11 +78,22 @@ std::string checkBase(const std::string& base) {
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
                                                                        std::string& why) {
-    const auto dash = text.find('-');
-    std::uint32_t p1, s1, p2, s2;
-    if (dash == std::string::npos || !parsePair(text.substr(0, dash), p1, s1) ||
-        !parsePair(text.substr(dash + 1), p2, s2)) {
-        why = "a scene range reads P/S-P/S, for example 1/1-2/32";
+    std::uint32_t p1 = 0, s1 = 0, p2 = 0, s2 = 0;
+    bool read = false;
+    if (const auto dash = text.find('-'); dash != std::string::npos) {
+        read = parsePair(text.substr(0, dash), p1, s1) && parsePair(text.substr(dash + 1), p2, s2);
+    } else if (text.find('/') != std::string::npos) {  // one scene
+        read = parsePair(text, p1, s1);
+        p2 = p1;
+        s2 = s1;
+    } else if (parseNumber(text, p1)) {  // a whole programme: its first scene to its last
+        read = true;
+        s1 = 1;
+        p2 = p1;
+        s2 = p1 >= 1 && p1 <= kProgrammes ? static_cast<std::uint32_t>(sceneCountOf(static_cast<int>(p1 - 1))) : 1;
+    }
+    if (!read) {
+        why = "a scene range reads P/S-P/S, P/S (one scene) or P (a whole programme), for example 2/5-2/9";
         return std::nullopt;
     }
     if (!validPair(p1, s1) || !validPair(p2, s2)) {
@@ -128,7 +140,7 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
              {"write", "load REGION's data files and write them to the controller"},
              {"verify", "load REGION's data files and verify the controller against them"}}) {
         CLI::App* command = app.add_subcommand(name, what);
-        command->add_option("REGION", region, "scenes[=P/S-P/S], settings, midi or all")->required();
+        command->add_option("REGION", region, "scenes[=P/S-P/S | P/S | P], settings, midi or all")->required();
         command->add_option("BASE", base, "the data files' path without extension")->required();
     }
     CLI::App* upgrade = app.add_subcommand(

@@ -43,7 +43,8 @@ struct Options {
 // why on `err`.
 std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err);
 
-// Parses "P/S-P/S" (1-based programme and scene) into absolute scene numbers.
+// Parses a scene range into absolute scene numbers: "P/S-P/S", "P/S" (one
+// scene) or "P" (every scene of the programme); programmes and scenes 1-based.
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
                                                                        std::string& why);
 
