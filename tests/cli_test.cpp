@@ -34,12 +34,12 @@ TEST(CliArguments, CommandsRegionsAndOptions) {
     EXPECT_TRUE(o->yes);
     EXPECT_EQ(o->retries, 2);
     // A range, one scene, a whole programme (programme/scene, 1-based).
-    for (const auto& [range, first, last] : std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>>{
-             {"scenes=2/5-2/9", 36, 40},
-             {"scenes=2/5", 36, 36},
-             {"scenes=2", 32, 63},
-             {"scenes=17", 512, 527},
-             {"scenes=48", 1008, 1021}}) {
+    for (const auto& [range, first, last] :
+         std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>>{{"scenes=2/5-2/9", 36, 40},
+                                                                            {"scenes=2/5", 36, 36},
+                                                                            {"scenes=2", 32, 63},
+                                                                            {"scenes=17", 512, 527},
+                                                                            {"scenes=48", 1008, 1021}}) {
         o = parse({"read", range, "x"});
         ASSERT_TRUE(o) << range;
         EXPECT_EQ(std::pair(o->firstScene, o->lastScene), std::pair(first, last)) << range;

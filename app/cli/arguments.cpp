@@ -90,7 +90,8 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std
         read = true;
         s1 = 1;
         p2 = p1;
-        s2 = p1 >= 1 && p1 <= kProgrammes ? static_cast<std::uint32_t>(sceneCountOf(static_cast<int>(p1 - 1))) : 1;
+        s2 = p1 >= 1 && p1 <= kProgrammes ? static_cast<std::uint32_t>(sceneCountOf(static_cast<int>(p1 - 1)))
+                                          : 1;
     }
     if (!read) {
         why = "a scene range reads P/S-P/S, P/S (one scene) or P (a whole programme), for example 2/5-2/9";
@@ -140,7 +141,8 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
              {"write", "load REGION's data files and write them to the controller"},
              {"verify", "load REGION's data files and verify the controller against them"}}) {
         CLI::App* command = app.add_subcommand(name, what);
-        command->add_option("REGION", region, "scenes[=P/S-P/S | P/S | P], settings, midi or all")->required();
+        command->add_option("REGION", region, "scenes[=P/S-P/S | P/S | P], settings, midi or all")
+            ->required();
         command->add_option("BASE", base, "the data files' path without extension")->required();
     }
     CLI::App* upgrade = app.add_subcommand(
