@@ -28,6 +28,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A demonstration upgrade is a file to make, not a controller to serve.
+    if (!options->demoUpgrade.empty()) {
+        const auto version = writeDemoUpgradeFile(options->demoUpgrade, options->version, error);
+        if (!version) {
+            std::fprintf(stderr, "velora-emu: %s\n", error.c_str());
+            return 2;
+        }
+        std::printf("velora-emu: demonstration upgrade %s written to %s\n", version->c_str(),
+                    options->demoUpgrade.c_str());
+        return 0;
+    }
+
     // The stop signals are taken through the server's signalfd; block them
     // before anything else can be interrupted by them.
     sigset_t stop;
@@ -52,15 +64,6 @@ int main(int argc, char** argv) {
         }
     }
     if (options->demo && loaded != MemoryLoad::Loaded) loadDemoShow(*model);
-    if (!options->demoUpgrade.empty()) {
-        const auto version = writeDemoUpgradeFile(options->demoUpgrade, model->version(), error);
-        if (!version) {
-            std::fprintf(stderr, "velora-emu: %s\n", error.c_str());
-            return 2;
-        }
-        std::fprintf(stderr, "velora-emu: demonstration upgrade %s written to %s\n", version->c_str(),
-                     options->demoUpgrade.c_str());
-    }
 
     PtySettings settings;
     settings.paced = options->paced;

@@ -30,7 +30,7 @@ void describe(CLI::App& app, EmuOptions& o, std::string& version, std::vector<st
     app.add_flag("--demo", o.demo, "start with the demonstration show (unless --memory loads a file)");
     app.add_option("--demo-upgrade", o.demoUpgrade,
                    "write a demonstration upgrade file (a 4 KiB firmware across address 0xFFFF, one version "
-                   "above --version) to install or verify")
+                   "above --version) to install or verify, and exit")
         ->type_name("FILE");
     app.add_option("--version", version, "firmware version to report, e.g. 1.05b (the default)")
         ->type_name("V");

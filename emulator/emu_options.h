@@ -19,7 +19,7 @@ struct EmuOptions {
     std::chrono::milliseconds turnaround{0};
     std::string memoryFile;   // loaded at start, saved after writes and at exit
     bool demo = false;        // start with the demonstration show
-    std::string demoUpgrade;  // write the demonstration upgrade file here
+    std::string demoUpgrade;  // write the demonstration upgrade file here, then exit
     FirmwareVersion version;
     std::vector<FaultRule> faults;
     bool log = false;  // every frame in hex on stderr

@@ -13,10 +13,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/emulator_process.h"
+#include "upgrade/upgrade_file.h"
 
 #ifndef VELORA_EMU_PATH
 #error "VELORA_EMU_PATH names the velora-emu program"
@@ -104,6 +106,22 @@ TEST(VeloraEmu, DroppedLineHangsUpTheClient) {
     EXPECT_EQ(errno, EIO);
     ::close(fd);
     EXPECT_EQ(emu.stop(SIGTERM, std::chrono::seconds(1)), 0);
+}
+
+TEST(VeloraEmu, DemoUpgradeWritesTheFileAndExits) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("velora-emu-demo-" + std::to_string(::getpid()) + ".upg");
+    EmuProcess emu({"--version", "1.05b", "--demo-upgrade", path.string()});
+    // Its one line of output names the file, where a server names its device.
+    EXPECT_EQ(emu.device().rfind("velora-emu: demonstration upgrade 1.06 written to ", 0), 0u)
+        << emu.device();
+    EXPECT_EQ(emu.stop(0, std::chrono::seconds(5)), 0);  // no signal: it ends by itself
+    std::ifstream in(path, std::ios::binary);
+    velora::UpgradeFile file;
+    EXPECT_EQ(velora::readUpgradeFile(in, file), velora::UpgradeError::None);
+    EXPECT_EQ(file.version, "1.06");
+    EXPECT_FALSE(file.records.empty());
+    std::filesystem::remove(path);
 }
 
 }  // namespace
