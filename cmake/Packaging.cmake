@@ -47,7 +47,8 @@ else()
   message(STATUS "help2man or gzip not found: no manual pages (scripts/install-deps.sh installs them)")
 endif()
 
-# The documentation: the README (the programs, the data files' layouts), and
+# The documentation: the README (the user manual is installed with the
+# resources, in share/velora/, where the desktop program looks for it), and
 # the copyright and the changelog every Debian package carries; this package
 # is made here, not from a Debian source package, so both are written here.
 set(doc_dir ${CMAKE_BINARY_DIR}/doc)

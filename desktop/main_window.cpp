@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -253,8 +254,16 @@ bool MainWindow::fileExists(const std::string& path) const {
     return QFileInfo::exists(qs(path));
 }
 
-void MainWindow::openHelpFile(const std::string& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(qs(path)).absoluteFilePath()));
+std::string MainWindow::manualPath() const {
+    // VELORA_MANUAL_FROM_PROGRAMS leads from the programs' folder to the
+    // manual: share/velora/ beside bin/, in the build tree as installed.
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QLatin1String("/" VELORA_MANUAL_FROM_PROGRAMS))
+        .toStdString();
+}
+
+bool MainWindow::openHelpFile(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(qs(path)).absoluteFilePath()));
 }
 
 void MainWindow::openWebPage(const std::string& address) {

@@ -47,7 +47,8 @@ class MainWindow : public QMainWindow, public ShellHost {
 
     // ShellHost
     bool fileExists(const std::string& path) const override;
-    void openHelpFile(const std::string& path) override;
+    std::string manualPath() const override;
+    bool openHelpFile(const std::string& path) override;
     void openWebPage(const std::string& address) override;
     void closeMainWindow() override;
     void runSceneEditor() override;

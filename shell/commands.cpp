@@ -99,11 +99,16 @@ bool CommandDispatcher::confirmExit() {
 }
 
 void CommandDispatcher::help() {
-    if (!host_.fileExists(kHelpFile)) {
-        ui_.messageBox(kHelpMissingText, kHelpMissingCaption, Icon::Information, Buttons::Ok);
-        return;
-    }
-    host_.openHelpFile(kHelpFile);
+    // The box says where the manual was looked for, or why it did not open.
+    const std::string manual = host_.manualPath();
+    std::string reason;
+    if (!host_.fileExists(manual))
+        reason = kManualLookedFor + manual;
+    else if (!host_.openHelpFile(manual))
+        reason = kManualNotOpened + manual;
+    if (!reason.empty())
+        ui_.messageBoxWithReason(kHelpMissingText, kHelpMissingCaption, Icon::Information, Buttons::Ok,
+                                 reason);
 }
 
 void CommandDispatcher::about() {

@@ -38,8 +38,12 @@ class ShellHost {
   public:
     virtual ~ShellHost() = default;
     virtual bool fileExists(const std::string& path) const = 0;
-    // Opens the help file at its contents.
-    virtual void openHelpFile(const std::string& path) = 0;
+    // Where the user manual (HTML) is looked for: the copy beside the
+    // program, installed with it or made in its build tree.
+    virtual std::string manualPath() const = 0;
+    // Opens the user manual in the web browser; false when none could be
+    // started.
+    virtual bool openHelpFile(const std::string& path) = 0;
     // Opens a page in the web browser; a failure to start it is ignored.
     virtual void openWebPage(const std::string& address) = 0;
     // Closes the main window after the user confirmed the Exit question.

@@ -17,9 +17,12 @@ inline constexpr const char* kExitQuestion =
     "finish ?";
 inline constexpr const char* kExitCaption = "Warning";
 
-inline constexpr const char* kHelpFile = "Velora3.hlp";
 inline constexpr const char* kHelpMissingText = "Sorry, help file is not accessible at this time !";
 inline constexpr const char* kHelpMissingCaption = "Brak dost\xC4\x99pu !";
+// Said under the box's text, before the manual's path: where it was looked
+// for, or that no browser could be started to show it.
+inline constexpr const char* kManualLookedFor = "Looked for the user manual at ";
+inline constexpr const char* kManualNotOpened = "No web browser could be started to show the user manual ";
 
 inline constexpr const char* kAboutCaption = "About :";
 inline constexpr const char* kProgramName = "Velora PC link";

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <functional>
 
@@ -275,6 +277,27 @@ TEST_F(WindowTest, APortThatCannotBeOpenedSaysWhyInTheBox) {
         EXPECT_EQ(text, "Comm open error !");
         EXPECT_TRUE(informative.startsWith(reason)) << informative.toStdString();
     }
+}
+
+TEST_F(WindowTest, HelpContentsOpensTheBuildsOwnManual) {
+    // A browser stands in for the desktop's: it is handed the manual's address.
+    QTextBrowser browser;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "setSource");
+    QString refused;
+    QTimer boxes;  // a box saying the manual is missing is answered, and kept
+    boxes.setInterval(0);
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            refused = box->informativeText();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    boxes.start();
+    window->runCommand(kCmdHelp);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_TRUE(refused.isEmpty()) << refused.toStdString();
+    EXPECT_TRUE(browser.source().isLocalFile()) << browser.source().toString().toStdString();
+    EXPECT_TRUE(browser.toPlainText().contains("Settings file (.K5p), 202 bytes"));
 }
 
 TEST_F(WindowTest, StatusBarPartsAtFiftyOneAndFiftyTwoCharacterWidths) {

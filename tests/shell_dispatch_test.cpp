@@ -23,7 +23,11 @@ using testing::VirtualPortFactory;
 class RecordingHost : public ShellHost {
   public:
     bool fileExists(const std::string& path) const override { return existing.count(path) != 0; }
-    void openHelpFile(const std::string& path) override { calls.push_back("help " + path); }
+    std::string manualPath() const override { return "/opt/velora/share/velora/manual.html"; }
+    bool openHelpFile(const std::string& path) override {
+        calls.push_back("help " + path);
+        return browser;
+    }
     void openWebPage(const std::string& address) override { calls.push_back("web " + address); }
     void closeMainWindow() override { calls.push_back("close"); }
     void runSceneEditor() override { calls.push_back("scene editor"); }
@@ -32,6 +36,19 @@ class RecordingHost : public ShellHost {
 
     std::set<std::string> existing;
     std::vector<std::string> calls;
+    bool browser = true;  // a web browser could be started
+};
+
+// Keeps what the boxes said under their text.
+class ReasonUi : public ScriptedUi {
+  public:
+    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                Buttons buttons, const std::string& reason,
+                                std::optional<Answer> defaultButton) override {
+        reasons.push_back(reason);
+        return messageBox(text, caption, icon, buttons, defaultButton);
+    }
+    std::vector<std::string> reasons;
 };
 
 class ShellTest : public ::testing::Test {
@@ -58,7 +75,7 @@ class ShellTest : public ::testing::Test {
 
     ManualClock clock;
     VirtualPortFactory factory{clock};
-    ScriptedUi ui;
+    ReasonUi ui;
     RecordingHost host;
     Application app{factory, ui, clock};
     CommandDispatcher commands{app, ui, host, "1.2.3"};
@@ -162,15 +179,25 @@ TEST_F(ShellTest, ExitAsksFirstAndClosesOnlyOnYes) {
               "Do you surely want to finish ?");
 }
 
-TEST_F(ShellTest, HelpOpensTheFileOrSaysItIsMissing) {
-    ui.expectMessage("Sorry, help file is not accessible at this time !", "Brak dost\xC4\x99pu !",
-                     Icon::Information, Buttons::Ok);
+TEST_F(ShellTest, HelpOpensTheManualOrSaysWhereItLooked) {
+    const std::string manual = "/opt/velora/share/velora/manual.html";
+    for (int i = 0; i < 2; ++i)
+        ui.expectMessage("Sorry, help file is not accessible at this time !", "Brak dost\xC4\x99pu !",
+                         Icon::Information, Buttons::Ok);
     commands.dispatch(kCmdHelp);
     EXPECT_TRUE(host.calls.empty());
 
-    host.existing.insert("Velora3.hlp");
+    host.existing.insert(manual);
+    host.browser = false;
     commands.dispatch(kCmdHelp);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"help Velora3.hlp"}));
+    EXPECT_EQ(ui.reasons, (std::vector<std::string>{
+                              "Looked for the user manual at " + manual,
+                              "No web browser could be started to show the user manual " + manual}));
+
+    host.browser = true;
+    commands.dispatch(kCmdHelp);
+    EXPECT_EQ(ui.reasons.size(), 2u);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"help " + manual, "help " + manual}));
 }
 
 TEST_F(ShellTest, AboutShowsVersionAndFirmwareAndRunsDuringATransfer) {

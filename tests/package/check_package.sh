@@ -4,7 +4,7 @@
 # fields and the dependencies, the exact file list, the programs answering
 # --help from the unpacked root without a display (and velora-cli and
 # velora-emu keeping to the libraries they may link), the manual pages, the
-# desktop entry, the AppStream metadata, and lintian. Exits 77 (skipped) for
+# user manual, the desktop entry, the AppStream metadata, and lintian. Exits 77 (skipped) for
 # a build that is no package to ship.
 #
 # usage: check_package.sh RELEASABLE CPACK BUILD_DIR SOURCE_DIR VERSION METAINFO_ID PROGRAM...
@@ -79,6 +79,7 @@ expected=$work/expected
     echo ./usr/share/icons/hicolor/scalable/apps/velora.svg
     for size in 32 48 64 128 256; do echo "./usr/share/icons/hicolor/${size}x${size}/apps/velora.png"; done
     has velora && echo "./usr/share/metainfo/$metainfo_id.metainfo.xml"
+    echo ./usr/share/velora/manual.html
     echo ./usr/share/doc/velora/README.md
     echo ./usr/share/doc/velora/copyright
     echo ./usr/share/doc/velora/changelog.gz
@@ -124,13 +125,13 @@ man_checks=(
     "velora|VELORA_PORTS"
     "velora|dialout"
     "velora|EXIT STATUS"
-    "velora|/usr/share/doc/velora/README.md"
+    "velora|/usr/share/velora/manual.html"
     "velora-cli|VELORA_PORTS"
     "velora-cli|dialout"
     "velora-cli|EXIT STATUS"
     "velora-cli|130"
     "velora-cli|verification found differences"
-    "velora-cli|/usr/share/doc/velora/README.md"
+    "velora-cli|/usr/share/velora/manual.html"
     "velora-emu|EXIT STATUS"
     "velora-emu|--fault"
     "velora-mkupg|EXIT STATUS"
@@ -147,6 +148,19 @@ for check in "${man_checks[@]}"; do
     [[ -f "$work/$program.man" ]] || continue
     grep -qF -- "$text" "$work/$program.man" || fail "$program(1) does not say '$text'"
 done
+
+# The user manual, where "Help contents" of the installed program looks for
+# it (beside /usr/bin, in share/velora/), with the data files' layouts that
+# the manual pages promise.
+manual=$root/usr/share/velora/manual.html
+if [[ -f "$manual" ]]; then
+    for layout in "Scene file (.K5s)" "Settings file (.K5p)" "MIDI file (.K5m)"; do
+        grep -qF "$layout" "$manual" || fail "the manual has no table of the $layout"
+    done
+    if has velora && ! grep -aqF "/../share/velora/manual.html" "$root/usr/bin/velora"; then
+        fail "velora does not look for its manual in /usr/share/velora/"
+    fi
+fi
 
 # The desktop entry validates without a remark.
 desktop=$root/usr/share/applications/velora.desktop
