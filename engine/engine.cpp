@@ -453,11 +453,15 @@ void TransferEngine::compareRecordReply(const ReplyJudgement& reply) {
             return;
         }
         if (a == Answer::Retry) {
+            // The record is compared whole again; what was ignored in this
+            // reply no longer counts.
             state_ = TransferState::SendFrame;
             startRunOnLine();
             return;
         }
     }
+    // Accepted with a difference let pass: the firmware may differ from the file.
+    if (told) differenceIgnored_ = true;
 }
 
 void TransferEngine::nextBlock() {
@@ -487,8 +491,9 @@ void TransferEngine::nextBlock() {
                 action_ = Action::Verify;
                 recordIndex_ = 0;
             } else {
-                upgradeVerification_ =
-                    cleanVerification_ ? UpgradeVerification::Clean : UpgradeVerification::WithDifferences;
+                upgradeVerification_ = cleanVerification_   ? UpgradeVerification::Clean
+                                       : differenceIgnored_ ? UpgradeVerification::WithDifferences
+                                                            : UpgradeVerification::AgreedWhenReadAgain;
                 showVerificationSummary();
                 // The version query follows in the same run.
                 region_ = Region::Version;

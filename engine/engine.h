@@ -27,8 +27,10 @@ namespace velora {
 
 // How the verification pass of the last upgrade ended: not at all (the run
 // was refused, stopped, aborted or failed before its last record), without a
-// difference, or after at least one difference (ignored, or read again).
-enum class UpgradeVerification { NotFinished, Clean, WithDifferences };
+// difference, with every record agreeing at last although one or more read
+// back different first and agreed when read again (Retry), or with at least
+// one difference ignored: only then may the firmware differ from the file.
+enum class UpgradeVerification { NotFinished, Clean, AgreedWhenReadAgain, WithDifferences };
 
 // Where the last read of a region from the controller stopped before the
 // region's end: the first block it did not store.
@@ -156,6 +158,7 @@ class TransferEngine {
     std::size_t recordIndex_ = 0;
     std::vector<UpgradeRecord> records_;  // the record count of an upgrade is their number
     UpgradeVerification upgradeVerification_ = UpgradeVerification::NotFinished;
+    bool differenceIgnored_ = false;  // this verification pass accepted a record that differed
     bool wholeImage_ = false;
     bool cleanVerification_ = true;
     int pendingProgress_ = 0;

@@ -27,6 +27,7 @@ void TransferEngine::startUpgrade(bool install) {
     }
     cleanVerification_ = true;
     upgradeVerification_ = UpgradeVerification::NotFinished;
+    differenceIgnored_ = false;
 
     std::vector<UpgradeRecord> records;
     const RunOutcome step = upgradeFileStep(install, records);
