@@ -10,6 +10,7 @@
 #include "app/cli/cli.h"
 #include "emulator/demo_show.h"
 #include "tests/support/virtual_port_factory.h"
+#include "upgrade/upgrade_writer.h"
 
 namespace velora::cli {
 namespace {
@@ -245,6 +246,112 @@ TEST_F(CliRun, FaultsNameTheirCauseAndLeaveNothingHalfDone) {
     EXPECT_NE(err.str().find("Error code : 5"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("the line to the controller went away"), std::string::npos) << err.str();
     EXPECT_FALSE(fs::exists(base("cut") + ".K5m"));
+}
+
+// The upgrade's exit status and words: a record that agreed when read again
+// is a success; only an ignored difference is 1; a run cut short says what the
+// controller holds and what to do; a refused file is named before a single
+// frame goes to the line.
+TEST_F(CliRun, UpgradeStatusesSayTheTruth) {
+    std::vector<UpgradeRecord> records(4);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].address = 0xFFE0 + 16 * static_cast<std::uint32_t>(i);
+        records[i].length = 16;
+        for (std::size_t j = 0; j < 16; ++j) records[i].data[j] = static_cast<std::uint8_t>(7 * i + 13 * j);
+    }
+    std::string why;
+    auto bytes = buildUpgradeFile("1.06", records, why);
+    ASSERT_TRUE(bytes) << why;
+    const std::string good = base("kq318_106.upg");
+    std::ofstream(good, std::ios::binary) << bytes->bytes;
+    bytes->bytes[bytes->recordOffset(2) + 5] ^= 0x01;  // one stored byte: the checksum fails
+    const std::string spoilt = base("kq318_spoilt.upg");
+    std::ofstream(spoilt, std::ios::binary) << bytes->bytes;
+    // Frames after the one version query that follows the chosen port.
+    const auto frame = [&](int n) { return std::to_string(controller.counters().frames + 1 + n); };
+    const int install = 1, verify = 1 + static_cast<int>(records.size());  // the first of each pass
+    bool interruptOnRead = false;
+    controller.setLogger([&](const ModelLogEntry& e) {
+        if (interruptOnRead && e.kind == ModelLogEntry::Received && e.bytes.size() == 6 &&
+            e.bytes[0] == kCodeRead)
+            interrupted = true;
+    });
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::vector<std::string> args;
+        int status;
+        std::string said;  // on the standard output for a success, else on the standard error
+    };
+    const std::vector<std::string> installGood{"--port", "COM1", "--yes", "upgrade", good};
+    const std::string done = "velora-cli: installed 4 records of " + good + " in ";
+    const std::vector<Case> cases{
+        {"clean", [] {}, installGood, kSuccess, done},
+        {"read again and agreed",
+         [&] { controller.faults().add("data@" + frame(verify + 1)); },
+         {"--port", "COM1", "--yes", "--retries", "1", "upgrade", good},
+         kSuccess,
+         done},
+        {"a difference ignored",
+         [&] { controller.faults().add("data@" + frame(verify + 1)); },
+         {"--port", "COM1", "--yes", "--ignore-differences", "upgrade", good},
+         kDifferences,
+         "velora-cli: records read back different (ignored); run the upgrade again"},
+        {"interrupted while verifying", [&] { interruptOnRead = true; }, installGood, kInterrupted,
+         "velora-cli: interrupted while verifying; the firmware is installed but not verified: verify it "
+         "with "
+         "velora-cli upgrade --verify-only " +
+             good},
+        {"the line lost while installing", [&] { controller.faults().add("drop@" + frame(install + 2)); },
+         installGood, kError,
+         "velora-cli: the line was lost while installing; the controller's firmware may be incomplete: run "
+         "the "
+         "upgrade again"},
+        {"the line lost while writing",
+         [&] {
+             std::ofstream(base("w") + ".K5m", std::ios::binary) << std::string(256, '\x11');
+             controller.faults().add("drop@" + frame(2));
+         },
+         {"--port", "COM1", "write", "midi", base("w")},
+         kError,
+         "velora-cli: the line was lost after 1 block written; the controller holds part of the new data: "
+         "write again"},
+        {"a refused file",
+         [] {},
+         {"--port", "COM1", "--yes", "upgrade", spoilt},
+         kError,
+         "velora-cli: " + spoilt +
+             ": Invalid file contents ! Checksum error ! (nothing was sent to the controller)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        controller.faults().clear();
+        controller.reconnect();
+        interrupted = false;
+        interruptOnRead = false;
+        out.str("");
+        err.str("");
+        c.arrange();
+        const auto framesBefore = controller.counters().frames;
+        EXPECT_EQ(cli(c.args), c.status) << err.str();
+        const std::string& said = c.status == kSuccess ? out.str() : err.str();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (c.status == kSuccess) {
+            EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one summary line";
+            EXPECT_NE(said.find(" and verified them in "), std::string::npos) << said;
+            EXPECT_EQ(err.str().find("warnings"), std::string::npos) << err.str();
+            EXPECT_TRUE(std::equal(records[3].data.begin(), records[3].data.end(),
+                                   controller.firmwareMemory().begin() + records[3].address));
+        }
+        if (c.args.back() == spoilt) {
+            EXPECT_EQ(controller.counters().frames, framesBefore) << "a frame before the file was accepted";
+        }
+    }
+    out.str("");
+    err.str("");
+    EXPECT_EQ(cli({"--port", "COM1", "--quiet", "--yes", "upgrade", good}), kSuccess);
+    EXPECT_EQ(out.str() + err.str(), "");
 }
 
 TEST_F(CliRun, PortsSearchVersionRestart) {

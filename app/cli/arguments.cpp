@@ -27,9 +27,11 @@ constexpr const char* kFooter =
     "using one needs membership of its group (often dialout).\n"
     "\n"
     "Exit status: 0 success, 1 verification found differences (diff: the files differ),\n"
-    "2 error, refusal or cancelled run, 130 interrupted. An upgrade ends with 0 only after a\n"
-    "clean verification pass, with 1 when differences were ignored. On success the summary\n"
-    "goes to the standard output and nothing to the standard error (--quiet: nothing at all).";
+    "2 error, refusal or cancelled run, 130 interrupted. An upgrade ends with 0 once every\n"
+    "record reads back as the file has it (read again on Retry included), with 1 when a\n"
+    "difference was ignored; its file is checked whole before the controller is asked anything.\n"
+    "On success the summary goes to the standard output and nothing to the standard error\n"
+    "(--quiet: nothing at all).";
 
 bool parseNumber(const std::string& text, std::uint32_t& value) {
     const char* end = text.data() + text.size();

@@ -12,10 +12,13 @@
 #include "app/cli/show_files.h"
 #include "app/cli/terminal_ui.h"
 #include "engine/engine.h"
+#include "engine/engine_texts.h"
+#include "engine/plain_file.h"
 #include "engine/run_loop.h"
 #include "image/controller_image.h"
 #include "link/serial_link.h"
 #include "shell/application.h"
+#include "upgrade/upgrade_file.h"
 #include "upgrade/version_questions.h"
 
 namespace velora::cli {
@@ -32,12 +35,12 @@ std::vector<Region> regionsOf(const Options& o) {
 // One command's objects: the program's wiring with a terminal for a face.
 class Session {
   public:
-    Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
-            std::ostream& err, bool progressBar, const std::atomic<bool>& interrupted)
+    Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& err,
+            bool progressBar, const std::atomic<bool>& interrupted)
         : options_(o),
           factory_(factory),
           clock_(clock),
-          ui_(out, err, Answers{o.yes, o.retries, o.ignoreDifferences}, progressBar, o.quiet),
+          ui_(err, Answers{o.yes, o.retries, o.ignoreDifferences}, progressBar),
           app_(factory, ui_, clock, &ui_),
           interrupted_(interrupted),
           started_(clock.now()) {
@@ -64,12 +67,13 @@ class Session {
         }
     }
     // Seconds since the command started, as "82.7 s".
-    std::string elapsed() const {
+    std::string elapsed() const { return seconds(clock_.now() - started_); }
+    static std::string seconds(Duration d) {
         char text[32];
-        std::snprintf(text, sizeof text, "%.1f s",
-                      std::chrono::duration<double>(clock_.now() - started_).count());
+        std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(d).count());
         return text;
     }
+    TimePoint now() const { return clock_.now(); }
     // Blocks done by the last run, as "2048 blocks".
     std::string blocks() const {
         const std::size_t n = app_.progress().done();
@@ -125,8 +129,16 @@ class Session {
             engine().startAll(action);
         else
             engine().startRun(regionsOf(options_).front(), action);
-        if (engine().idle()) return false;  // refused
+        ran_ = !engine().idle();
+        if (!ran_) return false;  // refused
         return pump();
+    }
+    // True once a run of runRegion started (it was not refused).
+    bool ran() const { return ran_; }
+    // Why a run that started ended early, in words.
+    std::string whyCutShort() {
+        if (interrupted()) return "interrupted";
+        return app_.link().lineLost() ? "the line was lost" : "stopped";
     }
 
   private:
@@ -137,47 +149,52 @@ class Session {
     Application app_;
     const std::atomic<bool>& interrupted_;
     TimePoint started_;
+    bool ran_ = false;
 };
 
 int statusAfterFailure(const Session& s) {
     return s.interrupted() ? kInterrupted : kError;
 }
 
-// The upgrade file must be there to read before anything goes to the line;
-// the reason is the system's.
-bool upgradeFileReadable(const std::string& name, std::ostream& err) {
+// The upgrade file is read and checked whole before anything goes to the
+// line: a refused file is named with the reason, in the system's words or the
+// program's, and the controller is not asked anything.
+bool upgradeFileAccepted(const std::string& name, std::ostream& err) {
+    const auto refuse = [&](const std::string& why) {
+        err << "velora-cli: " << name << ": " << why << " (nothing was sent to the controller)\n";
+        return false;
+    };
     std::error_code ec;
-    if (std::filesystem::is_directory(name, ec)) {
-        err << "velora-cli: " << name << ": it is a folder, not an upgrade file\n";
-        return false;
-    }
-    std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (file == nullptr) {
-        err << "velora-cli: " << name << ": " << std::strerror(errno) << "\n";
-        return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
-// Where what --quiet silences goes.
-std::ostream& nullStream() {
-    static std::ostream none(nullptr);
-    return none;
+    if (std::filesystem::is_directory(pathOf(name), ec)) return refuse("it is a folder, not an upgrade file");
+    OpenedFile file = openPlainFile(name);
+    if (file.missing) return refuse(std::strerror(ENOENT));
+    if (!file.in.is_open()) return refuse(file.reason);
+    UpgradeFile upgrade;
+    const UpgradeError error = readUpgradeFile(file.in, upgrade);
+    if (error == UpgradeError::None) return true;
+    std::string text = upgradeErrorText(error);
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return refuse(text);
 }
 
 std::string records(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " record" : " records");
 }
 
-// "upgrade FILE" and "upgrade --verify-only FILE", once connected (the
-// version questions need the controller's version). The engine reads and
-// checks the file, asks the version questions, installs and verifies.
+// "upgrade FILE" and "upgrade --verify-only FILE", once the file has been
+// accepted and the controller found (the version questions need its
+// version). The engine reads the file again, asks the version questions,
+// installs and verifies. Exit 0 once every record reads back as the file
+// has it (some perhaps only when read again), 1 when a difference was
+// ignored; a run cut short says what the controller holds and what to do.
 int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& err) {
     TransferEngine& engine = s.engine();
     const bool install = !o.verifyOnly;
+    // What the file step says concerns the file, not the port.
+    s.ui().setContext([&o] { return o.upgradeFile; });
     s.ui().presetOpenFile(o.upgradeFile);
     engine.startUpgrade(install);
+    s.ui().setContext([&s] { return s.where(); });
     if (engine.idle()) {
         if (s.interrupted()) return kInterrupted;
         err << "velora-cli: " << o.upgradeFile << ": no upgrade, nothing was sent to the controller ("
@@ -187,49 +204,69 @@ int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& er
             << ")\n";
         return kError;
     }
+    // Records that agreed when read again leave nothing to warn about.
+    s.ui().omitWarningsSummaryWhen(
+        [&engine] { return engine.lastUpgradeVerification() == UpgradeVerification::AgreedWhenReadAgain; });
     const std::size_t count = engine.upgradeRecordCount();
-    std::ostream& info = o.quiet ? nullStream() : out;
-    info << "velora-cli: " << (install ? "installing " : "verifying ") << records(count) << " from "
-         << o.upgradeFile << std::endl;
     s.ui().setProgressLabel(install ? "velora-cli: installing" : "velora-cli: verifying");
     Action pass = engine.action();
+    const TimePoint started = s.now();
+    TimePoint verifying = started, verified = started;
     const bool finished = s.pump([&] {
+        if (engine.region() == Region::Version) {
+            if (verified == started) verified = s.now();
+            return;
+        }
         // The install pass turns into the verification pass by itself.
         if (engine.region() != Region::Firmware || engine.action() == pass) return;
         pass = engine.action();
+        verifying = s.now();
         s.ui().finishProgress();
         s.ui().setProgressLabel("velora-cli: verifying");
-        info << "velora-cli: " << records(count) << " installed; verifying them" << std::endl;
     });
     s.ui().setProgressLabel({});
-    if (s.interrupted()) {
-        // Cut short in the install pass, the controller may be left with part
-        // of the new firmware; say so, as a failed pass would.
-        if (install && pass == Action::WriteController)
-            err << "velora-cli: interrupted while installing; the controller's firmware may be incomplete: "
-                   "run the upgrade again\n";
-        return kInterrupted;
-    }
+    const int cutShort = s.interrupted() ? kInterrupted : kError;
+    const std::string verifyAgain = "velora-cli upgrade --verify-only " + o.upgradeFile;
 
-    const std::string version(controllerVersionOf(engine.firmwareText()));
     switch (engine.lastUpgradeVerification()) {
         case UpgradeVerification::NotFinished:
-            err << "velora-cli: the upgrade did not finish"
-                << (install ? "; the controller's firmware may be incomplete: run the upgrade again" : "")
-                << "\n";
-            return kError;
-        case UpgradeVerification::Clean:
-            if (!finished) {
-                err << "velora-cli: every record verified, but the version query afterwards failed\n";
-                return kError;
+            if (install && pass == Action::WriteController) {
+                err << "velora-cli: " << s.whyCutShort()
+                    << " while installing; the controller's firmware may be incomplete: run the upgrade "
+                       "again\n";
+            } else if (engine.outcome() == RunOutcome::Stopped && !s.interrupted()) {
+                // Abort at a record that read back different.
+                err << "velora-cli: verification aborted; the controller's firmware differs from "
+                    << o.upgradeFile << (install ? ": run the upgrade again" : "") << "\n";
+            } else {
+                err << "velora-cli: " << s.whyCutShort() << " while verifying; the firmware is "
+                    << (install ? "installed but not verified" : "not verified") << ": verify it with "
+                    << verifyAgain << "\n";
             }
-            info << "velora-cli: every record verified in " << s.elapsed()
-                 << "; the controller reports version " << version << "\n";
+            return cutShort;
+        case UpgradeVerification::Clean:
+        case UpgradeVerification::AgreedWhenReadAgain:
+            if (!finished) {
+                err << "velora-cli: every record verified, but the version query afterwards "
+                    << (s.interrupted() ? "was interrupted" : "failed") << "\n";
+                return cutShort;
+            }
+            if (!o.quiet) {
+                out << "velora-cli: ";
+                if (install)
+                    out << "installed " << records(count) << " of " << o.upgradeFile << " in "
+                        << Session::seconds(verifying - started) << " and verified them in ";
+                else
+                    out << "verified " << records(count) << " of " << o.upgradeFile << " in ";
+                out << Session::seconds(verified - verifying) << "; the controller reports version "
+                    << controllerVersionOf(engine.firmwareText()) << "\n";
+            }
             return kSuccess;
         case UpgradeVerification::WithDifferences:
             err << "velora-cli: records read back different (ignored)"
                 << (install ? "; run the upgrade again" : "") << "\n";
-            return finished ? kDifferences : kError;
+            if (!finished) return cutShort;
+            return kDifferences;
     }
     return kError;
 }
@@ -245,7 +282,7 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
     if (o.command == "export") return runExport(o, out, err);
     if (o.command == "import") return runImport(o, out, err);
     if (o.command == "diff") return runDiff(o, out, err);
-    Session s(o, factory, clock, out, err, progressBar, interrupted);
+    Session s(o, factory, clock, err, progressBar, interrupted);
     const std::vector<Region> regions = regionsOf(o);
     ControllerImage& image = s.app().image();
 
@@ -282,7 +319,7 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
             !loadDataFiles(o.base, regions, image, err))
             return kError;
     }
-    if (o.command == "upgrade" && !upgradeFileReadable(o.upgradeFile, err)) return kError;
+    if (o.command == "upgrade" && !upgradeFileAccepted(o.upgradeFile, err)) return kError;
     if (!s.connect(err)) return statusAfterFailure(s);
     if (o.command == "upgrade") return runUpgrade(s, o, out, err);
 
@@ -311,8 +348,8 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
     if (o.command == "write") {
         if (!s.runRegion(Action::WriteController)) {
             // The blocks written so far are in the controller; the rest are not.
-            if (s.interrupted())
-                err << "velora-cli: interrupted after " << s.blocks()
+            if (s.ran())
+                err << "velora-cli: " << s.whyCutShort() << " after " << s.blocks()
                     << " written; the controller holds part of the new data: write again\n";
             return statusAfterFailure(s);
         }

@@ -27,8 +27,8 @@ std::string strip(const std::string& status) {
 
 }  // namespace
 
-TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, Answers answers, bool progressBar, bool quiet)
-    : out_(out), err_(err), quiet_(quiet), answers_(answers), progressBar_(progressBar) {}
+TerminalUi::TerminalUi(std::ostream& err, Answers answers, bool progressBar)
+    : err_(err), answers_(answers), progressBar_(progressBar) {}
 
 void TerminalUi::finishProgress() {
     if (barShown_) err_ << "\n";
@@ -67,13 +67,14 @@ Answer TerminalUi::messageBoxWithReason(const std::string& text, const std::stri
     // A clean verification's closing message is said by velora-cli's own
     // summary line.
     if (icon == Icon::Information && caption == kCleanCaption) return answer;
+    if (icon == Icon::Information && caption == kWarningsCaption && omitWarnings_ && omitWarnings_())
+        return answer;
     // A question answered Yes is part of a good run; everything else is
     // what went wrong.
-    const bool good = icon == Icon::Question && answer == Answer::Yes;
-    if (good && quiet_) return answer;
-    std::ostream& stream = good ? out_ : err_;
+    if (icon == Icon::Question && answer == Answer::Yes) return answer;
+    std::ostream& stream = err_;
     stream << "velora-cli: ";
-    if (!good && context_) {
+    if (context_) {
         const std::string where = context_();
         if (!where.empty()) stream << where << ": ";
     }

@@ -1,10 +1,10 @@
 #pragma once
 // The user interface of the command-line program, fit for cron: every line
 // it writes begins "velora-cli: "; what went wrong goes to the standard
-// error stream, naming the port and the block it concerns; information and
-// the questions answered Yes go to the standard output (with --quiet
-// nowhere); questions are answered from the options; the engine's events
-// drive the progress line with the time a run still needs.
+// error stream, naming the port and the block it concerns; a question
+// answered Yes is part of a good run and is not written; questions are
+// answered from the options; the engine's events drive the progress line
+// with the time a run still needs.
 
 #include <cstdint>
 #include <functional>
@@ -28,7 +28,7 @@ struct Answers {
 
 class TerminalUi : public UserInterface, public EngineEvents {
   public:
-    TerminalUi(std::ostream& out, std::ostream& err, Answers answers, bool progressBar, bool quiet);
+    TerminalUi(std::ostream& err, Answers answers, bool progressBar);
 
     // Where a message happened, as "/dev/ttyUSB0, block 2046": asked each
     // time a message is written.
@@ -45,6 +45,9 @@ class TerminalUi : public UserInterface, public EngineEvents {
     // The progress line's label in place of the region's name; empty gives
     // the region's name back.
     void setProgressLabel(std::string label) { progressLabel_ = std::move(label); }
+    // The closing "finished with warnings" message is left out while `omit`
+    // answers true: the caller says how the run ended in its own words.
+    void omitWarningsSummaryWhen(std::function<bool()> omit) { omitWarnings_ = std::move(omit); }
 
     // UserInterface
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
@@ -73,10 +76,9 @@ class TerminalUi : public UserInterface, public EngineEvents {
     void drawProgress();
     Answer answerTo(Buttons buttons);
 
-    std::ostream& out_;
     std::ostream& err_;
-    bool quiet_;
     std::function<std::string()> context_;
+    std::function<bool()> omitWarnings_;
     const RunProgress* progress_ = nullptr;
     Answers answers_;
     bool progressBar_;

@@ -2,8 +2,9 @@
 # A firmware upgrade from end to end on a real pseudo-terminal: velora-mkupg
 # packs a firmware image, velora-cli installs and verifies it in velora-emu,
 # and the emulator's memory file, read after it has stopped, holds the image.
-# Then the refusals (a file with one flipped stored byte, a version question
-# not answered) send nothing after the version query; differences end with 2
+# Then the refusals: a file with one flipped stored byte is refused before
+# the port is opened; a version question not answered sends nothing after the
+# version query. Differences end with 2
 # (Abort) or 1 (ignored); an interrupted upgrade ends with 130 and a warning.
 # usage: cli_upgrade.sh BIN_DIR
 . "$(dirname "$0")/e2e.sh"
@@ -33,7 +34,8 @@ head -c $size /dev/urandom >"$work/fw.bin"
 start_logged_emu
 cli --yes upgrade "$work/kq318_106.upg"; status=$?
 [[ $status -eq 0 ]] || fail "install ended with $status: $(cat "$work/cli.err")"
-grep -q "^velora-cli: every record verified" "$work/cli.out" || fail "no closing line: $(cat "$work/cli.out")"
+grep -q "^velora-cli: installed 63 records of .* in .* and verified them in " "$work/cli.out" &&
+    [[ $(wc -l <"$work/cli.out") -eq 1 ]] || fail "not one closing line: $(cat "$work/cli.out")"
 [[ -s "$work/cli.err" ]] && fail "a clean upgrade wrote to the standard error: $(cat "$work/cli.err")"
 [[ $(grep -c "(#[0-9]* write)" "$work/emu.log") -eq 63 ]] || fail "not 63 records written"
 stop_emu
@@ -47,8 +49,8 @@ start_logged_emu
 cli --yes upgrade --verify-only "$work/kq318_106.upg"; status=$?
 [[ $status -eq 0 ]] || fail "verification after a restart ended with $status: $(cat "$work/cli.err")"
 
-# 4. One flipped stored byte (the last one of the last record): refused, and
-# nothing after the version query reaches the controller.
+# 4. One flipped stored byte (the last one of the last record): refused, the
+# file named, and nothing reaches the controller.
 cp "$work/kq318_106.upg" "$work/kq318_flipped.upg"
 last=$(($(stat -c %s "$work/kq318_flipped.upg") - 1))
 byte=$(od -An -tu1 -j $last -N1 "$work/kq318_flipped.upg" | tr -d ' ')
@@ -57,8 +59,9 @@ stop_emu
 start_logged_emu
 cli --yes upgrade "$work/kq318_flipped.upg"; status=$?
 [[ $status -eq 2 ]] || fail "a flipped byte ended with $status"
-grep -q "^velora-cli: .*Invalid file contents !" "$work/cli.err" || fail "no refusal message: $(cat "$work/cli.err")"
-only_version_query || fail "frames after the version query: $(cat "$work/emu.log")"
+grep -q "^velora-cli: $work/kq318_flipped.upg: Invalid file contents !" "$work/cli.err" ||
+    fail "no refusal message: $(cat "$work/cli.err")"
+[[ $(frames_received) -eq 0 ]] || fail "frames before the file was accepted: $(cat "$work/emu.log")"
 
 # 5. Without --yes the install question is answered No: nothing is sent.
 stop_emu
