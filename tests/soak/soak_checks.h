@@ -79,6 +79,21 @@ struct Verdict {
     bool wrongStatus = false;
 };
 
+// What a campaign counts.
+struct Totals {
+    int runs = 0;  // velora-cli runs
+    int faults = 0;
+    int corruptedBlocks = 0;
+    int wrongStatuses = 0;
+    int hangs = 0;
+    int interrupts = 0;
+    int unwantedSaves = 0;
+    int installs = 0;            // velora-cli upgrade runs
+    int firmwareUnlikeFile = 0;  // installs that ended with 0 and left another firmware
+    int wrongWords = 0;          // runs cut short that did not say what to do
+    int failingRuns = 0;
+};
+
 // Checks one run: its status, its data files (`before` as prepared, `after`
 // as left) and the controller memory (`memoryAfter` may be missing).
 void checkRun(const RunFacts& run, const Bytes& memoryBefore, const std::optional<Bytes>& memoryAfter,

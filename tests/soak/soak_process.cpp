@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 namespace velora::soak {
@@ -106,7 +107,9 @@ CliResult runCli(const std::string& bin, const std::vector<std::string>& args,
     for (;;) {
         if (waitpid(pid, &status, WNOHANG) == pid) break;
         const double now = since(start);
-        if (interrupt.after && !result.interrupted && now >= *interrupt.after) sendInterrupt(now);
+        if (!result.interrupted &&
+            ((interrupt.after && now >= *interrupt.after) || (interrupt.when && interrupt.when())))
+            sendInterrupt(now);
         if (now > limit) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -126,6 +129,25 @@ CliResult runCli(const std::string& bin, const std::vector<std::string>& args,
     result.seconds = since(start);
     result.status = result.hung ? -1 : shellStatus(status);
     return result;
+}
+
+std::string lastWords(const std::filesystem::path& log) {
+    std::ifstream in(log);
+    std::string last;
+    for (std::string line; std::getline(in, line);) {
+        if (const auto cr = line.rfind('\r'); cr != std::string::npos)
+            line.erase(0, cr + 1);  // progress bars
+        if (!line.empty()) last = line;
+    }
+    return last;
+}
+
+int countInjected(const std::filesystem::path& log) {
+    std::ifstream in(log);
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        n += line.find(" fault ") != std::string::npos && line.find(" on frame #") != std::string::npos;
+    return n;
 }
 
 std::string commandLine(const std::vector<std::string>& words) {

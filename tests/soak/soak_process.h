@@ -3,6 +3,7 @@
 // at a set moment. (velora-emu runs as testing::EmulatorProcess.)
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace velora::soak {
 struct Interrupt {
     std::optional<double> after;         // this many seconds after the start
     std::filesystem::path whenReplaced;  // or as soon as this file is renamed into place
+    std::function<bool()> when;          // or as soon as this answers true (asked every millisecond)
 };
 
 struct CliResult {
@@ -27,6 +29,11 @@ struct CliResult {
 // `interrupt` says, SIGKILL after `limit` seconds.
 CliResult runCli(const std::string& bin, const std::vector<std::string>& args,
                  const std::filesystem::path& log, double limit, const Interrupt& interrupt);
+
+// The last thing a program said on its standard error, for the report.
+std::string lastWords(const std::filesystem::path& log);
+// How many faults velora-emu's log says it injected.
+int countInjected(const std::filesystem::path& log);
 
 // Shell-quoted words joined by spaces, for lines a user can paste.
 std::string commandLine(const std::vector<std::string>& words);

@@ -4,7 +4,7 @@
 // the campaign seed gives in turn, so a failing run can be replayed alone.
 //
 // usage: velora-soak [--runs N] [--seconds S] [--seed S] [--bin DIR] [--keep]
-//                    [--replay RUNSEED]
+//                    [--upgrades] [--replay RUNSEED]
 
 #include <signal.h>
 #include <unistd.h>
@@ -29,23 +29,14 @@
 #include "files/data_files.h"
 #include "tests/soak/soak_checks.h"
 #include "tests/soak/soak_process.h"
+#include "tests/soak/soak_random.h"
+#include "tests/soak/soak_upgrade.h"
 #include "tests/support/emulator_process.h"
 
 namespace velora::soak {
 namespace {
 
 namespace fs = std::filesystem;
-using Rng = std::mt19937_64;
-
-int between(Rng& rng, int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-}
-double real(Rng& rng, double lo, double hi) {
-    return std::uniform_real_distribution<double>(lo, hi)(rng);
-}
-bool chance(Rng& rng, double p) {
-    return real(rng, 0.0, 1.0) < p;
-}
 
 // --- what a run does --------------------------------------------------------------
 
@@ -54,6 +45,7 @@ enum class Case {
     InterruptedThenRun,  // a paced read interrupted, at once a fault-free run on the same line
     InterruptedReadAll,  // "read all" interrupted: the three files must stay one set
     SaveFails,           // "read all" where one file cannot be saved
+    Upgrade,             // firmware installs (soak_upgrade.h)
 };
 
 const char* caseName(Case c) {
@@ -66,6 +58,8 @@ const char* caseName(Case c) {
             return "interrupted read all";
         case Case::SaveFails:
             return "read all, a file cannot be saved";
+        case Case::Upgrade:
+            return "firmware install";
     }
     return "?";
 }
@@ -91,6 +85,7 @@ struct Plan {
     std::vector<std::string> faults;
     int directory = -1;  // this data file is a folder (SaveFails)
     std::vector<Step> steps;
+    UpgradePlan upgrade;  // Upgrade
 };
 
 constexpr std::array<const char*, 10> kKinds{"nak",   "checksum", "short",   "address", "type",
@@ -175,18 +170,25 @@ double drawFaults(Rng& rng, Plan& plan, Step& step) {
     return cost;
 }
 
-Plan planRun(std::uint64_t seed) {
+// The plan of run seed `seed`; with `upgrades`, a firmware install always.
+Plan planRun(std::uint64_t seed, bool upgrades) {
     Rng rng(seed);
     Plan plan;
     plan.seed = seed;
     plan.demo = chance(rng, 0.25);
     const double pick = real(rng, 0.0, 1.0);
-    plan.kind = pick < 0.08   ? Case::InterruptedThenRun
-                : pick < 0.16 ? Case::InterruptedReadAll
-                : pick < 0.20 ? Case::SaveFails
-                              : Case::Plain;
+    plan.kind = upgrades || pick >= 0.80 ? Case::Upgrade
+                : pick < 0.08            ? Case::InterruptedThenRun
+                : pick < 0.16            ? Case::InterruptedReadAll
+                : pick < 0.20            ? Case::SaveFails
+                                         : Case::Plain;
     Step step;
     switch (plan.kind) {
+        case Case::Upgrade:
+            plan.demo = false;
+            plan.upgrade = planUpgrade(rng);
+            plan.paced = plan.upgrade.paced;
+            break;
         case Case::Plain: {
             const int verb = between(rng, 0, 19);
             step.verb = verb < 8 ? Verb::Read : verb < 13 ? Verb::Write : Verb::Verify;
@@ -254,23 +256,6 @@ Plan planRun(std::uint64_t seed) {
 
 // --- carrying a run out ---------------------------------------------------------------
 
-struct Totals {
-    int runs = 0;  // velora-cli runs
-    int faults = 0;
-    int corruptedBlocks = 0;
-    int wrongStatuses = 0;
-    int hangs = 0;
-    int interrupts = 0;
-    int unwantedSaves = 0;
-    int failingRuns = 0;
-};
-
-std::string randomBytes(Rng& rng, std::size_t size) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-    return bytes;
-}
-
 // The data files a step starts from.
 void prepareFiles(Rng& rng, const Plan& plan, const Step& step, const Bytes& memory, const fs::path& base) {
     for (int i = 0; i < 3; ++i) {
@@ -305,26 +290,6 @@ void prepareFiles(Rng& rng, const Plan& plan, const Step& step, const Bytes& mem
     writeBytes(fileOf(base, region), bytes.data(), bytes.size());
 }
 
-// The last thing a program said on its standard error, for the report.
-std::string lastWords(const fs::path& log) {
-    std::ifstream in(log);
-    std::string last;
-    for (std::string line; std::getline(in, line);) {
-        if (const auto cr = line.rfind('\r'); cr != std::string::npos)
-            line.erase(0, cr + 1);  // progress bars
-        if (!line.empty()) last = line;
-    }
-    return last;
-}
-
-int countInjected(const fs::path& log) {
-    std::ifstream in(log);
-    int n = 0;
-    for (std::string line; std::getline(in, line);)
-        n += line.find(" fault ") != std::string::npos && line.find(" on frame #") != std::string::npos;
-    return n;
-}
-
 std::atomic<bool> stopCampaign{false};
 extern "C" void onStopSignal(int) {
     stopCampaign.store(true);
@@ -335,11 +300,32 @@ struct Campaign {
     fs::path work;
     Bytes demo;  // the demonstration show's memory
     Totals totals;
-    bool verbose = false;  // print every run, not only failing ones
+    bool verbose = false;   // print every run, not only failing ones
+    bool upgrades = false;  // firmware installs only
 };
+
+// Prints a run that failed (or every run when verbose), with the command that replays it.
+void report(Campaign& campaign, const Plan& plan, int number, const std::vector<std::string>& lines,
+            const std::vector<std::string>& problems) {
+    if (!problems.empty()) ++campaign.totals.failingRuns;
+    if (problems.empty() && !campaign.verbose) return;
+    std::printf("%s run %d, seed 0x%016" PRIx64 " (%s%s): velora-soak%s --replay 0x%016" PRIx64 " --keep\n",
+                problems.empty() ? "PASS" : "FAIL", number, plan.seed, caseName(plan.kind),
+                plan.demo ? ", demonstration show" : "", campaign.upgrades ? " --upgrades" : "", plan.seed);
+    for (const std::string& line : lines) std::printf("    %s\n", line.c_str());
+    for (const std::string& p : problems) std::printf("  - %s\n", p.c_str());
+    std::fflush(stdout);
+}
 
 // Runs one plan in `dir`; prints it when it fails (or when verbose).
 void carryOut(Campaign& campaign, const Plan& plan, int number, const fs::path& dir) {
+    if (plan.kind == Case::Upgrade) {
+        std::vector<std::string> lines, problems;
+        carryOutUpgrade(campaign.bin, plan.upgrade, plan.seed, dir, stopCampaign, campaign.totals, lines,
+                        problems);
+        if (!stopCampaign.load()) report(campaign, plan, number, lines, problems);
+        return;
+    }
     Rng rng(plan.seed ^ 0x5A17C0DEull);
     fs::create_directories(dir);
     const fs::path memoryFile = dir / "memory.bin";
@@ -382,7 +368,7 @@ void carryOut(Campaign& campaign, const Plan& plan, int number, const fs::path& 
             if (step.yes) args.push_back("--yes");
             args.insert(args.end(), {verbName(step.verb), step.target.text, bases[i].string()});
             const fs::path log = dir / ("cli-" + std::to_string(i) + ".log");
-            Interrupt interrupt{step.interruptAfter, {}};
+            Interrupt interrupt{step.interruptAfter, {}, {}};
             if (step.interruptOnSave) interrupt.whenReplaced = fileOf(bases[i], Region::Scenes);
             const CliResult r = runCli(campaign.bin, args, log, step.limit, interrupt);
             results.push_back(r);
@@ -438,14 +424,7 @@ void carryOut(Campaign& campaign, const Plan& plan, int number, const fs::path& 
         for (const std::string& p : v.problems) problems.push_back("run " + std::to_string(i + 1) + ": " + p);
     }
 
-    if (!problems.empty()) ++campaign.totals.failingRuns;
-    if (problems.empty() && !campaign.verbose) return;
-    std::printf("%s run %d, seed 0x%016" PRIx64 " (%s%s): velora-soak --replay 0x%016" PRIx64 " --keep\n",
-                problems.empty() ? "PASS" : "FAIL", number, plan.seed, caseName(plan.kind),
-                plan.demo ? ", demonstration show" : "", plan.seed);
-    for (const std::string& line : lines) std::printf("    %s\n", line.c_str());
-    for (const std::string& p : problems) std::printf("  - %s\n", p.c_str());
-    std::fflush(stdout);
+    report(campaign, plan, number, lines, problems);
 }
 
 // The demonstration show's memory, as velora-emu --demo starts with it.
@@ -462,13 +441,15 @@ void printUsage(std::FILE* to) {
     std::fputs(
         "usage: velora-soak [options]\n"
         "Runs velora-cli against velora-emu again and again with faults injected, random\n"
-        "regions and interrupts, and checks every outcome against the emulator's memory\n"
-        "and the data files. Exit status 0 when nothing went wrong, 1 when a run failed.\n"
+        "regions, firmware installs and interrupts, and checks every outcome against the\n"
+        "emulator's memory, the data files and the upgrade file. Exit status 0 when nothing\n"
+        "went wrong, 1 when a run failed.\n"
         "\n"
         "  --runs N          stop after N runs (default 100 unless --seconds is given)\n"
         "  --seconds S       start no new run after S seconds\n"
         "  --seed S          campaign seed (default: from the clock; printed)\n"
         "  --replay SEED     carry out only the run with this run seed, and print it\n"
+        "  --upgrades        firmware installs only (else a fifth of the runs)\n"
         "  --bin DIR         where velora-cli and velora-emu are\n"
         "  --keep            keep the work folder (memory, data files, logs of every run)\n"
         "  --help            this text\n",
@@ -507,7 +488,7 @@ int main(int argc, char** argv) {
     std::optional<std::uint64_t> runs, seed, replay;
     std::optional<double> seconds;
     std::string bin = defaultBin(argv[0]);
-    bool keep = false;
+    bool keep = false, upgrades = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -516,6 +497,10 @@ int main(int argc, char** argv) {
         }
         if (a == "--keep") {
             keep = true;
+            continue;
+        }
+        if (a == "--upgrades") {
+            upgrades = true;
             continue;
         }
         if (a != "--runs" && a != "--seconds" && a != "--seed" && a != "--bin" && a != "--replay")
@@ -551,6 +536,7 @@ int main(int argc, char** argv) {
     campaign.work = fs::temp_directory_path() / ("velora-soak-" + std::to_string(getpid()));
     fs::create_directories(campaign.work);
     campaign.demo = demoMemory();
+    campaign.upgrades = upgrades;
 
     const auto start = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
@@ -560,13 +546,13 @@ int main(int argc, char** argv) {
     int number = 0;
     if (replay) {
         campaign.verbose = true;
-        carryOut(campaign, planRun(*replay), 1, campaign.work / "replay");
+        carryOut(campaign, planRun(*replay, upgrades), 1, campaign.work / "replay");
         number = 1;
     } else {
         while (!stopCampaign.load() && (!runs || static_cast<std::uint64_t>(number) < *runs) &&
                (!seconds || elapsed() < *seconds)) {
             const fs::path dir = campaign.work / ("run-" + std::to_string(++number));
-            carryOut(campaign, planRun(seeds()), number, dir);
+            carryOut(campaign, planRun(seeds(), upgrades), number, dir);
             std::error_code ec;
             if (!keep) fs::remove_all(dir, ec);
         }
@@ -581,6 +567,9 @@ int main(int argc, char** argv) {
     std::printf("  %-28s %6d\n", "hangs", t.hangs);
     std::printf("  %-28s %6d\n", "interrupts", t.interrupts);
     std::printf("  %-28s %6d\n", "files saved by failed runs", t.unwantedSaves);
+    std::printf("  %-28s %6d\n", "of them firmware installs", t.installs);
+    std::printf("  %-28s %6d\n", "firmware unlike the file", t.firmwareUnlikeFile);
+    std::printf("  %-28s %6d\n", "cut short without a word", t.wrongWords);
     std::printf("  %-28s %6d\n", "failing runs", t.failingRuns);
     std::error_code ec;
     if (keep)
