@@ -36,6 +36,7 @@ class DialogState : public DialogFields {
         int position = 0;
         int minimum = 0;
         int maximum = 0;
+        bool operator==(const Control&) const = default;
     };
 
     // DialogFields

@@ -52,17 +52,26 @@ ProgrammeScene programmeSceneNumbers(std::uint32_t absolute) {
     return {(ps >> 16) + 1, (ps & 0xFFFF) + 1};
 }
 
+std::optional<int> refusedSceneField(int programmeField, std::uint32_t programme, int sceneField,
+                                     std::uint32_t scene) {
+    if (!validProgramme(programme)) return programmeField;
+    if (!validScene(programme, scene)) return sceneField;
+    return std::nullopt;
+}
+
 std::optional<int> checkedScene(UserInterface& ui, DialogFields& dialog, int programmeField,
                                 std::uint32_t programme, int sceneField, std::uint32_t scene) {
-    if (!validProgramme(programme)) {
-        reportFieldError(ui, dialog, programmeField, kInvalidValue);
-        return std::nullopt;
-    }
-    if (!validScene(programme, scene)) {
-        reportFieldError(ui, dialog, sceneField, kInvalidValue);
+    if (const auto refused = refusedSceneField(programmeField, programme, sceneField, scene)) {
+        reportFieldError(ui, dialog, *refused, kInvalidValue);
         return std::nullopt;
     }
     return sceneIndexOf(programme - 1, scene - 1);
+}
+
+bool mayCloseWithoutAccepting(UserInterface& ui, bool unaccepted, const std::string& caption) {
+    if (!unaccepted) return true;
+    return ui.messageBox(kCloseWithoutAccepting, caption, Icon::Question, Buttons::YesNo, Answer::No) ==
+           Answer::Yes;
 }
 
 bool reportFieldError(UserInterface& ui, DialogFields& dialog, int field, const std::string& message) {

@@ -62,5 +62,16 @@ bool reportFieldError(UserInterface& ui, DialogFields& dialog, int field, const 
 // "Invalid value !", the programme first, and gives nothing.
 std::optional<int> checkedScene(UserInterface& ui, DialogFields& dialog, int programmeField,
                                 std::uint32_t programme, int sceneField, std::uint32_t scene);
+// The field that checkedScene would refuse for these numbers, without a
+// word; nullopt when both are taken.
+std::optional<int> refusedSceneField(int programmeField, std::uint32_t programme, int sceneField,
+                                     std::uint32_t scene);
+
+// "Finish", Escape and the close box of an editor whose Accept would now
+// change the image or refuse a field ask first, No the default; No keeps
+// the dialog open with its fields as they are.
+inline constexpr const char* kCloseWithoutAccepting = "Close without accepting the changes ?";
+// True when the dialog may close: nothing unaccepted, or the user said Yes.
+bool mayCloseWithoutAccepting(UserInterface& ui, bool unaccepted, const std::string& caption);
 
 }  // namespace velora

@@ -50,7 +50,7 @@ void MidiEditor::showRows() {
     }
 }
 
-bool MidiEditor::storeRow(int row, UserInterface& ui) {
+std::optional<int> MidiEditor::readRow(int row, std::array<std::uint16_t, kMidiKeys>& table) const {
     const int programmeField = midiProgrammeField(row);
     const int sceneField = midiSceneField(row);
     const std::uint32_t programme = readFieldNumber(state_.fieldText(programmeField));
@@ -59,10 +59,9 @@ bool MidiEditor::storeRow(int row, UserInterface& ui) {
 
     std::uint16_t sceneBits = 0;
     if (programme != 0 || scene != 0) {
-        const std::optional<int> absolute =
-            checkedScene(ui, state_, programmeField, programme, sceneField, scene);
-        if (!absolute) return false;
-        sceneBits = static_cast<std::uint16_t>(*absolute);
+        if (const auto refused = refusedSceneField(programmeField, programme, sceneField, scene))
+            return refused;
+        sceneBits = static_cast<std::uint16_t>(sceneIndexOf(programme - 1, scene - 1));
     }
 
     std::uint16_t flags = 0;
@@ -72,8 +71,14 @@ bool MidiEditor::storeRow(int row, UserInterface& ui) {
         if (sceneNumber && state_.checked(midiAssignBox(row, field))) flags |= midiAssignBit(field);
     }
     // The scene and the six flags are the whole entry.
-    working_[static_cast<std::size_t>(firstKey_ + row)] = static_cast<std::uint16_t>(sceneBits | flags);
-    return true;
+    table[static_cast<std::size_t>(firstKey_ + row)] = static_cast<std::uint16_t>(sceneBits | flags);
+    return std::nullopt;
+}
+
+bool MidiEditor::storeRow(int row, UserInterface& ui) {
+    const std::optional<int> refused = readRow(row, working_);
+    if (refused) reportFieldError(ui, state_, *refused, kInvalidValue);
+    return !refused;
 }
 
 bool MidiEditor::storeRows(UserInterface& ui) {
@@ -125,6 +130,18 @@ std::optional<MidiEditorResult> MidiEditor::accept(UserInterface& ui) {
     if (!storeRows(ui)) return std::nullopt;
     image_.midi = working_;
     return MidiEditorResult::Accepted;
+}
+
+bool MidiEditor::hasUnacceptedChanges() const {
+    std::array<std::uint16_t, kMidiKeys> table = working_;
+    for (int row = 0; row < kMidiRows; ++row)
+        if (readRow(row, table)) return true;
+    return table != image_.midi;
+}
+
+std::optional<MidiEditorResult> MidiEditor::finish(UserInterface& ui) const {
+    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kMidiEditorLayout.caption)) return std::nullopt;
+    return MidiEditorResult::Finished;
 }
 
 void MidiEditor::cancel() {

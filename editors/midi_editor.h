@@ -132,8 +132,13 @@ class MidiEditor {
     std::optional<MidiEditorResult> accept(UserInterface& ui);
     // "Cancel": the working copy from the image again; stays open.
     void cancel();
-    // "Finish", Escape and the close box: closes, the image untouched.
-    MidiEditorResult finish() const { return MidiEditorResult::Finished; }
+    // "Finish", Escape and the close box: closes, the image untouched. When
+    // an Accept now would change the MIDI table or refuse a field, asks
+    // first; No keeps the dialog open (nullopt).
+    std::optional<MidiEditorResult> finish(UserInterface& ui) const;
+    // Whether an Accept now would change the image's MIDI table or refuse a
+    // field: the rows as typed over the working copy, against the image.
+    bool hasUnacceptedChanges() const;
 
     // --- what it holds ----------------------------------------------------
     int firstVisibleKey() const { return firstKey_; }
@@ -147,6 +152,9 @@ class MidiEditor {
     // reading; the rows before it stay stored.
     bool storeRows(UserInterface& ui);
     bool storeRow(int row, UserInterface& ui);
+    // Reads row `row` into `table` without a word: the field that is
+    // refused, or nullopt when the row was stored.
+    std::optional<int> readRow(int row, std::array<std::uint16_t, kMidiKeys>& table) const;
 
     ControllerImage& image_;
     std::array<std::uint16_t, kMidiKeys> working_;

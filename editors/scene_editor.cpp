@@ -96,7 +96,7 @@ std::optional<int> SceneEditor::click(int id, UserInterface& ui) {
             accept(ui);
             break;
         case kEditFinish:
-            return finish();
+            return finish(ui);
         case kEditModeAuto:
         case kEditModeManual:
         case kEditModeMusic:
@@ -298,6 +298,22 @@ void SceneEditor::load(UserInterface& ui) {
 
     endCopy_ = image_.endScene[p];
     state_.setChecked(kEditEnd, endCopy_ == scene_);
+    settle();
+}
+
+void SceneEditor::settle() {
+    settledControls_ = state_.controls();
+    settledValues_ = values_;
+}
+
+bool SceneEditor::hasUnacceptedChanges() const {
+    return state_.controls() != settledControls_ || values_ != settledValues_;
+}
+
+std::optional<int> SceneEditor::finish(UserInterface& ui) const {
+    // The dialog has no caption of its own.
+    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kFixtureWarningCaption)) return std::nullopt;
+    return 0;
 }
 
 bool SceneEditor::accept(UserInterface& ui) {
@@ -349,6 +365,7 @@ bool SceneEditor::accept(UserInterface& ui) {
         for (int k = 0; k < kEditFixtures; ++k)
             scene[first + static_cast<std::size_t>(k)] = values_[static_cast<std::size_t>(k)];
     }
+    settle();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string_view>
 
@@ -155,8 +156,13 @@ class SceneEditor {
     // it had been left, so a value still being typed is never written cut to
     // a byte. False when a check refused it; then nothing was written.
     bool accept(UserInterface& ui);
-    // "Finish" and Escape: the result the dialog closes with.
-    int finish() const { return 0; }
+    // "Finish" and Escape: the result the dialog closes with (0). When the
+    // fields, check marks or bars differ from what the last Load or Accept
+    // left, asks first; No keeps the dialog open (nullopt).
+    std::optional<int> finish(UserInterface& ui) const;
+    // Whether anything shown differs from what the last Load or Accept
+    // left: an Accept now would write it, or refuse it.
+    bool hasUnacceptedChanges() const;
     void programmeUp();
     void programmeDown();
     void sceneUp(UserInterface& ui);
@@ -180,6 +186,8 @@ class SceneEditor {
     void setBarFor(int index, int value);
     void selectMode(int id);
     int selectedMode() const;
+    // Keeps what the dialog shows now as what a Load or Accept left.
+    void settle();
 
     ControllerImage& image_;
     DialogState state_;
@@ -188,6 +196,8 @@ class SceneEditor {
     int absoluteScene_ = 0;
     std::array<std::uint8_t, kEditValues> values_{};
     std::uint8_t endCopy_ = 0;
+    std::map<int, DialogState::Control> settledControls_;
+    std::array<std::uint8_t, kEditValues> settledValues_{};
 };
 
 }  // namespace velora

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+#include <vector>
+
 #include "editors/midi_editor.h"
+#include "emulator/demo_show.h"
 #include "tests/support/scripted_ui.h"
 
 namespace velora {
@@ -182,6 +187,54 @@ TEST_F(MidiEditorTest, SceneBitsBeyondTheTableShow65536AndMustBeCorrected) {
     EXPECT_TRUE(editor.rowsValid());
     EXPECT_EQ(image.midi[61], 1);
     EXPECT_EQ(image.midi[62], 0x4000 | 1008);
+}
+
+TEST_F(MidiEditorTest, FinishAsksWhenAnAcceptWouldChangeTheTableOrRefuseAField) {
+    fillDemoShow(image);  // key 60: programme 48, scene 1, field 3
+    const ControllerImage before = image;
+    using Edit = std::function<void(MidiEditor&)>;
+    const auto type = [](const char* programme, const char* scene) {
+        return Edit([=](MidiEditor& e) { enter(e, 0, programme, scene); });
+    };
+    const auto click = [](std::vector<int> ids) {
+        return Edit([ids](MidiEditor& e) {
+            for (const int id : ids) e.boxClicked(id);
+        });
+    };
+    const Edit storedThenScrolledAway = [this](MidiEditor& e) {
+        enter(e, 0, "48", "2");
+        e.scroll(ScrollAction::PageDown, 0, ui);
+    };
+    const Edit typedThenCancelled = [](MidiEditor& e) {
+        enter(e, 0, "48", "2");
+        e.cancel();
+    };
+    const std::vector<std::tuple<const char*, Edit, bool>> cases{
+        {"nothing", [](MidiEditor&) {}, false},
+        {"the same scene typed", type("48", "01"), false},
+        {"a box twice", click({midiTriggerBox(1, 0), midiTriggerBox(1, 0)}), false},
+        {"cancelled", typedThenCancelled, false},
+        {"scene", type("48", "2"), true},
+        {"refused", type("49", "1"), true},
+        {"emptied", type("", ""), true},
+        {"box", click({midiAssignBox(2, 1)}), true},
+        {"stored, then scrolled away", storedThenScrolledAway, true},
+    };
+    for (const auto& [name, edit, asks] : cases) {
+        MidiEditor editor(image);
+        edit(editor);
+        EXPECT_EQ(editor.hasUnacceptedChanges(), asks) << name;
+        if (asks) {
+            ui.expectMessage("Close without accepting the changes ?", "MIDI assignments", Icon::Question,
+                             Buttons::YesNo, Answer::No, Answer::No);
+            EXPECT_FALSE(editor.finish(ui).has_value()) << name;
+            ui.expectMessage("Close without accepting the changes ?", "MIDI assignments", Icon::Question,
+                             Buttons::YesNo, Answer::Yes, Answer::No);
+        }
+        EXPECT_EQ(editor.finish(ui), MidiEditorResult::Finished) << name;
+        EXPECT_TRUE(ui.scriptDone()) << name;
+        EXPECT_EQ(image.midi, before.midi) << name;
+    }
 }
 
 }  // namespace

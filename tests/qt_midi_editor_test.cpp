@@ -136,7 +136,7 @@ TEST_F(QtMidiEditorTest, ARefusedFieldIsReportedSelectedAndHoldsTheBarUntilCance
     EXPECT_EQ(image.midi, before.midi);
 }
 
-TEST_F(QtMidiEditorTest, FinishEscapeEnterAndTheCloseBoxLeaveTheImageAlone) {
+TEST_F(QtMidiEditorTest, FinishEscapeEnterAndTheCloseBoxAskThenLeaveTheImageAlone) {
     const std::vector<std::function<void(MidiEditorDialog&)>> closings = {
         [](MidiEditorDialog& d) { QTest::mouseClick(d.button(kMidiFinish), Qt::LeftButton); },
         [](MidiEditorDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); },
@@ -150,6 +150,15 @@ TEST_F(QtMidiEditorTest, FinishEscapeEnterAndTheCloseBoxLeaveTheImageAlone) {
             clickBox(dialog, midiTriggerBox(0, 0));
             dialog.scrollBar(kMidiScrollBar)->triggerAction(QAbstractSlider::SliderSingleStepSub);
             ASSERT_EQ(dialog.field(midiKeyField(0))->text(), "59");
+            type(dialog, midiSceneField(1), "3");
+
+            QString caption;
+            answerMessage(QMessageBox::No, nullptr, &caption);
+            closings[i](dialog);
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_EQ(caption, "MIDI assignments");
+            EXPECT_EQ(dialog.field(midiSceneField(1))->text(), "3");
+            answerMessage(QMessageBox::Yes);
             closings[i](dialog);
         });
         EXPECT_EQ(result, 0) << "closing " << i;

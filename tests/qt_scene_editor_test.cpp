@@ -68,6 +68,7 @@ TEST_F(QtSceneEditorTest, EditsThroughTheWidgetsReachOnlyTheSceneAndProgrammeAcc
         QTest::mouseClick(d->button(kEditAccept), Qt::LeftButton);
 
         QTest::mouseClick(d->checkBox(kEditModeMusic), Qt::LeftButton);  // not accepted
+        answerMessage(QMessageBox::Yes);                                 // Escape asks before dropping it
     }));
 
     ControllerImage expected = before;

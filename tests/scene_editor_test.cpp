@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "editors/scene_editor.h"
@@ -288,8 +291,46 @@ TEST_F(SceneEditorTest, AcceptWritesWhatIsShownNowAndFinishWritesNothing) {
     EXPECT_EQ(editor.currentScene(), 14);
 
     type(0, "1");
+    ui.expectMessage("Close without accepting the changes ?", "Warning", Icon::Question, Buttons::YesNo,
+                     Answer::Yes, Answer::No);
     EXPECT_EQ(editor.click(kEditFinish, ui), 0);
     EXPECT_EQ(image->scenes, expected.scenes);
+}
+
+TEST_F(SceneEditorTest, FinishAsksAboutWhatTheLastLoadOrAcceptDidNotLeave) {
+    const std::vector<std::tuple<const char*, std::function<void()>, bool>> cases{
+        {"nothing", [] {}, false},
+        {"typed back", [this] { type(3, "9"), type(3, "3"); }, false},
+        {"typed, then loaded", [this] { type(3, "9"), editor.load(ui); }, false},
+        {"typed, then accepted", [this] { type(3, "9"), editor.accept(ui); }, false},
+        {"value typed", [this] { type(3, "9"); }, true},
+        {"value refused", [this] { type(3, "300"), editor.focusLeft(editValueBox(3)); }, true},
+        {"bar", [this] { editor.scroll(editBar(kEditFade), ScrollAction::LineUp, 0); }, true},
+        {"fixture", [this] { editor.click(editFixtureBox(2), ui); }, true},
+        {"END", [this] { editor.click(kEditEnd, ui); }, true},
+        {"mode", [this] { editor.click(kEditModeMusic, ui); }, true},
+        {"programme", [this] { editor.click(kEditProgrammeUp, ui); }, true},
+    };
+    const auto opened = std::make_unique<ControllerImage>(*image);
+    for (const auto& [name, edit, asks] : cases) {
+        *image = *opened;
+        editor.open(ui);
+        edit();
+        const auto before = std::make_unique<ControllerImage>(*image);
+        EXPECT_EQ(editor.hasUnacceptedChanges(), asks) << name;
+        if (asks) {
+            const std::string typed = box(3);
+            ui.expectMessage("Close without accepting the changes ?", "Warning", Icon::Question,
+                             Buttons::YesNo, Answer::No, Answer::No);
+            EXPECT_EQ(editor.click(kEditFinish, ui), std::nullopt) << name;
+            EXPECT_EQ(box(3), typed) << name;
+            ui.expectMessage("Close without accepting the changes ?", "Warning", Icon::Question,
+                             Buttons::YesNo, Answer::Yes, Answer::No);
+        }
+        EXPECT_EQ(editor.click(kEditFinish, ui), 0) << name;
+        EXPECT_TRUE(ui.scriptDone()) << name;
+        EXPECT_EQ(image->scenes, before->scenes) << name;
+    }
 }
 
 }  // namespace

@@ -209,6 +209,10 @@ void LaidOutDialog::passClick(int id) {
     busy_ = false;
 }
 
+void LaidOutDialog::reject() {
+    passClick(kDialogCancel);
+}
+
 void LaidOutDialog::passScroll(QScrollBar* bar, int id, ScrollAction action) {
     if (busy_) return;
     busy_ = true;

@@ -39,6 +39,12 @@ class LaidOutDialog : public QDialog {
     QAbstractButton* checkBox(int id) const;  // check boxes and radio buttons
     QScrollBar* scrollBar(int id) const;
 
+  public slots:
+    // Escape and the close box: a click on control 2 ("Finish" or
+    // "Cancel"), so that the model decides, with the texts as typed, whether
+    // the dialog closes; one it keeps open stays as it is.
+    void reject() override;
+
   protected:
     // Shows `state`: texts, check marks, which controls take input, the
     // scroll bars, and the focus it asks for.

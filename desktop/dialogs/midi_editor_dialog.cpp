@@ -78,8 +78,8 @@ void MidiEditorDialog::clicked(int id) {
         case kMidiCancel:
             editor_.cancel();
             break;
-        case kMidiFinish:
-            reject();
+        case kMidiFinish:  // also Escape and the close box
+            if (const auto result = editor_.finish(ui_)) done(static_cast<int>(*result));
             break;
         default:  // a check box of a row
             editor_.boxClicked(id);
@@ -90,10 +90,6 @@ void MidiEditorDialog::clicked(int id) {
 bool MidiEditorDialog::scrolled(int, ScrollAction action, int position) {
     // After a refusal too the state is shown: the bar goes back to the rows.
     return editor_.scroll(action, position, ui_);
-}
-
-void MidiEditorDialog::reject() {
-    done(static_cast<int>(editor_.finish()));
 }
 
 int runMidiEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui) {

@@ -16,10 +16,6 @@ class MidiEditorDialog : public LaidOutDialog {
     // is MidiEditorResult::Accepted or Finished.
     MidiEditorDialog(QWidget* parent, MidiEditor& editor, UserInterface& ui);
 
-  public slots:
-    // Escape and the close box: "Finish".
-    void reject() override;
-
   protected:
     DialogState& dialogState() override { return editor_.state(); }
     void clicked(int id) override;

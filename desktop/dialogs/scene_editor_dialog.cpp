@@ -144,10 +144,6 @@ void SceneEditorDialog::keyPressEvent(QKeyEvent* event) {
     LaidOutDialog::keyPressEvent(event);
 }
 
-void SceneEditorDialog::reject() {
-    done(editor_.finish());
-}
-
 void runSceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui) {
     SceneEditorDialog dialog(parent, image, ui);
     dialog.exec();

@@ -18,9 +18,6 @@ class SceneEditorDialog : public LaidOutDialog {
     // Opens the editor on `image`: programme 1, scene 1, fixture 1 loaded.
     SceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
-  public slots:
-    void reject() override;
-
   protected:
     DialogState& dialogState() override { return editor_.state(); }
     void textEdited(int id) override;

@@ -22,10 +22,6 @@ bool SettingsEditorDialog::scrolled(int id, ScrollAction action, int position) {
     return editor_.rowsValid();
 }
 
-void SettingsEditorDialog::reject() {
-    follow(editor_.finish());
-}
-
 void SettingsEditorDialog::follow(SettingsEditorResult result) {
     if (result != SettingsEditorResult::StayOpen) done(static_cast<int>(result));
 }

@@ -16,10 +16,6 @@ class SettingsEditorDialog : public LaidOutDialog {
     // or Accepted.
     SettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
-  public slots:
-    // Escape and the close box: as "Finish".
-    void reject() override;
-
   protected:
     DialogState& dialogState() override { return editor_.state(); }
     void clicked(int id) override;

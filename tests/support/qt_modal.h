@@ -41,13 +41,16 @@ inline void whenModal(std::function<void(QWidget*)> act) {
     whenModal<QWidget>(std::move(act));
 }
 
-// Answers the next message box with `button`, keeping its text, caption and icon.
+// Answers the next message box with `button`, keeping its text, caption,
+// icon and default button.
 inline void answerMessage(QMessageBox::StandardButton button, QString* text = nullptr,
-                          QString* caption = nullptr, QMessageBox::Icon* icon = nullptr) {
+                          QString* caption = nullptr, QMessageBox::Icon* icon = nullptr,
+                          QMessageBox::StandardButton* defaultButton = nullptr) {
     whenModal<QMessageBox>([=](QMessageBox* box) {
         if (text) *text = box->text();
         if (caption) *caption = box->windowTitle();
         if (icon) *icon = box->icon();
+        if (defaultButton) *defaultButton = box->standardButton(box->defaultButton());
         box->button(button)->click();
     });
 }
