@@ -31,14 +31,24 @@ std::uint32_t endSceneLimit(int programmeIndex) {
     return static_cast<std::uint32_t>(sceneCountOf(programmeIndex));
 }
 
+// An optional number field: empty gives 0; no number or above `most` is
+// refused (nullopt).
+std::optional<std::uint32_t> optionalNumber(const std::string& text, std::uint32_t most) {
+    if (text.empty()) return 0;
+    const auto number = parseFieldNumber(text);
+    if (!number || *number > most) return std::nullopt;
+    return number;
+}
+
+// A mode byte as the rows show it: 32..253 as Auto at the top speed.
+std::uint8_t shownMode(std::uint8_t mode) {
+    return mode == kManualMode || mode == kMusicMode || mode == kMidiMode ? mode : std::min(mode, kTopSpeed);
+}
+
 }  // namespace
 
 SettingsEditor::SettingsEditor(ControllerImage& image)
-    : image_(image),
-      endScenes_(image.endScene),
-      modes_(image.speedSync),
-      fades_(image.fade),
-      cues_(image.cues) {
+    : image_(image), working_{image.endScene, image.speedSync, image.fade, image.cues} {
     state_.setRange(kSettingsProgrammeBar, 0, kSettingsLastFirstProgramme);
     state_.setRange(kSettingsCueBar, 0, kSettingsLastFirstCue);
     state_.setPosition(kSettingsProgrammeBar, 0);
@@ -149,15 +159,18 @@ void SettingsEditor::showProgrammeRow(int row) {
     const auto p = static_cast<std::size_t>(firstProgramme_ + row);
     state_.setFieldText(settingsProgrammeNumber(row), std::to_string(p + 1));
     state_.setEnabled(settingsProgrammeNumber(row), false);
-    state_.setFieldText(settingsEnd(row), numberOrEmpty(endScenes_[p], endScenes_[p] == 0));
+    const ProgrammeTable& endScenes = working_.endScenes;
+    state_.setFieldText(settingsEnd(row), numberOrEmpty(endScenes[p], endScenes[p] == 0));
 
-    const int radio = radioOfMode(row, modes_[p]);
+    std::uint8_t& mode = working_.modes[p];
+    const int radio = radioOfMode(row, mode);
     selectMode(row, radio);
     const bool isAuto = radio == settingsAuto(row);
     // Mode bytes 32..253 count as Auto at the top speed.
-    if (isAuto) modes_[p] = std::min(modes_[p], kTopSpeed);
-    state_.setFieldText(settingsSpeed(row), numberOrEmpty(modes_[p], !isAuto));
-    state_.setFieldText(settingsFade(row), numberOrEmpty(fades_[p], !isAuto));
+    mode = shownMode(mode);
+    state_.setFieldText(settingsSpeed(row), numberOrEmpty(mode, !isAuto));
+    state_.setFieldText(settingsFade(row), numberOrEmpty(working_.fades[p], !isAuto));
+    fadeShownEmpty_[static_cast<std::size_t>(row)] = !isAuto;
 }
 
 void SettingsEditor::showCueRow(int row) {
@@ -165,71 +178,69 @@ void SettingsEditor::showCueRow(int row) {
     state_.setFieldText(settingsCueNumber(row), std::to_string(c + 1));
     state_.setEnabled(settingsCueNumber(row), false);
     for (int f = 0; f < kCueFields; ++f) {
-        const std::uint8_t value = cues_[static_cast<std::size_t>(f)][c];
+        const std::uint8_t value = working_.cues[static_cast<std::size_t>(f)][c];
         state_.setFieldText(settingsCueField(row, f), numberOrEmpty(value + 1u, value == kEmptyCue));
     }
 }
 
 bool SettingsEditor::storeRows(UserInterface& ui) {
-    for (int k = 0; k < kSettingsProgrammeRows; ++k)
-        if (!storeProgrammeRow(k, ui)) return false;
-    for (int r = 0; r < kSettingsCueRows; ++r)
-        if (!storeCueRow(r, ui)) return false;
-    return true;
-}
-
-bool SettingsEditor::refuse(int id, UserInterface& ui) {
-    rowsValid_ = false;
-    reportFieldError(ui, state_, id, kInvalidValue);
-    return false;
-}
-
-bool SettingsEditor::readOptional(int id, std::uint32_t most, std::uint32_t& value, UserInterface& ui) {
-    const std::string text = state_.fieldText(id);
-    if (text.empty()) {
-        value = 0;
-        return true;
+    const std::optional<int> refused = readRows(working_);
+    if (refused) {
+        rowsValid_ = false;
+        reportFieldError(ui, state_, *refused, kInvalidValue);
     }
-    const auto number = parseFieldNumber(text);
-    if (!number || *number > most) return refuse(id, ui);
-    value = *number;
-    return true;
+    return !refused;
 }
 
-bool SettingsEditor::storeProgrammeRow(int row, UserInterface& ui) {
+std::optional<int> SettingsEditor::readRows(WorkingCopies& copies) const {
+    for (int k = 0; k < kSettingsProgrammeRows; ++k)
+        if (const auto refused = readProgrammeRow(k, copies)) return refused;
+    for (int r = 0; r < kSettingsCueRows; ++r)
+        if (const auto refused = readCueRow(r, copies)) return refused;
+    return std::nullopt;
+}
+
+std::optional<int> SettingsEditor::readProgrammeRow(int row, WorkingCopies& copies) const {
     const int programme = firstProgramme_ + row;
     const auto p = static_cast<std::size_t>(programme);
-    std::uint32_t value = 0;
 
-    if (!readOptional(settingsEnd(row), endSceneLimit(programme), value, ui)) return false;
-    endScenes_[p] = static_cast<std::uint8_t>(value);
+    const auto end = optionalNumber(state_.fieldText(settingsEnd(row)), endSceneLimit(programme));
+    if (!end) return settingsEnd(row);
+    copies.endScenes[p] = static_cast<std::uint8_t>(*end);
 
     if (state_.checked(settingsAuto(row))) {
-        if (!readOptional(settingsSpeed(row), kTopSpeed, value, ui)) return false;
-        modes_[p] = static_cast<std::uint8_t>(value);
+        const auto speed = optionalNumber(state_.fieldText(settingsSpeed(row)), kTopSpeed);
+        if (!speed) return settingsSpeed(row);
+        copies.modes[p] = static_cast<std::uint8_t>(*speed);
     } else if (state_.checked(settingsManual(row))) {
-        modes_[p] = kManualMode;
+        copies.modes[p] = kManualMode;
     } else if (state_.checked(settingsMusic(row))) {
-        modes_[p] = kMusicMode;
+        copies.modes[p] = kMusicMode;
     } else if (state_.checked(settingsMidi(row))) {
-        modes_[p] = kMidiMode;
+        copies.modes[p] = kMidiMode;
     }
 
-    if (!readOptional(settingsFade(row), 255, value, ui)) return false;
-    fades_[p] = static_cast<std::uint8_t>(value);
-    return true;
+    // A FADE that the rows showed empty and that is still empty was never
+    // shown to the user: the working fade stays, whatever the mode now.
+    const std::string fadeText = state_.fieldText(settingsFade(row));
+    if (fadeText.empty() && fadeShownEmpty_[static_cast<std::size_t>(row)]) return std::nullopt;
+    const auto fade = optionalNumber(fadeText, 255);
+    if (!fade) return settingsFade(row);
+    copies.fades[p] = static_cast<std::uint8_t>(*fade);
+    return std::nullopt;
 }
 
-bool SettingsEditor::storeCueRow(int row, UserInterface& ui) {
+std::optional<int> SettingsEditor::readCueRow(int row, WorkingCopies& copies) const {
     const auto c = static_cast<std::size_t>(firstCue_ + row);
     for (int f = 0; f < kCueFields; ++f) {
         const int id = settingsCueField(row, f);
-        std::uint32_t value = 0;
-        if (!readOptional(id, kLastProgramme, value, ui)) return false;
+        const auto value = optionalNumber(state_.fieldText(id), kLastProgramme);
+        if (!value) return id;
         // Empty and 0 both mean no programme in this field of the cue.
-        cues_[static_cast<std::size_t>(f)][c] = value == 0 ? kEmptyCue : static_cast<std::uint8_t>(value - 1);
+        copies.cues[static_cast<std::size_t>(f)][c] =
+            *value == 0 ? kEmptyCue : static_cast<std::uint8_t>(*value - 1);
     }
-    return true;
+    return std::nullopt;
 }
 
 // --- Accept --------------------------------------------------------------------
@@ -248,9 +259,9 @@ SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
     image_.specialButtonsMode = flags;
     image_.slowMode = state_.checked(kSettingsSlowMode) ? 0xFFFF : 0;
 
-    image_.endScene = endScenes_;
-    image_.speedSync = modes_;
-    image_.fade = fades_;
+    image_.endScene = working_.endScenes;
+    image_.speedSync = working_.modes;
+    image_.fade = working_.fades;
 
     if (!writeCues(ui)) return SettingsEditorResult::StayOpen;
     return SettingsEditorResult::Accepted;
@@ -277,7 +288,7 @@ bool SettingsEditor::writeCues(UserInterface& ui) {
     bool removing = false;
     for (std::size_t c = 0; c < kCues; ++c) {
         for (std::size_t f = 0; f < kCueFields; ++f) {
-            std::uint8_t value = cues_[f][c];
+            std::uint8_t value = working_.cues[f][c];
             if (value != kEmptyCue && value >= kProgrammes) {
                 // Only a file or the controller puts such a value here: the
                 // rows that were shown have been checked already.

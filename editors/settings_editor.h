@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "editors/dialog_layout.h"
 #include "editors/dialog_state.h"
@@ -191,7 +192,9 @@ class SettingsEditor {
     // --- the operations behind them ------------------------------------------
     // Reads the visible rows into the working copies, row by row, field by
     // field. The first refused field is reported and ends it (false); what
-    // was stored before it stays stored.
+    // was stored before it stays stored. A FADE field that the rows showed
+    // empty (the mode was not Auto) and that is still empty keeps the
+    // working fade: the controller keeps a fade in every mode.
     bool storeRows(UserInterface& ui);
     // Shows the visible rows from the working copies.
     void showRows();
@@ -205,33 +208,38 @@ class SettingsEditor {
     SettingsEditorResult finish() const { return SettingsEditorResult::Finished; }
 
     // --- the working copies --------------------------------------------------
-    const ProgrammeTable& workingEndScenes() const { return endScenes_; }
-    const ProgrammeTable& workingModes() const { return modes_; }
-    const ProgrammeTable& workingFades() const { return fades_; }
-    const CueTable& workingCues() const { return cues_; }
+    const ProgrammeTable& workingEndScenes() const { return working_.endScenes; }
+    const ProgrammeTable& workingModes() const { return working_.modes; }
+    const ProgrammeTable& workingFades() const { return working_.fades; }
+    const CueTable& workingCues() const { return working_.cues; }
     int firstProgramme() const { return firstProgramme_; }
     int firstCue() const { return firstCue_; }
     bool rowsValid() const { return rowsValid_; }
 
   private:
-    bool storeProgrammeRow(int row, UserInterface& ui);
-    bool storeCueRow(int row, UserInterface& ui);
+    struct WorkingCopies {
+        ProgrammeTable endScenes{};
+        ProgrammeTable modes{};
+        ProgrammeTable fades{};
+        CueTable cues{};
+    };
+
+    // Read the visible rows into `copies` without a word, as storeRows
+    // does: the first refused field, or nullopt when every row was stored.
+    std::optional<int> readRows(WorkingCopies& copies) const;
+    std::optional<int> readProgrammeRow(int row, WorkingCopies& copies) const;
+    std::optional<int> readCueRow(int row, WorkingCopies& copies) const;
     void showProgrammeRow(int row);
     void showCueRow(int row);
     void selectMode(int row, int radio);
-    // Reads an optional number field: empty gives 0; no number or above
-    // `most` is refused.
-    bool readOptional(int id, std::uint32_t most, std::uint32_t& value, UserInterface& ui);
-    bool refuse(int id, UserInterface& ui);
     bool writeSpecialButton(int button, UserInterface& ui);
     bool writeCues(UserInterface& ui);
 
     ControllerImage& image_;
     DialogState state_;
-    ProgrammeTable endScenes_{};
-    ProgrammeTable modes_{};
-    ProgrammeTable fades_{};
-    CueTable cues_{};
+    WorkingCopies working_;
+    // Per programme row: FADE was shown empty (the mode was not Auto).
+    std::array<bool, kSettingsProgrammeRows> fadeShownEmpty_{};
     int firstProgramme_ = 0;
     int firstCue_ = 0;
     bool rowsValid_ = true;

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "editors/settings_editor.h"
+#include "emulator/demo_show.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/settings_check.h"
 
@@ -157,8 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldCase{12, settingsCueField(3, 1), "", kEmptyCue},
                       FieldCase{12, settingsCueField(3, 1), "x", -1}));
 
-TEST_F(SettingsEditorTest, HiddenSpeedIsNotReadAndAnEmptyFadeStoresZero) {
-    image.speedSync[0] = kMusicMode;  // fade 200: the row shows FADE empty
+TEST_F(SettingsEditorTest, HiddenSpeedIsNotReadAndAnEmptySpeedIsManual) {
+    image.speedSync[0] = kMusicMode;
     SettingsEditor editor(image);
     editor.state().setFieldText(settingsSpeed(1), "");  // Auto without a speed
     editor.click(settingsMidi(2), ui);
@@ -166,11 +167,37 @@ TEST_F(SettingsEditorTest, HiddenSpeedIsNotReadAndAnEmptyFadeStoresZero) {
 
     ASSERT_TRUE(editor.storeRows(ui));
     EXPECT_EQ(editor.workingModes()[0], kMusicMode);
-    EXPECT_EQ(editor.workingFades()[0], 0);
     EXPECT_EQ(editor.workingModes()[1], kManualMode);
     EXPECT_EQ(editor.workingModes()[2], kMidiMode);
     editor.showRows();
     EXPECT_TRUE(editor.state().checked(settingsManual(1)));
+}
+
+TEST_F(SettingsEditorTest, AFadeShownEmptyIsKeptUntilAValueIsTyped) {
+    // Programme 1 in Music mode shows FADE empty; programme 2 in Auto shows 201.
+    image.speedSync[0] = kMusicMode;
+    // row, mode button clicked (0: none), FADE typed, fade stored
+    for (const auto& [row, mode, fade, stored] :
+         {std::tuple{0, 0, "", 200}, std::tuple{0, settingsAuto(0), "", 200}, std::tuple{0, 0, "50", 50},
+          std::tuple{1, 0, "", 0}, std::tuple{1, settingsMusic(1), "", 0}}) {
+        SettingsEditor editor(image);
+        if (mode != 0) editor.click(mode, ui);
+        editor.state().setFieldText(settingsFade(row), fade);
+        ASSERT_TRUE(editor.storeRows(ui));
+        EXPECT_EQ(editor.workingFades()[static_cast<std::size_t>(row)], stored)
+            << row << " \"" << fade << '"';
+    }
+
+    // The demonstration show: every row shown, an Accept without a change
+    // keeps every fade (programme 17, Manual, fades 128).
+    fillDemoShow(image);
+    const ControllerImage demo = image;
+    SettingsEditor editor(image);
+    for (int first = 0; first <= kSettingsLastFirstProgramme; first += 3)
+        editor.scroll(kSettingsProgrammeBar, ScrollAction::ThumbPosition, first, ui);
+    EXPECT_EQ(editor.accept(ui), SettingsEditorResult::Accepted);
+    EXPECT_EQ(image.fade[16], 128);
+    expectSettings(demo);
 }
 
 TEST_F(SettingsEditorTest, TheFirstRefusedFieldStopsStoringAndScrolling) {
