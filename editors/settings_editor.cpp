@@ -45,6 +45,8 @@ std::uint8_t shownMode(std::uint8_t mode) {
     return mode == kManualMode || mode == kMusicMode || mode == kMidiMode ? mode : std::min(mode, kTopSpeed);
 }
 
+constexpr std::uint16_t kStrobeModeFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
+
 }  // namespace
 
 SettingsEditor::SettingsEditor(ControllerImage& image)
@@ -87,7 +89,7 @@ SettingsEditor::SettingsEditor(ControllerImage& image)
 
 SettingsEditorResult SettingsEditor::click(int id, UserInterface& ui) {
     if (id == kSettingsAccept) return accept(ui);
-    if (id == kSettingsFinish) return finish();
+    if (id == kSettingsFinish) return finish(ui);
     for (int b = 0; b < kSpecialButtons; ++b) {
         const auto i = static_cast<std::size_t>(b);
         if (id == kSpecialButtonBox[i]) toggleButtonBox(b);
@@ -243,6 +245,32 @@ std::optional<int> SettingsEditor::readCueRow(int row, WorkingCopies& copies) co
     return std::nullopt;
 }
 
+// --- Finish --------------------------------------------------------------------
+
+bool SettingsEditor::hasUnacceptedChanges() const {
+    WorkingCopies copies = working_;
+    if (readRows(copies)) return true;
+
+    const std::array<std::uint16_t, kSpecialButtons> scenes{image_.strobeScene, image_.fogScene,
+                                                            image_.extraScene};
+    for (int b = 0; b < kSpecialButtons; ++b) {
+        std::uint16_t scene = 0;
+        if (specialButtonScene(b, scene) || scene != scenes[static_cast<std::size_t>(b)]) return true;
+    }
+    if (strobeModeFlags() != (image_.specialButtonsMode & kStrobeModeFlags)) return true;
+    if (state_.checked(kSettingsSlowMode) != (image_.slowMode != 0)) return true;
+
+    for (std::size_t p = 0; p < kProgrammes; ++p)
+        if (shownMode(copies.modes[p]) != shownMode(image_.speedSync[p])) return true;
+    return copies.endScenes != image_.endScene || copies.fades != image_.fade || copies.cues != image_.cues;
+}
+
+SettingsEditorResult SettingsEditor::finish(UserInterface& ui) const {
+    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kSettingsEditorLayout.caption))
+        return SettingsEditorResult::StayOpen;
+    return SettingsEditorResult::Finished;
+}
+
 // --- Accept --------------------------------------------------------------------
 
 SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
@@ -252,11 +280,7 @@ SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
     for (int b = 0; b < kSpecialButtons; ++b)
         if (!writeSpecialButton(b, ui)) return SettingsEditorResult::StayOpen;
 
-    std::uint16_t flags = 0;
-    if (!state_.checked(kStrobeModeBox[kStrobe])) flags |= kStrobeModeFlag;
-    if (state_.checked(kStrobeModeBox[kFog])) flags |= kFogModeFlag;
-    if (state_.checked(kStrobeModeBox[kExtra])) flags |= kExtraModeFlag;
-    image_.specialButtonsMode = flags;
+    image_.specialButtonsMode = strobeModeFlags();
     image_.slowMode = state_.checked(kSettingsSlowMode) ? 0xFFFF : 0;
 
     image_.endScene = working_.endScenes;
@@ -267,20 +291,39 @@ SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
     return SettingsEditorResult::Accepted;
 }
 
-bool SettingsEditor::writeSpecialButton(int button, UserInterface& ui) {
+std::uint16_t SettingsEditor::strobeModeFlags() const {
+    std::uint16_t flags = 0;
+    if (!state_.checked(kStrobeModeBox[kStrobe])) flags |= kStrobeModeFlag;
+    if (state_.checked(kStrobeModeBox[kFog])) flags |= kFogModeFlag;
+    if (state_.checked(kStrobeModeBox[kExtra])) flags |= kExtraModeFlag;
+    return flags;
+}
+
+std::optional<int> SettingsEditor::specialButtonScene(int button, std::uint16_t& scene) const {
     const auto i = static_cast<std::size_t>(button);
+    if (!state_.checked(kSpecialButtonBox[i])) {
+        scene = kNoScene;
+        return std::nullopt;
+    }
+    const std::uint32_t programme = readFieldNumber(state_.fieldText(kSpecialProgrammeField[i]));
+    const std::uint32_t number = readFieldNumber(state_.fieldText(kSpecialSceneField[i]));
+    if (const auto refused =
+            refusedSceneField(kSpecialProgrammeField[i], programme, kSpecialSceneField[i], number))
+        return refused;
+    scene = static_cast<std::uint16_t>(sceneIndexOf(programme - 1, number - 1));
+    return std::nullopt;
+}
+
+bool SettingsEditor::writeSpecialButton(int button, UserInterface& ui) {
     std::uint16_t& scene = button == kStrobe ? image_.strobeScene
                            : button == kFog  ? image_.fogScene
                                              : image_.extraScene;
-    if (!state_.checked(kSpecialButtonBox[i])) {
-        scene = kNoScene;
-        return true;
+    std::uint16_t value = 0;
+    if (const auto refused = specialButtonScene(button, value)) {
+        reportFieldError(ui, state_, *refused, kInvalidValue);
+        return false;
     }
-    const std::optional<int> absolute = checkedScene(
-        ui, state_, kSpecialProgrammeField[i], readFieldNumber(state_.fieldText(kSpecialProgrammeField[i])),
-        kSpecialSceneField[i], readFieldNumber(state_.fieldText(kSpecialSceneField[i])));
-    if (!absolute) return false;
-    scene = static_cast<std::uint16_t>(*absolute);
+    scene = value;
     return true;
 }
 

@@ -204,8 +204,16 @@ class SettingsEditor {
     // slow mode, the programme tables and the cues into the image, each as
     // soon as it is checked; a refusal stops there and keeps the dialog open.
     SettingsEditorResult accept(UserInterface& ui);
-    // "Finish", Escape and the close box: nothing is written.
-    SettingsEditorResult finish() const { return SettingsEditorResult::Finished; }
+    // "Finish", Escape and the close box: nothing is written. When an Accept
+    // now would change the image or refuse a field, asks first; No keeps
+    // the dialog open.
+    SettingsEditorResult finish(UserInterface& ui) const;
+    // Whether an Accept now would change the image or refuse a field: the
+    // rows as typed over the working copies, the special buttons, the flags
+    // and the slow mode, against the image. A value the dialog shows as the
+    // image's (a mode byte above 31 as Auto 31, any non-zero slow mode as
+    // on) counts as unchanged.
+    bool hasUnacceptedChanges() const;
 
     // --- the working copies --------------------------------------------------
     const ProgrammeTable& workingEndScenes() const { return working_.endScenes; }
@@ -232,6 +240,11 @@ class SettingsEditor {
     void showProgrammeRow(int row);
     void showCueRow(int row);
     void selectMode(int row, int radio);
+    // The scene special button `button` gets on Accept, into `scene`; the
+    // refused field, or nullopt.
+    std::optional<int> specialButtonScene(int button, std::uint16_t& scene) const;
+    // The special buttons mode the strobe-mode boxes give.
+    std::uint16_t strobeModeFlags() const;
     bool writeSpecialButton(int button, UserInterface& ui);
     bool writeCues(UserInterface& ui);
 

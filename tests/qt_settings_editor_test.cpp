@@ -220,23 +220,41 @@ TEST_F(SettingsEditorDialogTest, ARefusedFieldIsReportedSelectedAndBlocksAccept)
     expectSettings(*before);
 }
 
-TEST_F(SettingsEditorDialogTest, FinishEscapeEnterAndTheCloseBoxWriteNothing) {
+TEST_F(SettingsEditorDialogTest, FinishEscapeEnterAndTheCloseBoxAskBeforeDroppingEdits) {
     const std::vector<std::function<void(SettingsEditorDialog&)>> ways{
+        [](SettingsEditorDialog& d) { QTest::keyClick(d.field(settingsEnd(2)), Qt::Key_Return); },
         [](SettingsEditorDialog& d) { QTest::mouseClick(d.button(kSettingsFinish), Qt::LeftButton); },
         [](SettingsEditorDialog& d) { QTest::keyClick(d.field(settingsEnd(2)), Qt::Key_Escape); },
-        [](SettingsEditorDialog& d) { QTest::keyClick(d.field(settingsEnd(2)), Qt::Key_Return); },
         [](SettingsEditorDialog& d) { d.close(); },
     };
-    for (const auto& way : ways) {
+    for (std::size_t i = 0; i < ways.size(); ++i) {
+        QString text, caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
         const int result = run([&](SettingsEditorDialog& d) {
             retype(d.field(settingsEnd(2)), "7");
             clickBox(d.checkBox(kSettingsSlowMode));
-            clickBox(d.checkBox(kSpecialButtonBox[kExtra]));
-            way(d);
+
+            // No: the dialog stays as it is, the typed value in its field.
+            answerMessage(QMessageBox::No, &text, &caption, &icon, &defaultButton);
+            ways[i](d);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(text, "Close without accepting the changes ?");
+            EXPECT_EQ(caption, "Settings");
+            EXPECT_EQ(icon, QMessageBox::Question);
+            EXPECT_EQ(defaultButton, QMessageBox::No);
+            EXPECT_EQ(d.field(settingsEnd(2))->text(), "7");
+            EXPECT_TRUE(d.checkBox(kSettingsSlowMode)->isChecked());
+
+            answerMessage(QMessageBox::Yes);
+            ways[i](d);
         });
-        EXPECT_EQ(result, 0);
+        EXPECT_EQ(result, 0) << "way " << i;
         expectSettings(*before);
     }
+
+    // Without a change every way closes at once.
+    for (std::size_t i = 0; i < ways.size(); ++i) EXPECT_EQ(run(ways[i]), 0) << "way " << i;
 }
 
 }  // namespace

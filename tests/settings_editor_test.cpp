@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "editors/settings_editor.h"
 #include "emulator/demo_show.h"
@@ -198,6 +200,68 @@ TEST_F(SettingsEditorTest, AFadeShownEmptyIsKeptUntilAValueIsTyped) {
     EXPECT_EQ(editor.accept(ui), SettingsEditorResult::Accepted);
     EXPECT_EQ(image.fade[16], 128);
     expectSettings(demo);
+}
+
+TEST_F(SettingsEditorTest, FinishAsksWhenAnAcceptWouldChangeTheImageOrRefuseAField) {
+    // The demonstration show, with values the dialog shows as their own: a
+    // mode byte above 31, a slow mode of 1, a mode bit no box shows.
+    fillDemoShow(image);
+    image.speedSync[5] = 100;
+    image.slowMode = 1;
+    image.specialButtonsMode |= 8;
+    const ControllerImage before = image;
+    using Edit = std::function<void(SettingsEditor&)>;
+    const auto type = [](int id, const char* text) {
+        return Edit([=](SettingsEditor& e) { e.state().setFieldText(id, text); });
+    };
+    const auto click = [this](std::vector<int> ids) {
+        return Edit([this, ids](SettingsEditor& e) {
+            for (const int id : ids) e.click(id, ui);
+        });
+    };
+    const Edit scrolledThrough = [this](SettingsEditor& e) {
+        for (int first = 0; first <= kSettingsLastFirstProgramme; ++first)
+            e.scroll(kSettingsProgrammeBar, ScrollAction::ThumbPosition, first, ui);
+        for (int first = 0; first <= kSettingsLastFirstCue; ++first)
+            e.scroll(kSettingsCueBar, ScrollAction::ThumbPosition, first, ui);
+    };
+    const Edit typedThenScrolledAway = [&](SettingsEditor& e) {
+        type(settingsFade(0), "41")(e);
+        e.scroll(kSettingsProgrammeBar, ScrollAction::PageDown, 0, ui);
+    };
+    const std::vector<std::tuple<const char*, Edit, bool>> cases{
+        {"nothing", [](SettingsEditor&) {}, false},
+        {"every row shown", scrolledThrough, false},
+        {"the same End typed", type(settingsEnd(0), "32"), false},
+        {"slow mode twice", click({kSettingsSlowMode, kSettingsSlowMode}), false},
+        {"End", type(settingsEnd(0), "31"), true},
+        {"refused End", type(settingsEnd(0), "99"), true},
+        {"hidden FADE typed", type(settingsFade(2), "7"), true},
+        {"stored, then scrolled away", typedThenScrolledAway, true},
+        {"mode", click({settingsManual(1)}), true},
+        {"cue", type(settingsCueField(3, 2), "9"), true},
+        {"slow mode", click({kSettingsSlowMode}), true},
+        {"strobe mode", click({kStrobeModeBox[kExtra]}), true},
+        {"button box", click({kSpecialButtonBox[kExtra]}), true},
+        {"special scene", type(kSpecialSceneField[kFog], "10"), true},
+    };
+    for (const auto& [name, edit, asks] : cases) {
+        SettingsEditor editor(image);
+        edit(editor);
+        EXPECT_EQ(editor.hasUnacceptedChanges(), asks) << name;
+        if (asks) {
+            const std::string typed = editor.state().fieldText(settingsEnd(0));
+            ui.expectMessage("Close without accepting the changes ?", "Settings", Icon::Question,
+                             Buttons::YesNo, Answer::No, Answer::No);
+            EXPECT_EQ(editor.click(kSettingsFinish, ui), SettingsEditorResult::StayOpen) << name;
+            EXPECT_EQ(editor.state().fieldText(settingsEnd(0)), typed) << name;
+            ui.expectMessage("Close without accepting the changes ?", "Settings", Icon::Question,
+                             Buttons::YesNo, Answer::Yes, Answer::No);
+        }
+        EXPECT_EQ(editor.click(kSettingsFinish, ui), SettingsEditorResult::Finished) << name;
+        EXPECT_TRUE(ui.scriptDone()) << name;
+        expectSettings(before);
+    }
 }
 
 TEST_F(SettingsEditorTest, TheFirstRefusedFieldStopsStoringAndScrolling) {
