@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kNoSyncMode = "You have to choice sync mode !";
 constexpr const char* kNoSyncModeCaption = "Adjustment :";
-constexpr const char* kFixtureWarningCaption = "Warning";
+constexpr const char* kWarningCaption = "Warning";
 constexpr const char* kRefusedValue = "???";
 
 constexpr int kMostValue = 255;
@@ -266,7 +266,7 @@ void SceneEditor::load(UserInterface& ui) {
     if (checked != 1) {
         ui.messageBox("Multiple fixture choosen !\nSettings of " + std::to_string(fixture) +
                           "-th fixture will be loaded !",
-                      kFixtureWarningCaption, Icon::Warning, Buttons::Ok);
+                      kWarningCaption, Icon::Warning, Buttons::Ok);
     }
 
     const auto& scene = image_.scenes[static_cast<std::size_t>(absoluteScene_)];
@@ -311,8 +311,9 @@ bool SceneEditor::hasUnacceptedChanges() const {
 }
 
 std::optional<int> SceneEditor::finish(UserInterface& ui) const {
-    // The dialog has no caption of its own.
-    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kFixtureWarningCaption)) return std::nullopt;
+    // The dialog has no caption of its own: the question takes the one of
+    // its warnings.
+    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kWarningCaption)) return std::nullopt;
     return 0;
 }
 
