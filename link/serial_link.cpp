@@ -42,20 +42,47 @@ void reportNoPorts(UserInterface& ui) {
     ui.messageBox(kNoPortsText, kNoPortsCaption, Icon::Warning, Buttons::Ok);
 }
 
-void reportControllerNotFoundAtStart(UserInterface& ui) {
-    ui.messageBox(kNotFoundAtStartText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
+void reportControllerNotFoundAtStart(UserInterface& ui, const std::string& reason) {
+    ui.messageBoxWithReason(kNotFoundAtStartText, kNotFoundCaption, Icon::Warning, Buttons::Ok, reason);
 }
 
-// What a user does about a port that refuses them, in both explanations.
+namespace {
+
+// What a user does about a port that refuses them, when the dialout group
+// may use it.
 const std::string kDialoutHint =
     "add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in again";
 
-std::string openFailureReason(const std::string& device, int error) {
+// Why a device refuses this user and what to do, from who may use it.
+std::string permissionDenied(const std::optional<DeviceAccess>& access) {
+    const std::string denied = "permission denied: ";
+    if (!access) return denied + "ask the administrator for the right to use it";
+    const DeviceAccess& a = *access;
+    const std::string owners = "(owner " + a.owner + ", group " + a.group + ")";
+    if (a.othersMayUse || (a.groupMayUse && a.inGroup))
+        return denied + "the device's permissions " + owners +
+               " let you use it, but the system refuses it for another reason: ask the administrator";
+    if (a.groupMayUse && a.group != "root") {
+        if (a.group == "dialout") return denied + kDialoutHint;
+        return denied + "the device belongs to the " + a.group +
+               " group: add yourself to it (sudo usermod -aG " + a.group + " $USER) and log in again";
+    }
+    if (a.owner == "root")
+        return denied + "only root may use it " + owners +
+               ": ask the administrator to give it to the dialout group (a udev rule), then join that group";
+    return denied + "only its owner, " + a.owner + ", may use it " + owners + ": run the program as " +
+           a.owner + ", or ask the administrator for the right to use it";
+}
+
+}  // namespace
+
+std::string openFailureReason(const std::string& device, int error,
+                              const std::optional<DeviceAccess>& access) {
     std::string why;
     switch (error) {
         case EACCES:
         case EPERM:
-            why = "permission denied: " + kDialoutHint;
+            why = permissionDenied(access);
             break;
         case EBUSY:
             why = "in use by another program";
@@ -90,7 +117,8 @@ std::string explainLineError(int error) {
                    "again and try again";
         case EACCES:
         case EPERM:
-            return "no permission to use the port: " + kDialoutHint;
+            return "no permission to use the port: the line above with its name says who may use it and what "
+                   "to do";
         case EBUSY:
             return "the port is in use by another program: close that program and try again";
         case ENOENT:
@@ -124,17 +152,22 @@ int SerialLink::openPort(bool quiet) {
     if (inTable) device = factory_.open(name, error);
     if (!device) {
         lastOpenError_ = error;
+        // A refused permission is mended by whoever may use the device.
+        std::optional<DeviceAccess> access;
+        if (inTable && (error == EACCES || error == EPERM)) access = factory_.access(name);
+        lastOpenReason_ = openFailureReason(inTable ? name : "no port", error, access);
         if (!quiet)
             ui_.messageBoxWithReason(kOpenErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok,
-                                     openFailureReason(inTable ? name : "no port", error));
+                                     lastOpenReason_);
         return kOpenFailed;
     }
     if (!device->configure(LineSettings{})) {
         lastOpenError_ = EINVAL;
+        lastOpenReason_ = openFailureReason(name, EINVAL);
         device.reset();
         if (!quiet)
             ui_.messageBoxWithReason(kConfigErrorText, kPortWarningCaption, Icon::Warning, Buttons::Ok,
-                                     openFailureReason(name, EINVAL));
+                                     lastOpenReason_);
         return kOpenFailed;
     }
     device_ = std::move(device);
@@ -163,8 +196,15 @@ void SerialLink::autoSearch() {
     if (searchController()) {
         if (versionQuery_) versionQuery_();
     } else {
-        ui_.messageBox(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
+        ui_.messageBoxWithReason(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok,
+                                 searchReport());
     }
+}
+
+std::string SerialLink::searchReport() const {
+    std::string report;
+    for (const std::string& trial : trials_) report += (report.empty() ? "" : "\n") + trial;
+    return report;
 }
 
 bool SerialLink::searchController(const std::string& first) {
@@ -174,18 +214,25 @@ bool SerialLink::searchController(const std::string& first) {
         order.push_back(static_cast<std::size_t>(preferred - ports_.begin()));
     for (std::size_t i = 0; i < ports_.size(); ++i)
         if (order.empty() || i != order.front()) order.push_back(i);
+    trials_.clear();
     for (const std::size_t i : order) {
         current_ = static_cast<int>(i);
-        if (openPort(true) != kOpened) continue;
+        const std::string& name = ports_[i];
+        if (openPort(true) != kOpened) {
+            trials_.push_back(lastOpenReason_);
+            continue;
+        }
         awaitQuiet();
 
         const ShortFrame probe = buildShortFrame(kCodeProbe);
-        if (const int error = device_->startWrite(probe); error != 0) {
-            reportLineFault(error);
-            return false;
+        int writeError = device_->startWrite(probe);
+        if (writeError == 0) {
+            if (const IoStatus written = awaitWrite(); written.kind == IoStatus::Failed)
+                writeError = written.error;
         }
-        if (const IoStatus written = awaitWrite(); written.kind == IoStatus::Failed) {
-            reportLineFault(written.error);
+        if (writeError != 0) {
+            trials_.push_back(name + ": " + explainLineError(writeError));
+            reportLineFault(writeError);
             return false;
         }
 
@@ -193,9 +240,16 @@ bool SerialLink::searchController(const std::string& first) {
         const IoStatus read = awaitRead();
         if (read.kind == IoStatus::Done && read.count == kAcknowledgement.size() &&
             isAcknowledgement(device_->received())) {
+            trials_.clear();
             ui_.checkPortEntry(current_ + 1, true);
             return true;
         }
+        if (read.kind == IoStatus::Failed)
+            trials_.push_back(name + ": " + explainLineError(read.error));
+        else if (read.count == 0)
+            trials_.push_back(name + ": opened, but nothing answered");
+        else
+            trials_.push_back(name + ": opened, but the answer was not the controller's");
         close();
     }
     return false;

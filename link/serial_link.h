@@ -53,13 +53,18 @@ inline constexpr const char* kNotFoundCaption = "We've got a problem :";
 // "No comm ports available" ("A disaster !", warning). The caller then ends
 // the program with kNoPortsExitCode.
 void reportNoPorts(UserInterface& ui);
-// The start-up search found nothing (the caller then puts the engine Idle).
-void reportControllerNotFoundAtStart(UserInterface& ui);
+// The start-up search found nothing (the caller then puts the engine Idle);
+// `reason`, the search's report, goes under the box's text.
+void reportControllerNotFoundAtStart(UserInterface& ui, const std::string& reason = {});
 
 // Why a device could not be opened, for the message box: the device and the
 // reason in words ("/dev/ttyUSB0: permission denied: add yourself to the
 // dialout group ...", "...: in use by another program", "...: no such device").
-std::string openFailureReason(const std::string& device, int error);
+// A refused permission says what to do from `access`, the device's owner and
+// group: join the group that may use it, or ask the administrator when only
+// root or its owner may.
+std::string openFailureReason(const std::string& device, int error,
+                              const std::optional<DeviceAccess>& access = std::nullopt);
 
 // What a system error number on the line means for the user, in words, with
 // what to do about it: "the line to the controller went away (...)" for an
@@ -117,6 +122,12 @@ class SerialLink {
     bool reopenLostPort();
     // The system's error number of the last failed open, 0 after a success.
     int lastOpenError() const { return lastOpenError_; }
+    // Why the last search found no controller: one line for each port it
+    // tried, the port and why it could not be opened or what it did not
+    // answer. Empty after a search that found the controller.
+    const std::vector<std::string>& searchTrials() const { return trials_; }
+    // Those lines as one text, for the box's informative text.
+    std::string searchReport() const;
 
     // Before a probe: the line is let fall quiet for this long, so bytes of
     // an exchange cut short by another program are not taken for the answer.
@@ -141,6 +152,8 @@ class SerialLink {
     std::function<void()> versionQuery_;
     bool lost_ = false;
     int lastOpenError_ = 0;
+    std::string lastOpenReason_;  // the words of the last failed open
+    std::vector<std::string> trials_;
 };
 
 }  // namespace velora

@@ -107,6 +107,16 @@ class SerialDevice {
     virtual void wait(Duration timeout) = 0;
 };
 
+// Who may use a device, as the system keeps it: what a refused user is told
+// to do about it is worded from these facts.
+struct DeviceAccess {
+    std::string owner;          // the owning user's name
+    std::string group;          // the owning group's name
+    bool groupMayUse = false;   // the group's members may read and write it
+    bool othersMayUse = false;  // everyone may read and write it
+    bool inGroup = false;       // this program runs as a member of the group
+};
+
 // Opens devices by name; the only place that creates a SerialDevice.
 class SerialPortFactory {
   public:
@@ -119,6 +129,10 @@ class SerialPortFactory {
     // Opens the named port for reading and writing. On failure returns null
     // and sets `error` to the platform error number.
     virtual std::unique_ptr<SerialDevice> open(const std::string& name, int& error) = 0;
+
+    // Who may use the named device, for a port that refused this user;
+    // `std::nullopt` where the platform keeps no such facts.
+    virtual std::optional<DeviceAccess> access(const std::string& /*name*/) { return std::nullopt; }
 };
 
 }  // namespace velora

@@ -8,7 +8,11 @@
 #include <thread>
 
 #ifdef Q_OS_UNIX
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -459,5 +463,36 @@ std::unique_ptr<SerialDevice> QtSerialPortFactory::open(const std::string& name,
     if (error != 0) return nullptr;
     return device;
 }
+
+std::optional<DeviceAccess> QtSerialPortFactory::access(const std::string& name) {
+#ifdef Q_OS_UNIX
+    return deviceAccess(systemLocation(name));
+#else
+    Q_UNUSED(name);
+    return std::nullopt;
+#endif
+}
+
+#ifdef Q_OS_UNIX
+std::optional<DeviceAccess> deviceAccess(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    DeviceAccess access;
+    const passwd* user = ::getpwuid(status.st_uid);
+    access.owner = user != nullptr ? user->pw_name : std::to_string(status.st_uid);
+    const group* owners = ::getgrgid(status.st_gid);
+    access.group = owners != nullptr ? owners->gr_name : std::to_string(status.st_gid);
+    access.groupMayUse = (status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    access.othersMayUse = (status.st_mode & (S_IROTH | S_IWOTH)) == (S_IROTH | S_IWOTH);
+    // The groups this program runs with; one added to the user since the
+    // login is not among them yet.
+    access.inGroup = ::getegid() == status.st_gid;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(count, 0)));
+    if (count > 0 && ::getgroups(count, groups.data()) == count)
+        access.inGroup = access.inGroup || std::ranges::find(groups, status.st_gid) != groups.end();
+    return access;
+}
+#endif
 
 }  // namespace velora

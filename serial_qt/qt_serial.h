@@ -117,6 +117,8 @@ class QtSerialPortFactory final : public SerialPortFactory {
     // VELORA_PORTS is how they are offered.
     std::optional<std::vector<std::string>> enumerate() override;
     std::unique_ptr<SerialDevice> open(const std::string& name, int& error) override;
+    // Elsewhere than Windows: the owner, group and permissions of the device.
+    std::optional<DeviceAccess> access(const std::string& name) override;
 
   private:
     const Clock& clock_;
@@ -124,5 +126,11 @@ class QtSerialPortFactory final : public SerialPortFactory {
 
 // The colon-separated paths of a VELORA_PORTS value, without empty ones.
 std::vector<std::string> splitPortList(const std::string& value);
+
+#ifdef Q_OS_UNIX
+// Who may use the device at `path` (a link is followed), and whether this
+// program runs as a member of its group; `std::nullopt` when it is not there.
+std::optional<DeviceAccess> deviceAccess(const std::string& path);
+#endif
 
 }  // namespace velora

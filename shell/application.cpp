@@ -44,7 +44,7 @@ bool Application::searchAtStartUp(const std::string& lastPort) {
         engine_.startVersionQuery();
         return true;
     }
-    reportControllerNotFoundAtStart(ui_);
+    reportControllerNotFoundAtStart(ui_, link_.searchReport());
     return false;
 }
 

@@ -37,8 +37,8 @@ class Application : private EngineEvents {
     bool buildPorts();
 
     // The search after the main window is shown. Found: the controller is
-    // asked for its firmware version. Not found: its message, and the engine
-    // stays Idle.
+    // asked for its firmware version. Not found: its message, with why each
+    // port could not be used under it, and the engine stays Idle.
     // `lastPort`, a port of the table, is tried first.
     bool searchAtStartUp(const std::string& lastPort = {});
 

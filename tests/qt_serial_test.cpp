@@ -6,6 +6,7 @@
 #include "tests/support/qt_application.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <tuple>
 #include <vector>
 
 namespace velora {
@@ -292,6 +294,36 @@ TEST(QtPortFactory, OffersThePathsOfVeloraPorts) {
     int error = 0;
     EXPECT_EQ(factory.open("/tmp/velora-a", error), nullptr);
     EXPECT_EQ(error, ENOENT);
+}
+
+TEST(QtPortFactory, TellsWhoMayUseADeviceThroughItsLink) {
+    const group* dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group";
+    char folder[] = "/tmp/velora-access-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string device = std::string(folder) + "/ttyUSB0", link = std::string(folder) + "/velora";
+    ::close(::open(device.c_str(), O_CREAT | O_WRONLY, 0600));
+    ASSERT_EQ(::symlink(device.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::chown(device.c_str(), 0, dialout->gr_gid), 0);
+
+    // mode, then: the group may use it, everyone may
+    for (const auto& [mode, group, others] : std::vector<std::tuple<mode_t, bool, bool>>{
+             {0660, true, false}, {0620, false, false}, {0600, false, false}, {0666, true, true}}) {
+        ::chmod(device.c_str(), mode);
+        const auto access = deviceAccess(link);
+        ASSERT_TRUE(access.has_value());
+        EXPECT_EQ(access->owner, "root");
+        EXPECT_EQ(access->group, "dialout");
+        EXPECT_EQ(access->groupMayUse, group) << std::oct << mode;
+        EXPECT_EQ(access->othersMayUse, others) << std::oct << mode;
+        EXPECT_FALSE(access->inGroup);  // root runs without the dialout group
+    }
+    ASSERT_EQ(::chown(device.c_str(), 0, ::getegid()), 0);
+    EXPECT_TRUE(deviceAccess(link)->inGroup);
+    EXPECT_FALSE(deviceAccess(std::string(folder) + "/none").has_value());
+    ::unlink(link.c_str());
+    ::unlink(device.c_str());
+    ::rmdir(folder);
 }
 
 }  // namespace

@@ -259,7 +259,7 @@ TEST_F(WindowTest, TheLineAtAGlanceAndTheTimeLeftOnTheProgressBar) {
 }
 
 TEST_F(WindowTest, APortThatCannotBeOpenedSaysWhyInTheBox) {
-    factory.addUnopenable("/dev/ttyUSB7", EACCES);
+    factory.addUnopenable("/dev/ttyUSB7", EACCES, DeviceAccess{"root", "dialout", true, false, false});
     factory.addUnopenable("/dev/ttyUSB8", EBUSY);
     program.application().link().setPortTable({kPort, "/dev/ttyUSB7", "/dev/ttyUSB8"});
     for (const auto& [slot, reason] : std::vector<std::pair<int, QString>>{

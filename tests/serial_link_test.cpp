@@ -60,12 +60,78 @@ TEST(PortTable, DevicePathsAreAllOffered) {
               (std::vector<std::string>{"COM1", "COM2"}));
 }
 
-TEST(OpenFailureText, NamesDeviceReasonAndHint) {
-    const std::string denied = openFailureReason("/dev/ttyUSB0", EACCES);
-    EXPECT_EQ(denied.rfind("/dev/ttyUSB0: permission denied: add yourself to the dialout group", 0), 0u)
-        << denied;
-    EXPECT_EQ(openFailureReason("/dev/ttyS0", EBUSY), "/dev/ttyS0: in use by another program");
-    EXPECT_EQ(openFailureReason("/dev/ttyS0", ENOENT), "/dev/ttyS0: no such device");
+TEST_F(LinkFixture, SearchSaysWhyEachPortCouldNotBeUsed) {
+    // owner, group, group may use it, everyone may, this program in the group
+    const DeviceAccess dialout{"root", "dialout", true, false, false};
+    const DeviceAccess uucp{"root", "uucp", true, false, false};
+    const DeviceAccess rootAlone{"root", "root", false, false, false};
+    const DeviceAccess ownerAlone{"ola", "tty", false, false, false};
+    const DeviceAccess member{"root", "dialout", true, false, true};
+    const std::vector<std::pair<std::string, std::string>> table{
+        {"/dev/ttyS0",
+         "permission denied: add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in "
+         "again"},
+        {"/dev/ttyS1",
+         "permission denied: the device belongs to the uucp group: add yourself to it (sudo usermod -aG uucp "
+         "$USER) and log in again"},
+        {"/dev/ttyS2",
+         "permission denied: only root may use it (owner root, group root): ask the administrator to give it "
+         "to "
+         "the dialout group (a udev rule), then join that group"},
+        {"/dev/ttyS3",
+         "permission denied: only its owner, ola, may use it (owner ola, group tty): run the program as ola, "
+         "or "
+         "ask the administrator for the right to use it"},
+        {"/dev/ttyS4",
+         "permission denied: the device's permissions (owner root, group dialout) let you use it, but the "
+         "system "
+         "refuses it for another reason: ask the administrator"},
+        {"/dev/ttyS5", "permission denied: ask the administrator for the right to use it"},
+        {"/dev/ttyS6", "in use by another program"},
+        {"/dev/ttyS7", "no such device"},
+        {"/dev/ttyS8", "cannot be set to 38400 baud, 8 data bits, no parity, 2 stop bits"},
+        {"/dev/ttyS9", "opened, but nothing answered"},
+        {"/dev/ttyU0", "opened, but the answer was not the controller's"},
+    };
+    ports.addUnopenable("/dev/ttyS0", EACCES, dialout);
+    ports.addUnopenable("/dev/ttyS1", EACCES, uucp);
+    ports.addUnopenable("/dev/ttyS2", EACCES, rootAlone);
+    ports.addUnopenable("/dev/ttyS3", EACCES, ownerAlone);
+    ports.addUnopenable("/dev/ttyS4", EPERM, member);
+    ports.addUnopenable("/dev/ttyS5", EACCES);
+    ports.addUnopenable("/dev/ttyS6", EBUSY);
+    ports.addUnopenable("/dev/ttyS7", ENOENT);
+    ports.addSilent("/dev/ttyS8");
+    ports.setConfigureFails("/dev/ttyS8");
+    ports.addSilent("/dev/ttyS9");
+    ports.addWrongAcknowledgement("/dev/ttyU0");
+    std::vector<std::string> names, lines;
+    for (const auto& [name, why] : table) {
+        names.push_back(name);
+        lines.push_back(name + ": " + why);
+    }
+    useTable(names);
+
+    EXPECT_FALSE(link.searchController());
+    EXPECT_EQ(link.searchTrials(), lines);
+    EXPECT_TRUE(ui.events().empty());  // the search itself stays quiet
+
+    // "&Auto" gives them under its text, one port a line.
+    std::string report;
+    for (const std::string& line : lines) report += (report.empty() ? "" : "\n") + line;
+    ui.expectMessage(
+        "Did not found any Velora Tarvane !\nPlug in the device, prepare for communication\n\tand try again.",
+        "We've got a problem :", Icon::Warning, Buttons::Ok);
+    link.autoSearch();
+    ASSERT_EQ(ui.events().size(), 1u);
+    EXPECT_EQ(ui.events().back().reason, report);
+
+    // A search that finds the controller leaves nothing to report.
+    ports.addController("/dev/ttyU1");
+    names.push_back("/dev/ttyU1");
+    useTable(names);
+    EXPECT_TRUE(link.searchController());
+    EXPECT_TRUE(link.searchTrials().empty());
 }
 
 TEST_F(LinkFixture, SearchSkipsDeadPortsAndTakesTheOneThatAcknowledges) {

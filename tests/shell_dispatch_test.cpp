@@ -105,6 +105,7 @@ TEST_F(ShellTest, StartUpSearchWithoutControllerLeavesTheEngineIdle) {
         "again.",
         "We've got a problem :", Icon::Warning, Buttons::Ok);
     EXPECT_FALSE(app.searchAtStartUp());
+    EXPECT_EQ(ui.reasons, std::vector<std::string>{"COM1: opened, but nothing answered"});  // under its text
     EXPECT_TRUE(app.engine().idle());
     EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
     EXPECT_FALSE(app.link().isOpen());

@@ -115,7 +115,8 @@ class Session {
         }
         link().setPortTable(table);
         if (!link().searchController()) {
-            ui_.messageBox(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok);
+            ui_.messageBoxWithReason(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok,
+                                     link().searchReport());
             return false;
         }
         engine().startVersionQuery();
@@ -295,6 +296,7 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
         const bool found = s.link().searchController();
         if (s.interrupted()) return kInterrupted;
         if (!found) {
+            for (const std::string& trial : s.link().searchTrials()) err << "velora-cli: " << trial << "\n";
             std::string tried;
             for (const std::string& name : s.link().portTable()) tried += (tried.empty() ? "" : ", ") + name;
             err << "velora-cli: no controller answered on any port ("

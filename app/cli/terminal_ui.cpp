@@ -1,5 +1,6 @@
 #include "app/cli/terminal_ui.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/engine_texts.h"
@@ -79,9 +80,21 @@ Answer TerminalUi::messageBoxWithReason(const std::string& text, const std::stri
         if (!where.empty()) stream << where << ": ";
     }
     stream << oneLine(text);
-    if (!reason.empty()) stream << " (" << reason << ")";
+    // A reason of several lines (one for each port a search tried) follows
+    // the text line by line.
+    const bool severalLines = reason.find('\n') != std::string::npos;
+    if (!reason.empty() && !severalLines) stream << " (" << reason << ")";
     if (buttons != Buttons::Ok) stream << " [" << nameOf(answer) << "]";
     stream << std::endl;
+    if (severalLines) {
+        std::size_t start = 0;
+        while (start < reason.size()) {
+            const std::size_t end = std::min(reason.find('\n', start), reason.size());
+            stream << "velora-cli: " << reason.substr(start, end - start) << "\n";
+            start = end + 1;
+        }
+        stream << std::flush;
+    }
     return answer;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace velora::testing {
 
 std::string describe(Icon icon) {
@@ -126,12 +128,20 @@ std::optional<ScriptedUi::Scripted> ScriptedUi::next(UiEvent::Kind kind, const s
     return s;
 }
 
+Answer ScriptedUi::messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                        Buttons buttons, const std::string& reason,
+                                        std::optional<Answer> defaultButton) {
+    reason_ = reason;
+    return messageBox(text, caption, icon, buttons, defaultButton);
+}
+
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
                               std::optional<Answer> defaultButton) {
     ShownMessage shown{text, caption, icon, buttons, defaultButton};
     if (onMessage_) onMessage_();
     UiEvent e{UiEvent::Message};
     e.message = shown;
+    e.reason = std::exchange(reason_, std::string());
     events_.push_back(e);
     if (!script_.empty() && script_.front().kind == UiEvent::Message && !(script_.front().message == shown)) {
         if (!fallback_) {

@@ -29,6 +29,7 @@ struct UiEvent {
     explicit UiEvent(Kind k) : kind(k) {}
     Kind kind;
     ShownMessage message{};       // Message
+    std::string reason;           // Message: the informative text under it
     int index = 0;                // status part, entry or port position, progress value
     std::string text;             // status text, or the dialog's title
     bool flag = false;            // enabled / checked
@@ -78,6 +79,9 @@ class ScriptedUi : public UserInterface {
     // --- UserInterface ----------------------------------------------------
     Answer messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
                       std::optional<Answer> defaultButton = std::nullopt) override;
+    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
+                                Buttons buttons, const std::string& reason,
+                                std::optional<Answer> defaultButton = std::nullopt) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;
@@ -103,6 +107,7 @@ class ScriptedUi : public UserInterface {
     std::deque<Scripted> script_;
     std::optional<Answer> fallback_;
     std::function<void()> onMessage_;
+    std::string reason_;  // of the box being shown
     std::vector<UiEvent> events_;
     std::map<int, std::string> status_;
     std::map<int, bool> entries_, ports_;

@@ -35,8 +35,16 @@ void VirtualPortFactory::addSilent(const std::string& name, LineTiming timing) {
     add(name).timing = timing;
 }
 
-void VirtualPortFactory::addUnopenable(const std::string& name, int error) {
-    add(name).openError = error;
+void VirtualPortFactory::addUnopenable(const std::string& name, int error,
+                                       std::optional<DeviceAccess> access) {
+    Port& port = add(name);
+    port.openError = error;
+    port.access = std::move(access);
+}
+
+std::optional<DeviceAccess> VirtualPortFactory::access(const std::string& name) {
+    const auto it = ports_.find(name);
+    return it == ports_.end() ? std::nullopt : it->second.access;
 }
 
 PortRecord& VirtualPortFactory::record(const std::string& name) {

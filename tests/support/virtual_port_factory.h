@@ -46,8 +46,10 @@ class VirtualPortFactory final : public SerialPortFactory {
     ControllerModel& addWrongAcknowledgement(const std::string& name, LineTiming timing = {});
     // A port that opens, but nothing answers.
     void addSilent(const std::string& name, LineTiming timing = {});
-    // A port that cannot be opened: open fails with `error`.
-    void addUnopenable(const std::string& name, int error = EACCES);
+    // A port that cannot be opened: open fails with `error`; `access` is who
+    // may use it, as the system would tell (none: the platform cannot tell).
+    void addUnopenable(const std::string& name, int error = EACCES,
+                       std::optional<DeviceAccess> access = std::nullopt);
     // Failures of an added port, for its open devices too: configure fails
     // (or works again); startWrite returns `error`; writes fail with `error`
     // when they would have completed; reads fail with `error` at once. An
@@ -73,6 +75,7 @@ class VirtualPortFactory final : public SerialPortFactory {
 
     std::optional<std::vector<std::string>> enumerate() override;
     std::unique_ptr<SerialDevice> open(const std::string& name, int& error) override;
+    std::optional<DeviceAccess> access(const std::string& name) override;
 
   private:
     struct Port {
@@ -80,6 +83,7 @@ class VirtualPortFactory final : public SerialPortFactory {
         ControllerModel* model = nullptr;
         LineTiming timing;
         int openError = 0;
+        std::optional<DeviceAccess> access;
         std::shared_ptr<PortRecord> record = std::make_shared<PortRecord>();
         VirtualSerialDevice* device = nullptr;  // valid while the record says open
     };
