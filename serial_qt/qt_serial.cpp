@@ -96,6 +96,15 @@ int QtSerialDevice::open(const std::string& name) {
     const bool opened = port_.open(QIODevice::ReadWrite);
     opening_ = false;
     if (!opened) return openErrorNumber(openError_, name);
+#ifdef Q_OS_UNIX
+    // The exclusive mode keeps out a second opener of the same name only, and
+    // not at all when it runs as root; a lock on the open device itself keeps
+    // out a second program of ours whatever name it used (a link, /dev/pts/N).
+    if (::flock(port_.handle(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        port_.close();
+        return EBUSY;
+    }
+#endif
     port_.setReadBufferSize(kReadBufferLimit);
     port_.clear(QSerialPort::Input);
     return 0;

@@ -39,9 +39,10 @@ class QtSerialDevice final : public SerialDevice {
     QtSerialDevice& operator=(const QtSerialDevice&) = delete;
 
     // Opens a port name or device path for reading and writing, exclusively,
-    // and throws away whatever arrived before. 0, or the error number: ENOENT
-    // (no such device), EACCES (no permission), EBUSY (in use), ENOTTY (not
-    // a serial device), EIO.
+    // and throws away whatever arrived before. The open device is locked, so
+    // a second opener of ours is refused under any name. 0, or the error
+    // number: ENOENT (no such device), EACCES (no permission), EBUSY (in
+    // use), ENOTTY (not a serial device), EIO.
     int open(const std::string& name);
 
     bool configure(const LineSettings& settings) override;
