@@ -39,18 +39,6 @@ class RecordingHost : public ShellHost {
     bool browser = true;  // a web browser could be started
 };
 
-// Keeps what the boxes said under their text.
-class ReasonUi : public ScriptedUi {
-  public:
-    Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
-                                Buttons buttons, const std::string& reason,
-                                std::optional<Answer> defaultButton) override {
-        reasons.push_back(reason);
-        return messageBox(text, caption, icon, buttons, defaultButton);
-    }
-    std::vector<std::string> reasons;
-};
-
 class ShellTest : public ::testing::Test {
   protected:
     // A controller on COM2 behind a silent COM1. Time moves only while the
@@ -75,7 +63,7 @@ class ShellTest : public ::testing::Test {
 
     ManualClock clock;
     VirtualPortFactory factory{clock};
-    ReasonUi ui;
+    ScriptedUi ui;
     RecordingHost host;
     Application app{factory, ui, clock};
     CommandDispatcher commands{app, ui, host, "1.2.3"};
@@ -105,7 +93,8 @@ TEST_F(ShellTest, StartUpSearchWithoutControllerLeavesTheEngineIdle) {
         "again.",
         "We've got a problem :", Icon::Warning, Buttons::Ok);
     EXPECT_FALSE(app.searchAtStartUp());
-    EXPECT_EQ(ui.reasons, std::vector<std::string>{"COM1: opened, but nothing answered"});  // under its text
+    EXPECT_EQ(ui.reasons(),
+              std::vector<std::string>{"COM1: opened, but nothing answered"});  // under its text
     EXPECT_TRUE(app.engine().idle());
     EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
     EXPECT_FALSE(app.link().isOpen());
@@ -191,13 +180,13 @@ TEST_F(ShellTest, HelpOpensTheManualOrSaysWhereItLooked) {
     host.existing.insert(manual);
     host.browser = false;
     commands.dispatch(kCmdHelp);
-    EXPECT_EQ(ui.reasons, (std::vector<std::string>{
-                              "Looked for the user manual at " + manual,
-                              "No web browser could be started to show the user manual " + manual}));
+    EXPECT_EQ(ui.reasons(), (std::vector<std::string>{
+                                "Looked for the user manual at " + manual,
+                                "No web browser could be started to show the user manual " + manual}));
 
     host.browser = true;
     commands.dispatch(kCmdHelp);
-    EXPECT_EQ(ui.reasons.size(), 2u);
+    EXPECT_EQ(ui.reasons().size(), 2u);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"help " + manual, "help " + manual}));
 }
 

@@ -242,6 +242,13 @@ std::vector<ShownMessage> ScriptedUi::messages() const {
     return out;
 }
 
+std::vector<std::string> ScriptedUi::reasons() const {
+    std::vector<std::string> out;
+    for (const UiEvent& e : events_)
+        if (e.kind == UiEvent::Message && !e.reason.empty()) out.push_back(e.reason);
+    return out;
+}
+
 std::string ScriptedUi::status(int part) const {
     auto it = status_.find(part);
     return it == status_.end() ? std::string() : it->second;

@@ -67,6 +67,8 @@ class ScriptedUi : public UserInterface {
     // --- what was seen ----------------------------------------------------
     const std::vector<UiEvent>& events() const { return events_; }
     std::vector<ShownMessage> messages() const;
+    // The reasons shown under the boxes' texts, in order (boxes without one left out).
+    std::vector<std::string> reasons() const;
     std::string status(int part) const;
     int progress() const { return progress_; }
     std::vector<int> progressHistory() const;
