@@ -437,6 +437,14 @@ std::string cueWords(std::uint8_t cue) {
     return "raw " + std::to_string(cue);
 }
 
+// "programmes[1].scenes[2] (programme 2, scene 3) at line 40, column 11: RULE".
+ShowTextResult refusal(const std::string& path, const std::string& rule, TextPosition at) {
+    const std::string place = placeOfPath(path);
+    std::string error = path + (place.empty() ? "" : " (" + place + ")");
+    if (at.line > 0) error += " at line " + std::to_string(at.line) + ", column " + std::to_string(at.column);
+    return {false, error + ": " + rule, at};
+}
+
 std::string onOff(bool on) {
     return on ? "on" : "off";
 }
@@ -456,18 +464,27 @@ std::string showToText(const ControllerImage& image) {
 }
 
 ShowTextResult showFromText(const std::string& text, ControllerImage& image) {
+    // Checked before parsing: the parser's copies recurse as deep as the
+    // document is nested, and its values take many times the text's size.
+    if (const auto refused = checkShowTextShape(text))
+        return refusal(refused->path, refused->rule, refused->at);
     Json doc;
     try {
         doc = Json::parse(text);
     } catch (const Json::parse_error& e) {
-        return {false, "document: not JSON (" + std::string(e.what()) + ")"};
+        // The parser's own words, after its "[json.exception...] ... column N: ".
+        const std::string what = e.what();
+        const auto words = what.find(": ");
+        return refusal("document",
+                       "not JSON (" + (words == std::string::npos ? what : what.substr(words + 2)) + ")",
+                       positionOfByte(text, e.byte == 0 ? 0 : e.byte - 1));
     }
     try {
         Reader(image).document(doc);
     } catch (const Refusal& r) {
-        return {false, r.path + ": " + r.rule};
+        return refusal(r.path, r.rule, positionOfPath(text, r.path));
     }
-    return {true, {}};
+    return {true, {}, {}};
 }
 
 std::vector<std::string> showDifferences(const ControllerImage& a, const ControllerImage& b) {

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "files/show_text_shape.h"
 #include "image/controller_image.h"
 
 namespace velora {
@@ -39,13 +40,18 @@ std::string showToText(const ControllerImage& image);
 
 struct ShowTextResult {
     bool ok = false;
-    // Where and why the document was refused: its JSON path and the rule,
-    // e.g. "programmes[47].scenes[14]: programme 48 has 14 scenes".
+    // Where and why the document was refused: its JSON path, the place as
+    // the technician counts it, the line and column, and the rule, e.g.
+    // "programmes[47].scenes[14] (programme 48, scene 15) at line 9120,
+    // column 9: programme 48 has 14 scenes".
     std::string error;
+    TextPosition at;  // where the refusal stands; line 0 when nowhere
 };
 
 // Reads a document into `image`. On a refusal `image` may hold part of it:
-// read into a copy and keep it only when the result is ok.
+// read into a copy and keep it only when the result is ok. A document over
+// kShowTextMaxBytes or nested deeper than kShowTextMaxDepth, or with a key
+// given twice in one object, is refused before it is parsed.
 ShowTextResult showFromText(const std::string& text, ControllerImage& image);
 
 // Every difference between `a` and `b`, one line each, scene by scene and

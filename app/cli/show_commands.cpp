@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 
 #include "app/cli/show_files.h"
@@ -14,7 +13,20 @@
 
 namespace velora::cli {
 
-namespace {}  // namespace
+namespace {
+
+// Reads at most one byte more than a show may take, so that a larger
+// document is refused without being read whole. False on a read error.
+bool readDocument(std::istream& in, std::string& text) {
+    std::array<char, 64 * 1024> chunk{};
+    while (in && text.size() <= kShowTextMaxBytes) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    return !in.bad();
+}
+
+}  // namespace
 
 int runExport(const Options& o, std::ostream& out, std::ostream& err) {
     auto image = std::make_unique<ControllerImage>();
@@ -36,15 +48,17 @@ int runExport(const Options& o, std::ostream& out, std::ostream& err) {
 
 int runImport(const Options& o, std::ostream& out, std::ostream& err) {
     std::string text;
-    if (o.input == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(o.input, std::ios::binary);
-        if (!in) {
+    std::ifstream file;
+    if (o.input != "-") {
+        file.open(o.input, std::ios::binary);
+        if (!file) {
             err << "velora-cli: cannot read " << o.input << ": " << std::strerror(errno) << "\n";
             return kError;
         }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (!readDocument(o.input == "-" ? std::cin : file, text)) {
+        err << "velora-cli: cannot read " << o.input << ": " << std::strerror(errno) << "\n";
+        return kError;
     }
     // Read into an image of its own: a refused document changes nothing.
     auto image = std::make_unique<ControllerImage>();
