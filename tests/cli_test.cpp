@@ -177,6 +177,18 @@ TEST_F(CliRun, ShowsAsTextExportImportAndDiff) {
     EXPECT_EQ(cli({"diff", "--limit", "0", base("a"), base("c")}), kDifferences);
     EXPECT_EQ(out.str(), "... 1 more\n1 difference\n");
 
+    // A show already there is replaced only with --force, and the refusal names its files.
+    const std::string before = content(base("b") + ".K5m");
+    err.str("");
+    EXPECT_EQ(cli({"import", json, base("b")}), kError);
+    EXPECT_EQ(err.str(), "velora-cli: import would replace the existing " + base("b") + ".K5s, " + base("b") +
+                             ".K5p, " + base("b") +
+                             ".K5m; give --force to replace existing files; no file "
+                             "was written\n");
+    EXPECT_EQ(content(base("b") + ".K5m"), before);
+    ASSERT_EQ(cli({"import", "--force", json, base("b")}), kSuccess) << err.str();
+    EXPECT_NE(content(base("b") + ".K5m"), before);
+
     // A refused document writes nothing.
     std::ofstream(json, std::ios::binary | std::ios::trunc)
         << "{\"document\": \"velora show\", \"version\": 7}";

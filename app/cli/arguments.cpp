@@ -157,9 +157,12 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
     exportCommand->add_option("BASE", base, "the data files' path without extension")->required();
     exportCommand->add_option("-o,--output", o.output, "the file to write (default: the standard output)");
     CLI::App* importCommand = app.add_subcommand(
-        "import", "check a JSON document and save it as BASE's three data files (as one set)");
+        "import",
+        "check a JSON document and save it as BASE's three data files (as one set; existing ones only with "
+        "--force)");
     importCommand->add_option("FILE", o.input, "the JSON document (- for the standard input)")->required();
     importCommand->add_option("BASE", base, "the data files' path without extension")->required();
+    importCommand->add_flag("--force", o.force, "replace BASE's data files if they exist");
     CLI::App* diff = app.add_subcommand("diff", "list every difference between two sets of data files");
     diff->add_option("BASE1", base, "the first set's path without extension")->required();
     diff->add_option("BASE2", second, "the second set's path without extension")->required();

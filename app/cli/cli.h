@@ -33,6 +33,7 @@ struct Options {
     bool quiet = false;  // nothing written on success
     std::string output;  // export: the file to write; empty: out
     std::string input;   // import: the document; "-": the standard input
+    bool force = false;  // import: replace data files that exist already
     std::size_t limit = std::numeric_limits<std::size_t>::max();  // diff: lines listed at most
     std::string upgradeFile;                                      // upgrade: the upgrade file
     bool verifyOnly = false;                                      // upgrade: the verification pass alone

@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -24,6 +25,18 @@ bool readDocument(std::istream& in, std::string& text) {
         text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
     }
     return !in.bad();
+}
+
+// The data files an import would replace.
+std::string existingDataFiles(const std::string& base) {
+    std::string paths;
+    for (Region region : kMemoryRegions) {
+        const std::string path = dataFilePath(base, region);
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+            paths += (paths.empty() ? "" : ", ") + path;
+    }
+    return paths;
 }
 
 }  // namespace
@@ -65,6 +78,12 @@ int runImport(const Options& o, std::ostream& out, std::ostream& err) {
     const ShowTextResult read = showFromText(text, *image);
     if (!read.ok) {
         err << "velora-cli: " << o.input << ": " << read.error << "; no file was written\n";
+        return kError;
+    }
+    // A show already there is somebody's work: replaced only when asked for.
+    if (const std::string existing = existingDataFiles(o.base); !existing.empty() && !o.force) {
+        err << "velora-cli: import would replace the existing " << existing
+            << "; give --force to replace existing files; no file was written\n";
         return kError;
     }
     if (!checkSaveTargets(o.base, kMemoryRegions, err) || !saveDataFiles(o.base, kMemoryRegions, *image, err))
