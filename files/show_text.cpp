@@ -478,6 +478,10 @@ ShowTextResult showFromText(const std::string& text, ControllerImage& image) {
         return refusal("document",
                        "not JSON (" + (words == std::string::npos ? what : what.substr(words + 2)) + ")",
                        positionOfByte(text, e.byte == 0 ? 0 : e.byte - 1));
+    } catch (const Json::exception& e) {
+        // A number beyond a double ("1e999"): the parser does not say where.
+        const std::string what = e.what();
+        return refusal("document", "not JSON (" + what.substr(what.find("] ") + 2) + ")", {});
     }
     try {
         Reader(image).document(doc);

@@ -155,6 +155,7 @@ TEST(ShowText, HostileDocumentsAreRefusedWithLineAndColumn) {
          "at most 7"},
         {"{\n  \"programmes\": [\n    {\"programme\": 1,\n     \"fade\": 40, \"f\\u0061de\": 41}]}",
          "programmes[0].fade (programme 1) at line 4, column 18: is given twice (first at line 4, column 6)"},
+        {"{\"version\": 1e999}", "document: not JSON (number overflow parsing '1e999')"},
         {"{\n  \"version\" 1}",
          "document at line 2, column 13: not JSON (syntax error while parsing object separator - unexpected "
          "number literal; expected ':')"},
