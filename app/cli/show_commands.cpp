@@ -68,6 +68,16 @@ int runImport(const Options& o, std::ostream& out, std::ostream& err) {
             err << "velora-cli: cannot read " << o.input << ": " << std::strerror(errno) << "\n";
             return kError;
         }
+        // A file's size is known before it is read: one too large is not read at all.
+        std::error_code ec;
+        if (const std::uintmax_t size = std::filesystem::file_size(o.input, ec); !ec) {
+            if (const auto refused = checkShowTextSize(static_cast<std::size_t>(size))) {
+                err << "velora-cli: " << o.input << ": " << refused->path << ": " << refused->rule
+                    << "; no file was written\n";
+                return kError;
+            }
+            text.reserve(static_cast<std::size_t>(size));
+        }
     }
     if (!readDocument(o.input == "-" ? std::cin : file, text)) {
         err << "velora-cli: cannot read " << o.input << ": " << std::strerror(errno) << "\n";
