@@ -20,9 +20,9 @@ bool isFileAction(Action a) {
 
 }  // namespace
 
-TransferEngine::TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui,
-                               EngineEvents* events)
-    : image_(image), link_(link), ui_(ui), events_(events), firmwareText_(kNoFirmwareText) {}
+TransferEngine::TransferEngine(ControllerImage& image, FilledBlocks& filled, SerialLink& link,
+                               UserInterface& ui, EngineEvents* events)
+    : image_(image), filled_(filled), link_(link), ui_(ui), events_(events), firmwareText_(kNoFirmwareText) {}
 
 // --- commands ---------------------------------------------------------------
 
@@ -61,6 +61,11 @@ void TransferEngine::startRun(Region region, Action action) {
         default:
             break;
     }
+    if (action == Action::WriteController && !confirmWriteOfUnfilled()) {
+        wholeImage_ = false;
+        outcome_ = RunOutcome::Stopped;
+        return;
+    }
     currentBlock_ = 2 * firstScene_;
     state_ = fileRun ? TransferState::FileStep : TransferState::SendFrame;
     if (!fileRun) startRunOnLine();
@@ -82,6 +87,10 @@ void TransferEngine::repeat() {
     }
     action_ = lastAction_;
     region_ = lastRegion_;
+    if (action_ == Action::WriteController && !confirmWriteOfUnfilled()) {
+        outcome_ = RunOutcome::Stopped;
+        return;
+    }
     currentBlock_ = 2 * firstScene_;
     cleanVerification_ = true;
     state_ = TransferState::SendFrame;
@@ -147,6 +156,16 @@ bool TransferEngine::beginLineRun() {
     return true;
 }
 
+// Blocks the program never filled hold zeros, not a show: writing them
+// would replace the controller's own with empty ones. The user decides,
+// once for the whole run; No is the default.
+bool TransferEngine::confirmWriteOfUnfilled() {
+    const std::string unfilled = filled_.describeUnfilled(blockRangeOf(firstScene_, lastScene_));
+    if (unfilled.empty()) return true;
+    return ui_.messageBox(unfilledWriteQuestion(unfilled), kWarningCaption, Icon::Question, Buttons::YesNo,
+                          Answer::No) == Answer::Yes;
+}
+
 void TransferEngine::startRunOnLine() {
     // What an earlier, stopped or failed exchange left on its way in must not
     // be taken for the first reply of this run.
@@ -167,8 +186,9 @@ void TransferEngine::endRun(RunOutcome outcome) {
 }
 
 // Keeps, per data region, where the last read from the controller stopped
-// when it stopped before the region's end; a read that went through to the
-// end of that stretch clears it.
+// when it stopped before the region's end, a region that the read never
+// reached included; a read that went through to the end of that stretch
+// clears it.
 void TransferEngine::noteReadEnd(RunOutcome outcome) {
     if (outcome_ != RunOutcome::Running || action_ != Action::ReadController || !isMemoryRegion(region_))
         return;
@@ -183,8 +203,8 @@ void TransferEngine::noteReadEnd(RunOutcome outcome) {
         std::optional<IncompleteRead>& mark = incomplete_[static_cast<std::size_t>(r)];
         if (stopped > b) {
             if (mark && mark->stoppedAt >= a && mark->lastBlock <= b) mark.reset();
-        } else if (stopped >= a) {
-            mark = IncompleteRead{stopped, b};
+        } else {
+            mark = IncompleteRead{std::max(stopped, a), b};
         }
     }
 }
@@ -420,6 +440,7 @@ void TransferEngine::storeMemoryReply(const ReplyJudgement& reply) {
     const std::span<const std::uint8_t, kBlockSize> payload(reply.payload.data(), kBlockSize);
     if (action_ == Action::ReadController) {
         storeBlock(image_, currentBlock_, payload);
+        filled_.mark(currentBlock_);
     } else if (action_ == Action::Verify) {
         const bool cleanBefore = cleanVerification_;
         bool cleanHere = true;

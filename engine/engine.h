@@ -18,6 +18,7 @@
 
 #include "engine/engine_events.h"
 #include "image/controller_image.h"
+#include "image/filled_blocks.h"
 #include "link/frames.h"
 #include "link/serial_link.h"
 #include "platform/ui.h"
@@ -33,7 +34,8 @@ namespace velora {
 enum class UpgradeVerification { NotFinished, Clean, AgreedWhenReadAgain, WithDifferences };
 
 // Where the last read of a region from the controller stopped before the
-// region's end: the first block it did not store.
+// region's end: the first block of the region it did not store (the
+// region's first block of that read when the read never reached it).
 struct IncompleteRead {
     std::uint32_t stoppedAt = 0;
     std::uint32_t lastBlock = 0;  // the last block of the region that read was to take
@@ -48,8 +50,10 @@ class TransferEngine {
     static constexpr Duration kQuietTime = std::chrono::milliseconds(20);
     static constexpr Duration kQuietLimit = std::chrono::milliseconds(500);
 
-    // Starts Idle; `events` (may be null) hears of every run.
-    TransferEngine(ControllerImage& image, SerialLink& link, UserInterface& ui,
+    // Starts Idle; `events` (may be null) hears of every run. `filled` keeps
+    // the blocks of `image` that reads and file loads fill; a write of
+    // blocks never filled asks first.
+    TransferEngine(ControllerImage& image, FilledBlocks& filled, SerialLink& link, UserInterface& ui,
                    EngineEvents* events = nullptr);
 
     // --- commands ---------------------------------------------------------
@@ -122,6 +126,7 @@ class TransferEngine {
 
     // Runs.
     bool beginLineRun();
+    bool confirmWriteOfUnfilled();
     void startRunOnLine();
     void endRun(RunOutcome outcome);
     void lineFailed(LineFault::Kind kind, int error);
@@ -140,9 +145,11 @@ class TransferEngine {
     RunOutcome readFileStep();
     RunOutcome writeFileStep();
     bool confirmIncompleteRead();
+    bool confirmSaveOfUnfilled();
     void chainNextFile();
 
     ControllerImage& image_;
+    FilledBlocks& filled_;
     SerialLink& link_;
     UserInterface& ui_;
     EngineEvents* events_;

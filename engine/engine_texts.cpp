@@ -112,4 +112,16 @@ std::string incompleteReadQuestion(Region region, std::uint32_t block) {
            " !\nFrom there on the file will hold what the program had before.\nSave it anyway ?";
 }
 
+std::string unfilledWriteQuestion(const std::string& what) {
+    return what +
+           " were never read, loaded or edited since the program started !\n"
+           "The controller's copy will be replaced by empty ones.\nWrite anyway ?";
+}
+
+std::string unfilledSaveQuestion(const std::string& what) {
+    return what +
+           " were never read, loaded or edited since the program started !\n"
+           "The file will hold empty ones.\nSave it anyway ?";
+}
+
 }  // namespace velora

@@ -54,5 +54,9 @@ std::string invalidActionText(int action);             // "Invalid action : <n> 
 // The question before saving a region whose last read from the controller
 // stopped before its end at `block`.
 std::string incompleteReadQuestion(Region region, std::uint32_t block);
+// The questions before writing to the controller, or saving, blocks the
+// program never filled; `what` names them ("Scenes 1/1-2/5 and Settings").
+std::string unfilledWriteQuestion(const std::string& what);
+std::string unfilledSaveQuestion(const std::string& what);
 
 }  // namespace velora

@@ -104,6 +104,8 @@ RunOutcome TransferEngine::readFileStep() {
         showFault(ui_, readFaultText(name));
         return RunOutcome::Failed;
     }
+    // The image now holds the file's region whole.
+    filled_.markRegion(region_);
     return RunOutcome::Completed;
 }
 
@@ -113,13 +115,24 @@ bool TransferEngine::confirmIncompleteRead() {
     const std::optional<IncompleteRead> mark = incompleteRead(region_);
     if (!mark) return true;
     return ui_.messageBox(incompleteReadQuestion(region_, mark->stoppedAt), kWarningCaption, Icon::Question,
-                          Buttons::YesNo) == Answer::Yes;
+                          Buttons::YesNo, Answer::No) == Answer::Yes;
+}
+
+// A region holding blocks the program never filled would be saved with
+// zeros for a show: the user decides, No the default.
+bool TransferEngine::confirmSaveOfUnfilled() {
+    const std::string unfilled = filled_.describeUnfilled(blockRangeOf(region_));
+    if (unfilled.empty()) return true;
+    return ui_.messageBox(unfilledSaveQuestion(unfilled), kWarningCaption, Icon::Question, Buttons::YesNo,
+                          Answer::No) == Answer::Yes;
 }
 
 // Save dialog, then the image into the file: Completed when the file was
 // saved, Stopped when the dialog was cancelled, else Failed.
 RunOutcome TransferEngine::writeFileStep() {
-    if (!confirmIncompleteRead()) {
+    // One question a region: the stopped read says more than the blocks
+    // never filled that it leaves.
+    if (incompleteRead(region_) ? !confirmIncompleteRead() : !confirmSaveOfUnfilled()) {
         action_ = Action::NoAction;
         return RunOutcome::Stopped;
     }

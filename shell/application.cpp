@@ -20,7 +20,7 @@ Application::Application(SerialPortFactory& factory, UserInterface& ui, const Cl
       listener_(listener),
       image_(std::make_unique<ControllerImage>()),
       link_(factory, ui, clock),
-      engine_(*image_, link_, ui, this),
+      engine_(*image_, filled_, link_, ui, this),
       target_(engine_, link_),
       factory_(factory) {
     link_.setVersionQueryHook([this] { engine_.startVersionQuery(); });
@@ -52,6 +52,12 @@ void Application::autoSearch() {
     // The transfer state becomes Idle first: a run in progress ends here.
     if (!engine_.idle()) engine_.stop();
     link_.autoSearch();
+}
+
+void Application::runEditor(const std::function<void()>& editor) {
+    const auto before = std::make_unique<ControllerImage>(*image_);
+    editor();
+    filled_.markChanged(*before, *image_);
 }
 
 const ConnectionStatus& Application::connection() {

@@ -11,6 +11,7 @@
 #include "engine/engine.h"
 #include "engine/engine_events.h"
 #include "image/controller_image.h"
+#include "image/filled_blocks.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
@@ -51,6 +52,11 @@ class Application : private EngineEvents {
     const RunProgress& progress() const { return progress_; }
 
     ControllerImage& image() { return *image_; }
+    // The blocks of the image that the program filled since start-up.
+    FilledBlocks& filledBlocks() { return filled_; }
+    // Runs an editor on the image (modal): the blocks its Accept changed
+    // count as filled.
+    void runEditor(const std::function<void()>& editor);
     SerialLink& link() { return link_; }
     TransferEngine& engine() { return engine_; }
     // What the tick pump drives.
@@ -86,6 +92,7 @@ class Application : private EngineEvents {
     UserInterface& ui_;
     EngineEvents* listener_;
     std::unique_ptr<ControllerImage> image_;
+    FilledBlocks filled_;
     SerialLink link_;
     TransferEngine engine_;
     EngineTarget target_;

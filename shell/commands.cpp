@@ -71,15 +71,16 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
         case kCmdRestart:
             engine.restart();
             break;
+        // What an editor's Accept changed counts as filled.
         case kCmdSceneEditor:
             ui_.setStatusText(kRegionPart, kEditionStatus);
-            host_.runSceneEditor();
+            app_.runEditor([this] { host_.runSceneEditor(); });
             break;
         case kCmdMidiEditor:
-            host_.runMidiEditor();
+            app_.runEditor([this] { host_.runMidiEditor(); });
             break;
         case kCmdSettingsEditor:
-            host_.runSettingsEditor();
+            app_.runEditor([this] { host_.runSettingsEditor(); });
             break;
         case kCmdAutoSearch:
             app_.autoSearch();

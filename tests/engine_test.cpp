@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "emulator/demo_show.h"
 #include "engine/engine.h"
@@ -25,6 +27,7 @@ class Engine : public testing::EngineRig {
     void SetUp() override {
         EngineRig::SetUp();
         ui.onMessage([this] { clock.advance(std::chrono::milliseconds(300)); });  // a person reads it
+        app.filledBlocks().markAll();  // the image stands for a show: writing it asks nothing
     }
 
     // Ticks until the run's first frame is on its way (the line falls quiet first).
@@ -405,7 +408,7 @@ TEST_F(Engine, AReadThatStoppedEarlyIsMarkedUntilThatStretchIsReadAgain) {
     EXPECT_FALSE(engine.incompleteRead(Region::Scenes));
 
     // "&All" stopped in the settings: the scenes were read whole, the
-    // settings stopped, the MIDI assignments were not reached.
+    // settings stopped, the MIDI assignments were not reached: marked too.
     controller.faults().add("silence@" + std::to_string(controller.counters().frames + 2046) + "-");
     ui.answerUnscriptedWith(Answer::Cancel);
     engine.startAll(Action::ReadController);
@@ -413,7 +416,8 @@ TEST_F(Engine, AReadThatStoppedEarlyIsMarkedUntilThatStretchIsReadAgain) {
     EXPECT_FALSE(engine.incompleteRead(Region::Scenes));
     ASSERT_TRUE(engine.incompleteRead(Region::Settings));
     EXPECT_EQ(engine.incompleteRead(Region::Settings)->stoppedAt, 2045u);
-    EXPECT_FALSE(engine.incompleteRead(Region::Midi));
+    ASSERT_TRUE(engine.incompleteRead(Region::Midi));
+    EXPECT_EQ(engine.incompleteRead(Region::Midi)->stoppedAt, 2046u);
 }
 
 TEST_F(Engine, WithoutAPortTransfersAreRefusedAndRestartReportsTheWrite) {
@@ -502,6 +506,104 @@ TEST_F(Engine, VersionReplyOfTheWrongKindKeepsTheFirmwareText) {
     engine.startVersionQuery();
     runToIdle();
     EXPECT_EQ(engine.firmwareText(), "\tFW : 1.05b");
+}
+
+// A program just started: nothing read, loaded or edited yet.
+class FreshProgram : public testing::EngineRig {
+  protected:
+    void expectWriteQuestion(const std::string& what, Answer answer) {
+        ui.expectMessage(what +
+                             " were never read, loaded or edited since the program started !\n"
+                             "The controller's copy will be replaced by empty ones.\nWrite anyway ?",
+                         "Warning", Icon::Question, Buttons::YesNo, answer, Answer::No);
+    }
+    void expectSaveQuestion(const std::string& text, Answer answer) {
+        ui.expectMessage(text, "Warning", Icon::Question, Buttons::YesNo, answer, Answer::No);
+    }
+};
+
+TEST_F(FreshProgram, WritingBlocksNeverFilledAsksFirstWithNoTheDefault) {
+    // "Se&ttings" at once: No writes nothing.
+    expectWriteQuestion("Settings", Answer::No);
+    engine.startRun(Region::Settings, Action::WriteController);
+    EXPECT_TRUE(engine.idle());
+    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+    EXPECT_TRUE(sent().empty());
+
+    // Scene range reads fill only their blocks: scenes 1/1-1/2 and 1/4.
+    for (std::uint32_t first : {0u, 3u}) {
+        ui.expectSceneRange(first, first == 0 ? 1 : 3);
+        engine.startRun(Region::Scenes, Action::ReadController);
+        runToIdle();
+    }
+    ui.expectSceneRange(0, 1);
+    engine.startRun(Region::Scenes, Action::WriteController);
+    runToIdle();
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);  // all filled: no question
+    const std::size_t frames = sent().size();
+
+    // "&All" asks once, naming everything never filled.
+    expectWriteQuestion("Scenes 1/3, 1/5-48/14, Settings and MIDI assignments", Answer::No);
+    engine.startAll(Action::WriteController);
+    EXPECT_TRUE(engine.idle());
+    EXPECT_FALSE(engine.wholeImageRun());
+
+    // A range over a scene never read asks; "&Repeat" of it asks again.
+    ui.expectSceneRange(0, 3);
+    expectWriteQuestion("Scenes 1/3", Answer::No);
+    engine.startRun(Region::Scenes, Action::WriteController);
+    EXPECT_TRUE(engine.idle());
+    EXPECT_EQ(sent().size(), frames);
+    expectWriteQuestion("Scenes 1/3", Answer::Yes);
+    engine.repeat();
+    runToIdle();
+    EXPECT_EQ(sent().size(), frames + 8);
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+}
+
+TEST_F(FreshProgram, SavingAsksRegionByRegionAfterAnAllReadCutOffInTheScenes) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velora-fresh-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir);
+    const auto save = [&](const char* name) { ui.expectSaveFile((dir / name).string()); };
+
+    // Never filled: the MIDI file would hold nothing.
+    expectSaveQuestion(
+        "MIDI assignments were never read, loaded or edited since the program started !\n"
+        "The file will hold empty ones.\nSave it anyway ?",
+        Answer::No);
+    engine.startRun(Region::Midi, Action::FileWrite);
+    engine.tick(engine.state());
+    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+
+    // "&All" read cut off at block 4: the scenes stopped, the settings and
+    // MIDI assignments never reached; each region is asked about in turn.
+    controller.faults().add("silence@" + std::to_string(controller.counters().frames + 5) + "-");
+    ui.expectMessage("Communication error : no data : 0", "Fault", Icon::Warning, Buttons::RetryCancel,
+                     Answer::Cancel);
+    engine.startAll(Action::ReadController);
+    runToIdle();
+    controller.faults().clear();
+    expectSaveQuestion(
+        "The last read of the scenes from the controller stopped at scene 1/3 !\n"
+        "From there on the file will hold what the program had before.\nSave it anyway ?",
+        Answer::Yes);
+    save("cut.K5s");
+    expectSaveQuestion(
+        "The last read of the programm settings from the controller stopped at block 2044 !\n"
+        "From there on the file will hold what the program had before.\nSave it anyway ?",
+        Answer::Yes);
+    save("cut.K5p");
+    expectSaveQuestion(
+        "The last read of the MIDI assignments from the controller stopped at block 2046 !\n"
+        "From there on the file will hold what the program had before.\nSave it anyway ?",
+        Answer::No);
+    engine.startAll(Action::FileWrite);
+    for (int i = 0; i < 5 && engine.state() == TransferState::FileStep; ++i) engine.tick(engine.state());
+    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+    EXPECT_TRUE(std::filesystem::exists(dir / "cut.K5p"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "cut.K5m"));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

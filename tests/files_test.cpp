@@ -324,6 +324,8 @@ TEST(AtomicSave, SetIsReplacedWholeOrNotAtAll) {
 
 class FileStepTest : public ::testing::Test {
   protected:
+    FileStepTest() { filled.markAll(); }
+
     // A file run of one region, or "&All", ticked for as long as it chains
     // file steps.
     void run(Action action, Region region, bool wholeImage, RunOutcome expected) {
@@ -352,7 +354,8 @@ class FileStepTest : public ::testing::Test {
     testing::VirtualPortFactory ports{clock};  // a machine without serial ports
     SerialLink link{ports, ui, clock};
     testing::RecordedEvents events;
-    TransferEngine engine{image, link, ui, &events};
+    FilledBlocks filled;  // set whole: the image stands for a show
+    TransferEngine engine{image, filled, link, ui, &events};
 };
 
 TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {

@@ -63,6 +63,7 @@ class WindowTest : public ::testing::Test {
         ASSERT_FALSE(program.start().has_value());
         window = program.window();
         ASSERT_NE(window, nullptr);
+        program.application().filledBlocks().markAll();  // the image stands for a show
         // The version query that follows the search runs by itself.
         ASSERT_TRUE(spinUntil([&] { return engine().idle(); }));
     }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "engine/run_loop.h"
@@ -30,13 +31,20 @@ class RecordingHost : public ShellHost {
     }
     void openWebPage(const std::string& address) override { calls.push_back("web " + address); }
     void closeMainWindow() override { calls.push_back("close"); }
-    void runSceneEditor() override { calls.push_back("scene editor"); }
-    void runSettingsEditor() override { calls.push_back("settings editor"); }
-    void runMidiEditor() override { calls.push_back("midi editor"); }
+    void runSceneEditor() override { edit("scene editor"); }
+    void runSettingsEditor() override { edit("settings editor"); }
+    void runMidiEditor() override { edit("midi editor"); }
 
     std::set<std::string> existing;
     std::vector<std::string> calls;
-    bool browser = true;  // a web browser could be started
+    bool browser = true;           // a web browser could be started
+    std::function<void()> accept;  // what the editor's Accept changes, if anything
+
+  private:
+    void edit(const char* editor) {
+        calls.push_back(editor);
+        if (accept) accept();
+    }
 };
 
 class ShellTest : public ::testing::Test {
@@ -122,6 +130,7 @@ TEST_F(ShellTest, TransferCommandsDuringATransferAreIgnoredQuietly) {
 TEST_F(ShellTest, APickRunsWithTheActionOfTheEntryThePopupWasOpenedThrough) {
     connect();
     runToIdle();
+    app.filledBlocks().markAll();  // the image stands for a show: writing it asks nothing
     // A settings write is under way when the user opens the popup through
     // "&Read from controller"; the write ends before the pick.
     commands.highlightActionEntry(7);
@@ -155,6 +164,17 @@ TEST_F(ShellTest, EditorsOpenWhenIdle) {
     for (int command : {kCmdMidiEditor, kCmdSettingsEditor})
         EXPECT_EQ(commands.dispatch(command), CommandDispatcher::Outcome::Done);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"midi editor", "settings editor"}));
+}
+
+TEST_F(ShellTest, TheBlocksAnEditorsAcceptChangedCountAsFilled) {
+    host.accept = [&] { app.image().scenes[1][0] = 7; };  // block 2 of scene 1/2
+    commands.dispatch(kCmdSceneEditor);
+    host.accept = {};
+    commands.dispatch(kCmdMidiEditor);
+    const FilledBlocks& filled = app.filledBlocks();
+    EXPECT_TRUE(filled.filled(2));
+    EXPECT_FALSE(filled.filled(3));
+    EXPECT_FALSE(filled.allFilled(blockRangeOf(Region::Midi)));  // an Accept that changed nothing
 }
 
 TEST_F(ShellTest, ExitAsksFirstAndClosesOnlyOnYes) {

@@ -311,6 +311,8 @@ int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::o
     // read, or when what is read could not be saved.
     if (o.command == "write" || o.command == "verify") {
         if (!loadDataFiles(o.base, regions, image, err)) return kError;
+        // The files are the show to write: none of their blocks is empty by oversight.
+        for (Region r : regions) s.app().filledBlocks().markRegion(r);
     }
     if (o.command == "read") {
         if (!checkSaveTargets(o.base, regions, err)) return kError;

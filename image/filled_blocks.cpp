@@ -1,0 +1,91 @@
+#include "image/filled_blocks.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace velora {
+
+namespace {
+
+// How many stretches of scenes a question names before it leaves the rest
+// to "...".
+constexpr std::size_t kNamedStretches = 3;
+
+// "2/5": programme and scene as the user counts them.
+std::string sceneName(std::uint32_t scene) {
+    const std::uint32_t ps = programmeSceneOf(scene);
+    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += i + 1 == parts.size() ? " and " : ", ";
+        out += parts[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+void FilledBlocks::mark(std::uint32_t block) {
+    if (block < kBlocks) filled_.set(block);
+}
+
+void FilledBlocks::mark(BlockRange blocks) {
+    for (std::uint32_t b = blocks.first; b <= blocks.last && b < kBlocks; ++b) filled_.set(b);
+}
+
+void FilledBlocks::markChanged(const ControllerImage& before, const ControllerImage& after) {
+    for (std::uint32_t b = 0; b < kBlocks; ++b)
+        if (packBlock(before, b) != packBlock(after, b)) filled_.set(b);
+}
+
+bool FilledBlocks::allFilled(BlockRange blocks) const {
+    for (std::uint32_t b = blocks.first; b <= blocks.last && b < kBlocks; ++b)
+        if (!filled_.test(b)) return false;
+    return true;
+}
+
+std::string FilledBlocks::describeUnfilled(BlockRange blocks) const {
+    const std::uint32_t last = std::min<std::uint32_t>(blocks.last, kBlocks - 1);
+    std::vector<std::string> stretches;
+    bool more = false;
+    std::uint32_t scene = blocks.first / 2;
+    const std::uint32_t lastScene = std::min<std::uint32_t>(last / 2, kScenes - 1);
+    while (blocks.first < kFirstSettingsBlock && scene <= lastScene) {
+        const auto unfilled = [&](std::uint32_t s) {
+            return !filled_.test(2 * s) || !filled_.test(2 * s + 1);
+        };
+        if (!unfilled(scene)) {
+            ++scene;
+            continue;
+        }
+        std::uint32_t end = scene;
+        while (end + 1 <= lastScene && unfilled(end + 1)) ++end;
+        if (stretches.size() == kNamedStretches) {
+            more = true;
+            break;
+        }
+        stretches.push_back(sceneName(scene) + (end > scene ? "-" + sceneName(end) : std::string()));
+        scene = end + 1;
+    }
+    std::vector<std::string> parts;
+    if (!stretches.empty()) {
+        std::string scenes = "Scenes ";
+        for (std::size_t i = 0; i < stretches.size(); ++i) scenes += (i > 0 ? ", " : "") + stretches[i];
+        if (more) scenes += ", ...";
+        parts.push_back(scenes);
+    }
+    const auto anyUnfilledIn = [&](Region region) {
+        const BlockRange r = blockRangeOf(region);
+        for (std::uint32_t b = std::max(r.first, blocks.first); b <= std::min(r.last, last); ++b)
+            if (!filled_.test(b)) return true;
+        return false;
+    };
+    if (anyUnfilledIn(Region::Settings)) parts.push_back("Settings");
+    if (anyUnfilledIn(Region::Midi)) parts.push_back("MIDI assignments");
+    return joined(parts);
+}
+
+}  // namespace velora
