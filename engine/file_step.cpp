@@ -49,22 +49,34 @@ bool exists(const std::string& name) {
     return fs::exists(pathOf(name), ec);
 }
 
-// An existing file that nobody may write to, or that this user may not.
-bool isReadOnly(const fs::path& path) {
+// Why an existing file may not be written: nobody may write to it, or this
+// user may not. Empty when it may be written (or does not exist).
+std::string whyReadOnly(const fs::path& path) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
-    if (!fs::is_regular_file(status)) return false;
+    if (!fs::is_regular_file(status)) return {};
     constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    if ((status.permissions() & kAnyWrite) == fs::perms::none) return true;
+    if ((status.permissions() & kAnyWrite) == fs::perms::none) return "read-only file";
 #ifdef VELORA_POSIX_ACCESS
-    return ::access(path.c_str(), W_OK) != 0;
-#else
-    return false;
+    if (::access(path.c_str(), W_OK) != 0) return std::strerror(errno);
 #endif
+    return {};
 }
 
-void showFault(UserInterface& ui, const std::string& text) {
-    ui.messageBox(text, kFaultCaption, Icon::Error, Buttons::Ok);
+// Why a file ended the read of a region's layout early: shorter than the
+// layout, or the system's error.
+std::string whyReadFailed(const std::string& name, Region region, int error) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(pathOf(name), ec);
+    if (!ec && size < dataFileSize(region))
+        return "it holds " + std::to_string(size) + " bytes, less than the " +
+               std::to_string(dataFileSize(region)) + " of its layout";
+    return error != 0 ? std::strerror(error) : "the file could not be read";
+}
+
+// A file fault: its fixed text, with the file and the system's reason under it.
+void showFault(UserInterface& ui, const std::string& text, const std::string& name, const std::string& why) {
+    ui.messageBoxWithReason(text, kFaultCaption, Icon::Error, Buttons::Ok, name + ": " + why);
 }
 
 // "File open error !" with the file and the system's reason under it.
@@ -93,15 +105,18 @@ RunOutcome TransferEngine::readFileStep() {
     const std::string& name = dialog.path;
     OpenedFile file = openPlainFile(name);
     if (file.missing) {
-        ui_.messageBox(fileMissingText(name), kWarningCaption, Icon::Error, Buttons::Ok);
+        ui_.messageBoxWithReason(fileMissingText(name), kWarningCaption, Icon::Error, Buttons::Ok,
+                                 name + ": " + std::strerror(ENOENT));
         return RunOutcome::Failed;
     }
     if (!file.in.is_open()) {
         showOpenFault(ui_, name, file.reason);
         return RunOutcome::Failed;
     }
+    errno = 0;
     if (!readDataFile(file.in, image_, region_)) {
-        showFault(ui_, readFaultText(name));
+        const int error = errno;
+        showFault(ui_, readFaultText(name), name, whyReadFailed(name, region_, error));
         return RunOutcome::Failed;
     }
     // The image now holds the file's region whole.
@@ -147,13 +162,13 @@ RunOutcome TransferEngine::writeFileStep() {
     const std::string& name = dialog.path;
     const fs::path path = pathOf(name);
 
-    if (isReadOnly(path)) {
-        showFault(ui_, noWriteAccessText(name));
+    if (const std::string why = whyReadOnly(path); !why.empty()) {
+        showFault(ui_, noWriteAccessText(name), name, why);
         return RunOutcome::Failed;
     }
     std::ostringstream out(std::ios::binary);
     if (!writeDataFile(out, image_, region_)) {
-        showFault(ui_, writeFaultText(name));
+        showFault(ui_, writeFaultText(name), name, std::strerror(ENOMEM));
         return RunOutcome::Failed;
     }
     const std::string bytes = std::move(out).str();
@@ -163,20 +178,19 @@ RunOutcome TransferEngine::writeFileStep() {
         case SaveResult::SavedInPlace:
             return RunOutcome::Completed;
         case SaveResult::OpenFailed:
-            showOpenFault(ui_, name, saved.error != 0 ? std::strerror(saved.error) : "not a plain file");
+            showOpenFault(ui_, name, saved.reason());
             return RunOutcome::Failed;
         case SaveResult::WriteFailed:
-            showFault(ui_, writeFaultText(name));
+            showFault(ui_, writeFaultText(name), name, saved.reason());
             return RunOutcome::Failed;
     }
     return RunOutcome::Failed;
 }
 
 // After a successful step of an "&All" run: the next region's file, under
-// the same name with that region's extension.
+// the same name with that region's extension (given by its step).
 void TransferEngine::chainNextFile() {
     region_ = region_ == Region::Scenes ? Region::Settings : Region::Midi;
-    fileDialog_.path = withExtension(fileDialog_.path, dataFileExtension(region_));
     state_ = TransferState::FileStep;
 }
 
@@ -194,6 +208,11 @@ void TransferEngine::fileStep() {
     } else {
         fileDialog_.filterIndex = static_cast<int>(region_) + 1;
         fileDialog_.defaultExtension = dataFileExtension(region_);
+        // The name offered is the last one chosen with this region's
+        // extension: the file of another region (or an upgrade file) is
+        // never offered for this one.
+        if (!fileDialog_.path.empty())
+            fileDialog_.path = withExtension(fileDialog_.path, fileDialog_.defaultExtension);
         switch (action_) {
             case Action::FileRead:
                 outcome = readFileStep();

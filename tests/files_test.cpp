@@ -399,6 +399,21 @@ TEST_F(FileStepTest, AllWriteUnderADottedFolderAddsExtensionsToTheFileNameOnly) 
     EXPECT_EQ(dir.entries(dir / "a.b"), (std::vector<std::string>{"show.K5m", "show.K5p", "show.K5s"}));
 }
 
+TEST_F(FileStepTest, EveryDialogOfAChainOffersTheNameWithItsOwnExtension) {
+    image = filledImage(71);
+    ui.expectSaveFile(dir / "show1.K5s").expectSaveFile(dir / "show1.K5p").expectSaveFile(dir / "show1.K5m");
+    run(Action::FileWrite, Region::Scenes, true, RunOutcome::Completed);
+    // The last name chosen was the MIDI file's; the read chain starts with the scenes.
+    ui.expectOpenFile(dir / "show1.K5s").expectOpenFile(dir / "show1.K5p").expectOpenFile(dir / "show1.K5m");
+    run(Action::FileRead, Region::Scenes, true, RunOutcome::Completed);
+    ui.expectOpenFile(dir / "show1.K5p");
+    run(Action::FileRead, Region::Settings, false, RunOutcome::Completed);
+    const auto asked = dialogs();
+    ASSERT_EQ(asked.size(), 7u);
+    EXPECT_EQ(asked[3].path, dir / "show1.K5s");
+    EXPECT_EQ(asked[6].path, dir / "show1.K5p");
+}
+
 TEST_F(FileStepTest, CancellingTheSecondDialogEndsTheChainAfterTheScenes) {
     // An existing file without an extension, in a folder with a dot.
     fs::create_directory(dir / "a.b");
@@ -421,6 +436,8 @@ TEST_F(FileStepTest, ShortSceneFileKeepsWhatItHeldAndShowsTheReadFault) {
     image.scenes[4].fill(1);
     ui.expectOpenFile(name).expectMessage(name + " :\nRead fault !", "Fault", Icon::Error, Buttons::Ok);
     run(Action::FileRead, Region::Scenes, true, RunOutcome::Failed);
+    EXPECT_EQ(ui.reasons(),
+              std::vector<std::string>{name + ": it holds 1000 bytes, less than the 261632 of its layout"});
 
     EXPECT_EQ(image.scenes[2][255], 0x77);
     EXPECT_EQ(image.scenes[3][231], 0x77);
@@ -434,6 +451,7 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
     ui.expectOpenFile(missing).expectMessage("File " + missing + " doesn't exist !", "Warning", Icon::Error,
                                              Buttons::Ok);
     run(Action::FileRead, Region::Midi, false, RunOutcome::Failed);
+    EXPECT_EQ(ui.reasons(), std::vector<std::string>{missing + ": No such file or directory"});
 
     const std::string locked = dir / "locked.K5p";
     putFile(locked, "previous");
@@ -441,6 +459,7 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
     ui.expectSaveFile(locked).expectMessage(locked + " :\nNo write access !", "Fault", Icon::Error,
                                             Buttons::Ok);
     run(Action::FileWrite, Region::Settings, false, RunOutcome::Failed);
+    EXPECT_EQ(ui.reasons().at(1), locked + ": read-only file");
     EXPECT_EQ(fileContent(locked), "previous");
     EXPECT_EQ(dir.entries(dir.path()), std::vector<std::string>{"locked.K5p"});
 
