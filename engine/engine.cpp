@@ -494,7 +494,13 @@ void TransferEngine::nextBlock() {
         if (currentBlock_ == kFirstMidiBlock) region_ = Region::Midi;
         if (events_) events_->blockDone(currentBlock_ - firstBlock, total);
         if (currentBlock_ > 2 * lastScene_ + 1) {
-            if (action_ == Action::Verify) showVerificationSummary();
+            if (action_ == Action::Verify) {
+                // The run is over while its summary is read: the status bar
+                // and the progress bar say so, not the last block's progress.
+                state_ = TransferState::Idle;
+                ui_.repaint();
+                showVerificationSummary();
+            }
             endRun(RunOutcome::Completed);
             return;
         }

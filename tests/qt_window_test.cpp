@@ -259,6 +259,29 @@ TEST_F(WindowTest, TheLineAtAGlanceAndTheTimeLeftOnTheProgressBar) {
     shows("/dev/held - line lost");
 }
 
+TEST_F(WindowTest, AVerificationsSummaryIsShownOverTheLineAtAGlance) {
+    // Scenes 1/1-1/3 as the controller holds them, but for one byte of the last block.
+    ControllerImage& image = program.application().image();
+    for (std::size_t i = 0; i < 3 * kChannels; ++i)
+        image.scenes[i / kChannels][i % kChannels] = controller.dataMemory()[i];
+    image.scenes[2][200] ^= 1;
+    PartStatusBar* bar = window->partStatusBar();
+    QString during;
+    whenModal<QMessageBox>([&](QMessageBox* difference) {
+        whenModal<QMessageBox>([&](QMessageBox* summary) {
+            QTest::qWait(50);  // the refresh a run's end asks for has had its turn
+            during = bar->progressText();
+            summary->button(QMessageBox::Ok)->click();
+        });
+        difference->button(QMessageBox::Yes)->click();
+    });
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 5));
+    answerRange("1", "1", "1", "3");
+    window->runCommand(kCmdScenes);
+    ASSERT_TRUE(spinUntil([&] { return engine().idle() && !during.isEmpty(); }));
+    EXPECT_EQ(during.toStdString(), "/dev/held - answering");  // not "83 % - 0:01 left"
+}
+
 TEST_F(WindowTest, APortThatCannotBeOpenedSaysWhyInTheBox) {
     factory.addUnopenable("/dev/ttyUSB7", EACCES, DeviceAccess{"root", "dialout", true, false, false});
     factory.addUnopenable("/dev/ttyUSB8", EBUSY);
