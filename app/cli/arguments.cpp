@@ -1,13 +1,17 @@
 // velora-cli's command line: the commands, their arguments and the options,
-// parsed with CLI11. A usage error is reported in one style and ends with
-// exit status 2.
+// parsed with CLI11; each command is bound to its handler, which the parse
+// hands to run(). A usage error is reported in one style and ends with exit
+// status 2.
 
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <filesystem>
 #include <ostream>
+#include <tuple>
 
 #include "app/cli/cli.h"
+#include "app/cli/commands.h"
+#include "app/cli/show_commands.h"
 #include "image/controller_image.h"
 
 namespace velora::cli {
@@ -76,6 +80,16 @@ std::string checkBase(const std::string& base) {
     return {};
 }
 
+// The command run when `command` is the one given: its name and its handler
+// go to the options once the parse has chosen it.
+CLI::App* bind(CLI::App* command, Options& o, CommandHandler handler) {
+    command->callback([command, &o, handler] {
+        o.command = command->get_name();
+        o.handler = handler;
+    });
+    return command;
+}
+
 }  // namespace
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
@@ -134,36 +148,48 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
                  "upgrade: answer Ignore, not Abort, to a record that reads back different once the retries "
                  "are used up; the run then ends with 1");
 
-    app.add_subcommand("ports", "list the serial ports offered");
-    app.add_subcommand("search", "find the controller on the ports and name its port");
-    app.add_subcommand("version", "show the controller's firmware version");
-    app.add_subcommand("restart", "restart the controller");
-    for (const auto& [name, what] : std::vector<std::pair<const char*, const char*>>{
-             {"read", "read REGION from the controller and save its data files (all three: as one set)"},
-             {"write", "load REGION's data files and write them to the controller"},
-             {"verify", "load REGION's data files and verify the controller against them"}}) {
-        CLI::App* command = app.add_subcommand(name, what);
+    bind(app.add_subcommand("ports", "list the serial ports offered"), o, commands::ports);
+    bind(app.add_subcommand("search", "find the controller on the ports and name its port"), o,
+         commands::search);
+    bind(app.add_subcommand("version", "show the controller's firmware version"), o, commands::version);
+    bind(app.add_subcommand("restart", "restart the controller"), o, commands::restart);
+    for (const auto& [name, what, handler] :
+         std::vector<std::tuple<const char*, const char*, CommandHandler>>{
+             {"read", "read REGION from the controller and save its data files (all three: as one set)",
+              commands::read},
+             {"write", "load REGION's data files and write them to the controller", commands::write},
+             {"verify", "load REGION's data files and verify the controller against them",
+              commands::verify}}) {
+        CLI::App* command = bind(app.add_subcommand(name, what), o, handler);
         command->add_option("REGION", region, "scenes[=P/S-P/S | P/S | P], settings, midi or all")
             ->required();
         command->add_option("BASE", base, "the data files' path without extension")->required();
     }
-    CLI::App* upgrade = app.add_subcommand(
-        "upgrade", "install the firmware of an upgrade file, then read every record back and compare it");
+    CLI::App* upgrade = bind(
+        app.add_subcommand(
+            "upgrade", "install the firmware of an upgrade file, then read every record back and compare it"),
+        o, commands::upgrade);
     upgrade->add_option("FILE", o.upgradeFile, "the upgrade file (kq318*.upg)")->required();
     upgrade->add_flag("--verify-only", o.verifyOnly, "only the verification pass");
 
-    CLI::App* exportCommand =
-        app.add_subcommand("export", "write BASE's three data files as one JSON document");
+    // The commands on data files alone touch no line.
+    CLI::App* exportCommand = bind(
+        app.add_subcommand("export", "write BASE's three data files as one JSON document"), o,
+        [](const Options& options, const CommandContext& c) { return runExport(options, c.out, c.err); });
     exportCommand->add_option("BASE", base, "the data files' path without extension")->required();
     exportCommand->add_option("-o,--output", o.output, "the file to write (default: the standard output)");
-    CLI::App* importCommand = app.add_subcommand(
-        "import",
-        "check a JSON document and save it as BASE's three data files (as one set; existing ones only with "
-        "--force)");
+    CLI::App* importCommand = bind(
+        app.add_subcommand(
+            "import",
+            "check a JSON document and save it as BASE's three data files (as one set; existing "
+            "ones only with --force)"),
+        o, [](const Options& options, const CommandContext& c) { return runImport(options, c.out, c.err); });
     importCommand->add_option("FILE", o.input, "the JSON document (- for the standard input)")->required();
     importCommand->add_option("BASE", base, "the data files' path without extension")->required();
     importCommand->add_flag("--force", o.force, "replace BASE's data files if they exist");
-    CLI::App* diff = app.add_subcommand("diff", "list every difference between two sets of data files");
+    CLI::App* diff =
+        bind(app.add_subcommand("diff", "list every difference between two sets of data files"), o,
+             [](const Options& options, const CommandContext& c) { return runDiff(options, c.out, c.err); });
     diff->add_option("BASE1", base, "the first set's path without extension")->required();
     diff->add_option("BASE2", second, "the second set's path without extension")->required();
     diff->add_option("--limit", o.limit, "list at most N differences (the count is always given)")
@@ -174,10 +200,12 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         o.command = "help";
+        o.handler = commands::help;
         o.helpText = app.help();
         return o;
     } catch (const CLI::CallForAllHelp&) {
         o.command = "help";
+        o.handler = commands::help;
         o.helpText = app.help("", CLI::AppFormatMode::All);
         return o;
     } catch (const CLI::ParseError& e) {
@@ -185,7 +213,6 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
         return std::nullopt;
     }
 
-    o.command = app.get_subcommands().front()->get_name();
     if (!port.empty()) o.port = port;
     std::string why;
     if (o.ignoreDifferences && o.command != "upgrade") why = "--ignore-differences goes with upgrade";

@@ -8,7 +8,7 @@
 #include <functional>
 #include <ostream>
 
-#include "app/cli/show_commands.h"
+#include "app/cli/commands.h"
 #include "app/cli/show_files.h"
 #include "app/cli/terminal_ui.h"
 #include "engine/engine.h"
@@ -35,15 +35,14 @@ std::vector<Region> regionsOf(const Options& o) {
 // One command's objects: the program's wiring with a terminal for a face.
 class Session {
   public:
-    Session(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& err,
-            bool progressBar, const std::atomic<bool>& interrupted)
+    Session(const Options& o, const CommandContext& c)
         : options_(o),
-          factory_(factory),
-          clock_(clock),
-          ui_(err, Answers{o.yes, o.retries, o.ignoreDifferences}, progressBar),
-          app_(factory, ui_, clock, &ui_),
-          interrupted_(interrupted),
-          started_(clock.now()) {
+          factory_(c.factory),
+          clock_(c.clock),
+          ui_(c.err, Answers{o.yes, o.retries, o.ignoreDifferences}, c.progressBar),
+          app_(c.factory, ui_, c.clock, &ui_),
+          interrupted_(c.interrupted),
+          started_(c.clock.now()) {
         ui_.setContext([this] { return where(); });
         ui_.followProgress(app_.progress());
     }
@@ -272,102 +271,129 @@ int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& er
     return kError;
 }
 
+// A success says so on the standard output, in one line (not with --quiet).
+int summary(const Options& o, const CommandContext& c, const std::string& line) {
+    if (!o.quiet) c.out << "velora-cli: " << line << "\n";
+    return kSuccess;
+}
+
 }  // namespace
 
-int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
-        std::ostream& err, bool progressBar, const std::atomic<bool>& interrupted) {
-    if (o.command == "help") {
-        out << o.helpText;
-        return kSuccess;
+namespace commands {
+
+int help(const Options& o, const CommandContext& c) {
+    c.out << o.helpText;
+    return kSuccess;
+}
+
+int ports(const Options&, const CommandContext& c) {
+    for (const std::string& name : buildPortTable(c.factory.enumerate())) c.out << name << "\n";
+    return kSuccess;
+}
+
+int search(const Options& o, const CommandContext& c) {
+    Session s(o, c);
+    s.link().setPortTable(buildPortTable(c.factory.enumerate()));
+    const bool found = s.link().searchController();
+    if (s.interrupted()) return kInterrupted;
+    if (!found) {
+        for (const std::string& trial : s.link().searchTrials()) c.err << "velora-cli: " << trial << "\n";
+        std::string tried;
+        for (const std::string& name : s.link().portTable()) tried += (tried.empty() ? "" : ", ") + name;
+        c.err << "velora-cli: no controller answered on any port ("
+              << (tried.empty() ? std::string("none found; name one with --port") : tried) << ")\n";
+        return kError;
     }
-    if (o.command == "export") return runExport(o, out, err);
-    if (o.command == "import") return runImport(o, out, err);
-    if (o.command == "diff") return runDiff(o, out, err);
-    Session s(o, factory, clock, err, progressBar, interrupted);
+    c.out << s.link().portTable()[static_cast<std::size_t>(s.link().currentPort())] << "\n";
+    return kSuccess;
+}
+
+int version(const Options& o, const CommandContext& c) {
+    Session s(o, c);
+    if (!s.connect(c.err)) return statusAfterFailure(s);
+    const std::string& text = s.engine().firmwareText();
+    c.out << text.substr(text.find(": ") + 2) << "\n";
+    return kSuccess;
+}
+
+int restart(const Options& o, const CommandContext& c) {
+    Session s(o, c);
+    if (!s.connect(c.err)) return statusAfterFailure(s);
+    s.engine().restart();
+    if (!s.pump()) return statusAfterFailure(s);
+    return summary(o, c, "restarted the controller on " + s.app().connection().port());
+}
+
+int read(const Options& o, const CommandContext& c) {
+    Session s(o, c);
     const std::vector<Region> regions = regionsOf(o);
     ControllerImage& image = s.app().image();
+    // Nothing touches the line when what is read could not be saved.
+    if (!checkSaveTargets(o.base, regions, c.err)) return kError;
+    // A scene range updates the scene file rather than replacing the
+    // scenes outside the range with empty ones.
+    const bool range = o.region == "scenes" && !(o.firstScene == 0 && o.lastScene == kScenes - 1);
+    if (range && std::filesystem::exists(dataFilePath(o.base, Region::Scenes)) &&
+        !loadDataFiles(o.base, regions, image, c.err))
+        return kError;
+    if (!s.connect(c.err)) return statusAfterFailure(s);
+    // A read that did not finish saves no file.
+    if (!s.runRegion(Action::ReadController)) return statusAfterFailure(s);
+    if (!saveDataFiles(o.base, regions, image, c.err)) return kError;
+    return summary(o, c,
+                   "read " + s.blocks() + " in " + s.elapsed() + "; saved " + dataFilePaths(o.base, regions));
+}
 
-    if (o.command == "ports") {
-        for (const std::string& name : buildPortTable(factory.enumerate())) out << name << "\n";
-        return kSuccess;
+int write(const Options& o, const CommandContext& c) {
+    Session s(o, c);
+    // The files come first: nothing touches the line when they cannot be read.
+    const std::vector<Region> regions = regionsOf(o);
+    if (!loadDataFiles(o.base, regions, s.app().image(), c.err)) return kError;
+    // The files are the show to write: none of their blocks is empty by oversight.
+    for (Region r : regions) s.app().filledBlocks().markRegion(r);
+    if (!s.connect(c.err)) return statusAfterFailure(s);
+    if (!s.runRegion(Action::WriteController)) {
+        // The blocks written so far are in the controller; the rest are not.
+        if (s.ran())
+            c.err << "velora-cli: " << s.whyCutShort() << " after " << s.blocks()
+                  << " written; the controller holds part of the new data: write again\n";
+        return statusAfterFailure(s);
     }
-    if (o.command == "search") {
-        s.link().setPortTable(buildPortTable(factory.enumerate()));
-        const bool found = s.link().searchController();
-        if (s.interrupted()) return kInterrupted;
-        if (!found) {
-            for (const std::string& trial : s.link().searchTrials()) err << "velora-cli: " << trial << "\n";
-            std::string tried;
-            for (const std::string& name : s.link().portTable()) tried += (tried.empty() ? "" : ", ") + name;
-            err << "velora-cli: no controller answered on any port ("
-                << (tried.empty() ? std::string("none found; name one with --port") : tried) << ")\n";
-            return kError;
-        }
-        out << s.link().portTable()[static_cast<std::size_t>(s.link().currentPort())] << "\n";
-        return kSuccess;
-    }
+    return summary(o, c, "wrote " + s.blocks() + " in " + s.elapsed());
+}
 
-    // The files come first: nothing touches the line when they cannot be
-    // read, or when what is read could not be saved.
-    if (o.command == "write" || o.command == "verify") {
-        if (!loadDataFiles(o.base, regions, image, err)) return kError;
-        // The files are the show to write: none of their blocks is empty by oversight.
-        for (Region r : regions) s.app().filledBlocks().markRegion(r);
-    }
-    if (o.command == "read") {
-        if (!checkSaveTargets(o.base, regions, err)) return kError;
-        // A scene range updates the scene file rather than replacing the
-        // scenes outside the range with empty ones.
-        const bool range = o.region == "scenes" && !(o.firstScene == 0 && o.lastScene == kScenes - 1);
-        if (range && std::filesystem::exists(dataFilePath(o.base, Region::Scenes)) &&
-            !loadDataFiles(o.base, regions, image, err))
-            return kError;
-    }
-    if (o.command == "upgrade" && !upgradeFileAccepted(o.upgradeFile, err)) return kError;
-    if (!s.connect(err)) return statusAfterFailure(s);
-    if (o.command == "upgrade") return runUpgrade(s, o, out, err);
-
-    if (o.command == "version") {
-        const std::string& text = s.engine().firmwareText();
-        out << text.substr(text.find(": ") + 2) << "\n";
-        return kSuccess;
-    }
-    // A success says so on the standard output, in one line (not with --quiet).
-    const auto summary = [&](const std::string& line) {
-        if (!o.quiet) out << "velora-cli: " << line << "\n";
-        return kSuccess;
-    };
-    if (o.command == "restart") {
-        s.engine().restart();
-        if (!s.pump()) return statusAfterFailure(s);
-        return summary("restarted the controller on " + s.app().connection().port());
-    }
-    if (o.command == "read") {
-        // A read that did not finish saves no file.
-        if (!s.runRegion(Action::ReadController)) return statusAfterFailure(s);
-        if (!saveDataFiles(o.base, regions, image, err)) return kError;
-        return summary("read " + s.blocks() + " in " + s.elapsed() + "; saved " +
-                       dataFilePaths(o.base, regions));
-    }
-    if (o.command == "write") {
-        if (!s.runRegion(Action::WriteController)) {
-            // The blocks written so far are in the controller; the rest are not.
-            if (s.ran())
-                err << "velora-cli: " << s.whyCutShort() << " after " << s.blocks()
-                    << " written; the controller holds part of the new data: write again\n";
-            return statusAfterFailure(s);
-        }
-        return summary("wrote " + s.blocks() + " in " + s.elapsed());
-    }
-    // verify: differences count only for a run that was not cut short by
-    // an error or a signal.
+int verify(const Options& o, const CommandContext& c) {
+    Session s(o, c);
+    // The files come first: nothing touches the line when they cannot be read.
+    const std::vector<Region> regions = regionsOf(o);
+    if (!loadDataFiles(o.base, regions, s.app().image(), c.err)) return kError;
+    // The files are the show to write: none of their blocks is empty by oversight.
+    for (Region r : regions) s.app().filledBlocks().markRegion(r);
+    if (!s.connect(c.err)) return statusAfterFailure(s);
+    // Differences count only for a run that was not cut short by an error
+    // or a signal.
     const bool finished = s.runRegion(Action::Verify);
     if (s.interrupted()) return kInterrupted;
     const bool differences = !s.engine().lastVerificationClean();
     if (finished && !differences)
-        return summary("verified " + s.blocks() + " in " + s.elapsed() + ": no differences");
+        return summary(o, c, "verified " + s.blocks() + " in " + s.elapsed() + ": no differences");
     if (finished) return kDifferences;
     return differences && s.engine().outcome() == RunOutcome::Stopped ? kDifferences : kError;
+}
+
+int upgrade(const Options& o, const CommandContext& c) {
+    Session s(o, c);
+    if (!upgradeFileAccepted(o.upgradeFile, c.err)) return kError;
+    if (!s.connect(c.err)) return statusAfterFailure(s);
+    return runUpgrade(s, o, c.out, c.err);
+}
+
+}  // namespace commands
+
+int run(const Options& o, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
+        std::ostream& err, bool progressBar, const std::atomic<bool>& interrupted) {
+    const CommandContext context{factory, clock, out, err, progressBar, interrupted};
+    return o.handler ? o.handler(o, context) : kError;
 }
 
 }  // namespace velora::cli

@@ -17,12 +17,29 @@ namespace velora::cli {
 
 enum ExitStatus { kSuccess = 0, kDifferences = 1, kError = 2, kInterrupted = 130 };
 
+// What a command runs with: the ports, the clock, the terminal's two streams,
+// whether the standard error shows a progress bar, and the flag a signal
+// raises.
+struct CommandContext {
+    SerialPortFactory& factory;
+    const Clock& clock;
+    std::ostream& out;
+    std::ostream& err;
+    bool progressBar;
+    const std::atomic<bool>& interrupted;
+};
+
+struct Options;
+// A command: its exit status.
+using CommandHandler = int (*)(const Options&, const CommandContext&);
+
 struct Options {
     // ports, search, version, restart, read, write, verify, upgrade, export,
     // import, diff; or help
     std::string command;
-    std::string helpText;  // help: the usage asked for
-    std::string region;    // scenes, settings, midi, all
+    CommandHandler handler = nullptr;  // the command's, bound by parseArguments
+    std::string helpText;              // help: the usage asked for
+    std::string region;                // scenes, settings, midi, all
     std::uint32_t firstScene = 0;
     std::uint32_t lastScene = 1021;
     std::string base;   // data files without extension
@@ -49,7 +66,7 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
 std::optional<std::pair<std::uint32_t, std::uint32_t>> parseSceneRange(const std::string& text,
                                                                        std::string& why);
 
-// Runs one command. `interrupted` is raised by a signal handler; the run
+// Runs the command parsed. `interrupted` is raised by a signal handler; the run
 // then stops within one wait of the line and the status says so.
 int run(const Options& options, SerialPortFactory& factory, const Clock& clock, std::ostream& out,
         std::ostream& err, bool progressBar, const std::atomic<bool>& interrupted);
