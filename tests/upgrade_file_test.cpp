@@ -373,6 +373,11 @@ TEST(MakeUpgrade, Arguments) {
         {"--version", "1.06", "--image", "fw.bin", "--address", "0xF800", "-o", "x.upg"}, err);
     ASSERT_TRUE(o) << err.str();
     EXPECT_EQ(o->address, 0xF800u);
+    // An option given twice takes its last value.
+    const auto twice =
+        mkupg::parseArguments({"--version", "1.05", "--list", "l", "-o", "x", "--version", "1.06"}, err);
+    ASSERT_TRUE(twice) << err.str();
+    EXPECT_EQ(twice->version, "1.06");
     EXPECT_TRUE(mkupg::parseArguments({"--help"}, err)->help);
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {},

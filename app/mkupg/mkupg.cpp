@@ -1,41 +1,19 @@
 #include "app/mkupg/mkupg.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <ostream>
 
 #include "files/atomic_save.h"
 #include "upgrade/upgrade_writer.h"
 
 namespace velora::mkupg {
-
-void printUsage(std::ostream& out) {
-    out << "Usage: velora-mkupg --version M.mm (--image FILE --address ADDR | --list FILE) --output OUT\n"
-           "\n"
-           "Packs firmware records into an upgrade file for the controller (\"kq318*.upg\").\n"
-           "\n"
-           "  --version M.mm    the firmware version the file announces, e.g. 1.06\n"
-           "  --image FILE      a binary firmware image, cut into records of 16 bytes\n"
-           "  --address ADDR    where the image's first byte goes, hexadecimal (F800 or 0xF800)\n"
-           "  --list FILE       a text list of records, one a line: ADDRESS LENGTH DATA\n"
-           "                      ADDRESS  hexadecimal, at most 1E000\n"
-           "                      LENGTH   0..16 (decimal; hexadecimal after 0x)\n"
-           "                      DATA     up to 16 bytes as hexadecimal pairs, blanks allowed\n"
-           "                               between them; at least LENGTH of them (the bytes\n"
-           "                               beyond LENGTH are kept in the file but never sent)\n"
-           "                    empty lines and lines beginning with # are skipped\n"
-           "  --output OUT, -o OUT  the upgrade file to write (replaced whole, or left as it was)\n"
-           "  --note TEXT       a line of text for the file's free bytes\n"
-           "  --help            show this text\n"
-           "\n"
-           "Example: velora-mkupg --version 1.06 --image fw.bin --address F800 -o kq318_106.upg\n"
-           "\n"
-           "Exit status: 0 the file was written, 2 error (nothing written).\n";
-}
 
 namespace {
 
@@ -81,46 +59,80 @@ bool readFile(const std::string& name, std::string& bytes, std::ostream& err) {
     return true;
 }
 
+// The usage line says which options go together, which the parser's own
+// usage line cannot.
+class Formatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "Usage: velora-mkupg --version M.mm (--image FILE --address ADDR | --list FILE) --output "
+               "OUT\n";
+    }
+};
+
+// The parser with the options bound: to the result, or, for the address,
+// to the text that is checked after parsing.
+struct CommandLine {
+    CLI::App app{"Packs firmware records into an upgrade file for the controller (\"kq318*.upg\").\n",
+                 "velora-mkupg"};
+    Options options;
+    std::string address;
+
+    CommandLine() {
+        app.formatter(std::make_shared<Formatter>());
+        app.footer(
+            "A list holds one record a line: ADDRESS LENGTH DATA, where ADDRESS is hexadecimal, at most\n"
+            "1E000; LENGTH is 0..16 (decimal; hexadecimal after 0x); DATA is up to 16 bytes as hexadecimal\n"
+            "pairs, blanks allowed between them, at least LENGTH of them (the bytes beyond LENGTH are kept\n"
+            "in the file but never sent). Empty lines and lines beginning with # are skipped.\n"
+            "\n"
+            "Example: velora-mkupg --version 1.06 --image fw.bin --address F800 -o kq318_106.upg\n"
+            "\n"
+            "Exit status: 0 the file was written, 2 error (nothing written).");
+        app.set_help_flag("-h,--help", "show this text");
+        // An option given twice takes its last value.
+        app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        app.add_option("--version", options.version, "the firmware version the file announces, e.g. 1.06")
+            ->type_name("M.mm");
+        app.add_option("--image", options.image, "a binary firmware image, cut into records of 16 bytes")
+            ->type_name("FILE");
+        app.add_option("--address", address,
+                       "where the image's first byte goes, hexadecimal (F800 or 0xF800)")
+            ->type_name("ADDR");
+        app.add_option("--list", options.list, "a text list of records, one a line (below)")
+            ->type_name("FILE");
+        app.add_option("-o,--output", options.output,
+                       "the upgrade file to write (replaced whole, or left as it was)")
+            ->type_name("OUT");
+        app.add_option("--note", options.note, "a line of text for the file's free bytes")->type_name("TEXT");
+    }
+};
+
 }  // namespace
 
+void printUsage(std::ostream& out) {
+    out << CommandLine().app.help();
+}
+
 std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err) {
-    Options o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-            return o;
-        }
-        const bool takesValue = a == "--version" || a == "--image" || a == "--address" || a == "--list" ||
-                                a == "--output" || a == "-o" || a == "--note";
-        if (!takesValue) {
-            err << "velora-mkupg: " << (a.starts_with("-") ? "unknown option " : "unexpected argument ") << a
-                << " (try --help)\n";
+    CommandLine line;
+    Options& o = line.options;
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        line.app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        o.help = true;
+        return o;
+    } catch (const CLI::ParseError& e) {
+        err << "velora-mkupg: " << e.what() << " (try --help)\n";
+        return std::nullopt;
+    }
+    if (line.app.count("--address") > 0) {
+        std::uint32_t address = 0;
+        if (!parseHex(line.address, address)) {
+            err << "velora-mkupg: --address takes a hexadecimal address, e.g. F800\n";
             return std::nullopt;
         }
-        if (i + 1 >= args.size()) {
-            err << "velora-mkupg: " << a << " needs a value\n";
-            return std::nullopt;
-        }
-        const std::string& value = args[++i];
-        if (a == "--version") {
-            o.version = value;
-        } else if (a == "--image") {
-            o.image = value;
-        } else if (a == "--address") {
-            std::uint32_t address = 0;
-            if (!parseHex(value, address)) {
-                err << "velora-mkupg: --address takes a hexadecimal address, e.g. F800\n";
-                return std::nullopt;
-            }
-            o.address = address;
-        } else if (a == "--list") {
-            o.list = value;
-        } else if (a == "--note") {
-            o.note = value;
-        } else {
-            o.output = value;
-        }
+        o.address = address;
     }
     if (!isUpgradeVersion(o.version)) {
         err << "velora-mkupg: --version takes a version like 1.06 (a digit, a point, two digits)\n";

@@ -27,9 +27,11 @@ struct Options {
     bool help = false;
 };
 
-// Parses the arguments; on error returns nullopt and says why on `err`.
+// Parses the arguments (CLI11); on error returns nullopt and says why on
+// `err`.
 std::optional<Options> parseArguments(const std::vector<std::string>& args, std::ostream& err);
 
+// The --help text.
 void printUsage(std::ostream& out);
 
 // A text list, one record a line: ADDRESS LENGTH DATA. ADDRESS hexadecimal
