@@ -8,13 +8,13 @@ void TimedController::receive(std::uint8_t byte, TimePoint at) {
     if (drop_) return;
     advanceTo(at);
     lastByte_ = at;
-    emit(model_.receive(std::span<const std::uint8_t>(&byte, 1)), at);
+    sendReplies(model_.receive(std::span<const std::uint8_t>(&byte, 1)), at);
 }
 
 void TimedController::advanceTo(TimePoint now) {
     if (drop_ || !lastByte_ || !model_.midFrame()) return;
     const TimePoint givenUp = *lastByte_ + timing_.frameGap;
-    if (now > givenUp) emit(model_.receiveTimeout(), givenUp);
+    if (now > givenUp) sendReplies(model_.receiveTimeout(), givenUp);
 }
 
 std::optional<TimePoint> TimedController::nextEvent() const {
@@ -23,7 +23,7 @@ std::optional<TimePoint> TimedController::nextEvent() const {
     return *lastByte_ + timing_.frameGap + Duration(1);
 }
 
-void TimedController::emit(const std::vector<Reply>& replies, TimePoint at) {
+void TimedController::sendReplies(const std::vector<Reply>& replies, TimePoint at) {
     for (const Reply& reply : replies) {
         const TimePoint start = at + timing_.turnaround + reply.delay;
         if (reply.dropLine) {

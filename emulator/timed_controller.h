@@ -56,7 +56,7 @@ class TimedController {
     const LineTiming& timing() const { return timing_; }
 
   private:
-    void emit(const std::vector<Reply>& replies, TimePoint at);
+    void sendReplies(const std::vector<Reply>& replies, TimePoint at);
 
     ControllerModel& model_;
     LineTiming timing_;

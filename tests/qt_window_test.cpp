@@ -6,12 +6,6 @@
 
 #include <gtest/gtest.h>
 
-// Ahead of the Qt headers, which make `emit` a macro: the emulated line has a
-// member of that name.
-#include "tests/support/virtual_port_factory.h"
-
-#include "tests/support/qt_modal.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -41,6 +35,8 @@
 #include "shell/menu_model.h"
 #include "shell/shell_texts.h"
 #include "shell/tick_pump.h"
+#include "tests/support/qt_modal.h"
+#include "tests/support/virtual_port_factory.h"
 
 namespace velora {
 namespace {
