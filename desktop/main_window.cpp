@@ -284,16 +284,16 @@ void MainWindow::closeMainWindow() {
 
 void MainWindow::runSceneEditor() {
     client_->hide();
-    runSceneEditorDialog(this, app_.image(), ui_);
+    runEditorDialog<SceneEditorDialog>(this, app_.image(), ui_);
     client_->show();
 }
 
 void MainWindow::runSettingsEditor() {
-    runSettingsEditorDialog(this, app_.image(), ui_);
+    runEditorDialog<SettingsEditorDialog>(this, app_.image(), ui_);
 }
 
 void MainWindow::runMidiEditor() {
-    runMidiEditorDialog(this, app_.image(), ui_);
+    runEditorDialog<MidiEditorDialog>(this, app_.image(), ui_);
 }
 
 }  // namespace velora

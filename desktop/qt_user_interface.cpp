@@ -57,7 +57,7 @@ bool QtUserInterface::sceneRangeDialog(std::uint32_t& firstScene, std::uint32_t&
     ModalScope scope(*this);
     SceneRange range(firstScene, lastScene);
     SceneRangeDialog dialog(owner(), range, *this);
-    if (dialog.exec() != static_cast<int>(RangeResult::Chosen)) return false;
+    if (dialog.run() != static_cast<int>(RangeResult::Chosen)) return false;
     firstScene = range.firstScene();
     lastScene = range.lastScene();
     return true;

@@ -1,7 +1,5 @@
 #include "editors/midi_editor.h"
 
-#include <algorithm>
-
 #include "editors/field_checks.h"
 
 namespace velora {
@@ -22,7 +20,7 @@ std::string midiNoteText(int key) {
 }
 
 MidiEditor::MidiEditor(ControllerImage& image) : image_(image), working_(image.midi) {
-    state_.setRange(kMidiScrollBar, 0, kMidiLastFirstKey);
+    rows_.showBar(state_);
     for (int row = 0; row < kMidiRows; ++row) {
         // Display only: the key and its note.
         state_.setEnabled(midiKeyField(row), false);
@@ -32,9 +30,8 @@ MidiEditor::MidiEditor(ControllerImage& image) : image_(image), working_(image.m
 }
 
 void MidiEditor::showRows() {
-    state_.setPosition(kMidiScrollBar, firstKey_);
     for (int row = 0; row < kMidiRows; ++row) {
-        const int key = firstKey_ + row;
+        const int key = rows_.first() + row;
         const std::uint16_t entry = working_[static_cast<std::size_t>(key)];
         state_.setFieldText(midiKeyField(row), std::to_string(key));
         state_.setFieldText(midiNoteField(row), midiNoteText(key));
@@ -71,7 +68,7 @@ std::optional<int> MidiEditor::readRow(int row, std::array<std::uint16_t, kMidiK
         if (sceneNumber && state_.checked(midiAssignBox(row, field))) flags |= midiAssignBit(field);
     }
     // The scene and the six flags are the whole entry.
-    table[static_cast<std::size_t>(firstKey_ + row)] = static_cast<std::uint16_t>(sceneBits | flags);
+    table[static_cast<std::size_t>(rows_.first() + row)] = static_cast<std::uint16_t>(sceneBits | flags);
     return std::nullopt;
 }
 
@@ -92,44 +89,34 @@ bool MidiEditor::storeRows(UserInterface& ui) {
     return true;
 }
 
-void MidiEditor::boxClicked(int id) {
-    if (isRowBox(id)) state_.setChecked(id, !state_.checked(id));
-}
-
-bool MidiEditor::scroll(ScrollAction action, int thumbPosition, UserInterface& ui) {
-    if (action == ScrollAction::EndScroll) return true;
-    if (!storeRows(ui)) return false;
-
-    int key = firstKey_;
-    switch (action) {
-        case ScrollAction::LineUp:
-            key -= 1;
+DialogReply MidiEditor::click(int id, UserInterface& ui) {
+    switch (id) {
+        case kMidiAccept:
+            // A refused field gets the focus, its text selected.
+            return accept(ui) ? DialogReply::close(EditorResult::Accepted) : DialogReply::refused();
+        case kMidiCancel:
+            cancel();
             break;
-        case ScrollAction::LineDown:
-            key += 1;
-            break;
-        case ScrollAction::PageUp:
-            key -= kMidiRows;
-            break;
-        case ScrollAction::PageDown:
-            key += kMidiRows;
-            break;
-        case ScrollAction::ThumbTrack:
-        case ScrollAction::ThumbPosition:
-            key = thumbPosition;
-            break;
+        case kMidiFinish:
+            if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kMidiEditorLayout.caption)) break;
+            return DialogReply::close(EditorResult::Finished);
         default:
-            return true;  // nothing moves, nothing is redrawn
+            if (isRowBox(id)) state_.setChecked(id, !state_.checked(id));
+            break;
     }
-    firstKey_ = std::clamp(key, 0, kMidiLastFirstKey);
-    showRows();
-    return true;
+    return DialogReply::stayOpen();
 }
 
-std::optional<MidiEditorResult> MidiEditor::accept(UserInterface& ui) {
-    if (!storeRows(ui)) return std::nullopt;
+DialogReply MidiEditor::scroll(int id, ScrollAction action, int position, UserInterface& ui) {
+    if (id != rows_.bar()) return DialogReply::stayOpen();
+    return rows_.scroll(
+        action, position, state_, [&] { return storeRows(ui); }, [this] { showRows(); });
+}
+
+bool MidiEditor::accept(UserInterface& ui) {
+    if (!storeRows(ui)) return false;
     image_.midi = working_;
-    return MidiEditorResult::Accepted;
+    return true;
 }
 
 bool MidiEditor::hasUnacceptedChanges() const {
@@ -137,11 +124,6 @@ bool MidiEditor::hasUnacceptedChanges() const {
     for (int row = 0; row < kMidiRows; ++row)
         if (readRow(row, table)) return true;
     return table != image_.midi;
-}
-
-std::optional<MidiEditorResult> MidiEditor::finish(UserInterface& ui) const {
-    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kMidiEditorLayout.caption)) return std::nullopt;
-    return MidiEditorResult::Finished;
 }
 
 void MidiEditor::cancel() {

@@ -75,7 +75,7 @@ void SceneEditor::open(UserInterface& ui) {
     state_.focusWholeText(kEditProgramme);
 }
 
-std::optional<int> SceneEditor::click(int id, UserInterface& ui) {
+DialogReply SceneEditor::click(int id, UserInterface& ui) {
     switch (id) {
         case kEditProgrammeUp:
             programmeUp();
@@ -96,7 +96,10 @@ std::optional<int> SceneEditor::click(int id, UserInterface& ui) {
             accept(ui);
             break;
         case kEditFinish:
-            return finish(ui);
+            // The dialog has no caption of its own: the question takes the
+            // one of its warnings.
+            if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kWarningCaption)) break;
+            return DialogReply::close(EditorResult::Finished);
         case kEditModeAuto:
         case kEditModeManual:
         case kEditModeMusic:
@@ -109,23 +112,25 @@ std::optional<int> SceneEditor::click(int id, UserInterface& ui) {
                 state_.setChecked(id, !state_.checked(id));
             break;
     }
-    return std::nullopt;
+    return DialogReply::stayOpen();
 }
 
-void SceneEditor::textChanged(int id) {
+DialogReply SceneEditor::textChanged(int id, UserInterface&) {
     const int index = indexOf(id, kEditFirstValue);
-    if (index < 0) return;
+    if (index < 0) return DialogReply::stayOpen();
     const std::optional<int> n = parseValueBoxNumber(state_.fieldText(id));
-    if (!n) return;
+    if (!n) return DialogReply::stayOpen();
     // While typing the value is taken as it stands, cut to a byte; leaving
     // the box checks it.
     values_[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(static_cast<unsigned>(*n) & 0xFFu);
     setBarFor(index, *n);
+    return DialogReply::stayOpen();
 }
 
-void SceneEditor::focusLeft(int id) {
+DialogReply SceneEditor::focusLeft(int id, UserInterface&) {
     const int index = indexOf(id, kEditFirstValue);
     if (index >= 0) checkValueBox(index);
+    return DialogReply::stayOpen();
 }
 
 void SceneEditor::checkValueBox(int index) {
@@ -138,9 +143,10 @@ void SceneEditor::checkValueBox(int index) {
     values_[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(*n);
 }
 
-void SceneEditor::scroll(int id, ScrollAction action, int position) {
+DialogReply SceneEditor::scroll(int id, ScrollAction action, int position, UserInterface&) {
+    // The bar ends where the editor puts it; a bar never refuses.
     const int index = indexOf(id, kEditFirstBar);
-    if (index < 0) return;
+    if (index < 0) return DialogReply::stayOpen();
     const int most = highest(index);
     const int least = lowest(index);
     const int v = values_[static_cast<std::size_t>(index)];
@@ -178,10 +184,11 @@ void SceneEditor::scroll(int id, ScrollAction action, int position) {
         }
         case ScrollAction::EndScroll:
         case ScrollAction::Other:
-            return;
+            return DialogReply::stayOpen();
     }
     values_[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(next);
     showValue(index);
+    return DialogReply::stayOpen();
 }
 
 void SceneEditor::setBarFor(int index, int value) {
@@ -308,13 +315,6 @@ void SceneEditor::settle() {
 
 bool SceneEditor::hasUnacceptedChanges() const {
     return state_.controls() != settledControls_ || values_ != settledValues_;
-}
-
-std::optional<int> SceneEditor::finish(UserInterface& ui) const {
-    // The dialog has no caption of its own: the question takes the one of
-    // its warnings.
-    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kWarningCaption)) return std::nullopt;
-    return 0;
 }
 
 bool SceneEditor::accept(UserInterface& ui) {

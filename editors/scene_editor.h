@@ -13,111 +13,12 @@
 #include <optional>
 #include <string_view>
 
-#include "editors/dialog_layout.h"
-#include "editors/dialog_state.h"
-#include "platform/ui.h"
+#include "editors/dialog_model.h"
+#include "editors/scene_editor_layout.h"
 
 namespace velora {
 
 struct ControllerImage;
-
-// Control ids.
-inline constexpr int kEditChannelsFrame = 110;
-inline constexpr int kEditFixturesFrame = 111;
-inline constexpr int kEditSceneFrame = 112;
-inline constexpr int kEditProgrammeFrame = 115;
-inline constexpr int kEditProgramme = 220;
-inline constexpr int kEditProgrammeUp = 116;
-inline constexpr int kEditProgrammeDown = 117;
-inline constexpr int kEditScene = 221;
-inline constexpr int kEditSceneUp = 118;
-inline constexpr int kEditSceneDown = 119;
-inline constexpr int kEditEnd = 114;
-inline constexpr int kEditLoad = 108;
-inline constexpr int kEditAccept = 109;
-inline constexpr int kEditFinish = kDialogCancel;
-inline constexpr int kEditModeAuto = 150;
-inline constexpr int kEditModeManual = 151;
-inline constexpr int kEditModeMusic = 152;
-inline constexpr int kEditModeMidi = 153;
-inline constexpr int kEditFirstFixture = 301;  // fixture n: 300 + n
-inline constexpr int kEditFirstBar = 201;      // working value k: bar 201 + k
-inline constexpr int kEditFirstValue = 401;    // working value k: box 401 + k
-
-// The working row: channels 1..16 of one fixture, then XF and SP.
-inline constexpr int kEditFixtures = 16;
-inline constexpr int kEditValues = 18;
-inline constexpr int kEditFade = 16;   // index of XF
-inline constexpr int kEditSpeed = 17;  // index of SP
-
-inline constexpr int editBar(int index) {
-    return kEditFirstBar + index;
-}
-inline constexpr int editValueBox(int index) {
-    return kEditFirstValue + index;
-}
-inline constexpr int editFixtureBox(int fixture) {
-    return kEditFirstFixture + fixture - 1;
-}
-
-namespace scene_editor_layout {
-
-inline constexpr std::array<const char*, kEditFixtures> kFixtureNumbers{
-    "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15", "16"};
-
-inline constexpr int kControls = 4 + 10 + 4 + 2 * kEditFixtures + 2 + kEditValues + kEditValues;
-
-// The controls in Tab order: the programme and scene with their buttons,
-// "Load", "Accept", "Finish", the mode, the fixtures, the bars, the boxes.
-constexpr std::array<DialogControl, kControls> build() {
-    using C = DialogControl;
-    std::array<DialogControl, kControls> c{};
-    std::size_t i = 0;
-    c[i++] = {kEditProgrammeFrame, C::GroupBox, "Programm", 3, -1, 39, 237};
-    c[i++] = {kEditSceneFrame, C::GroupBox, "Scene", 44, -1, 70, 32};
-    c[i++] = {kEditFixturesFrame, C::GroupBox, "Fixtures", 44, 35, 276, 22};
-    c[i++] = {kEditChannelsFrame, C::GroupBox, "Channels", 44, 67, 276, 169};
-    c[i++] = {kEditProgramme, C::RightEdit, "", 12, 11, 16, 10};
-    c[i++] = {kEditProgrammeUp, C::Button, "+", 28, 10, 6, 6};
-    c[i++] = {kEditProgrammeDown, C::Button, "-", 28, 16, 6, 6};
-    c[i++] = {kEditScene, C::RightEdit, "", 53, 11, 16, 10};
-    c[i++] = {kEditSceneUp, C::Button, "+", 69, 10, 6, 6};
-    c[i++] = {kEditSceneDown, C::Button, "-", 69, 16, 6, 6};
-    c[i++] = {kEditEnd, C::AutoCheckBox, " END", 84, 13, 25, 8};
-    c[i++] = {kEditLoad, C::Button, "Load", 125, 12, 40, 14};
-    c[i++] = {kEditAccept, C::Button, "Accept", 175, 12, 40, 14};
-    c[i++] = {kEditFinish, C::Button, "Finish", 280, 12, 40, 14};
-    c[i++] = {kEditModeMidi, C::RadioButton, "MIDI", 8, 26, 38, 8, C::GroupStart};
-    c[i++] = {kEditModeMusic, C::RadioButton, "Music", 8, 36, 38, 8};
-    c[i++] = {kEditModeManual, C::RadioButton, "Manual", 8, 46, 38, 8};
-    c[i++] = {kEditModeAuto, C::RadioButton, "Auto", 8, 56, 38, 8};
-    for (int n = 1; n <= kEditFixtures; ++n) {
-        const int x = 17 * (n - 1);
-        c[i++] = {editFixtureBox(n), C::AutoCheckBox, "", 52 + x, 44, 8, 9};
-        c[i++] = {-1, C::CentredLabel, kFixtureNumbers[static_cast<std::size_t>(n - 1)], 48 + x, 58, 16, 8};
-    }
-    for (int k = 0; k < kEditFixtures; ++k)
-        c[i++] = {editBar(k), C::VScrollBar, "", 50 + 17 * k, 80, 10, 125};
-    c[i++] = {-1, C::CentredLabel, "XF", 7, 68, 16, 8};
-    c[i++] = {-1, C::CentredLabel, "SP", 24, 68, 16, 8};
-    c[i++] = {editBar(kEditFade), C::VScrollBar, "", 10, 80, 10, 125};
-    c[i++] = {editBar(kEditSpeed), C::VScrollBar, "", 27, 80, 10, 125};
-    for (int k = 0; k < kEditFixtures; ++k)
-        c[i++] = {editValueBox(k), C::CentredEdit, "", 47 + 17 * k, 215, 16, 10};
-    c[i++] = {editValueBox(kEditFade), C::CentredEdit, "", 7, 215, 16, 10};
-    c[i++] = {editValueBox(kEditSpeed), C::CentredEdit, "", 24, 215, 16, 10};
-    return c;
-}
-
-}  // namespace scene_editor_layout
-
-inline constexpr std::array<DialogControl, scene_editor_layout::kControls> kSceneEditorControls =
-    scene_editor_layout::build();
-static_assert(kSceneEditorControls.back().id == editValueBox(kEditSpeed), "every control laid out");
-
-// No caption: the dialog has no title bar and closes only by "Finish" or
-// Escape.
-inline constexpr DialogLayout kSceneEditorLayout{"Edycja", "", 325, 245, kSceneEditorControls};
 
 // A value box's text as a number: at most the first 9 characters, leading
 // blanks skipped, an optional sign, then the digits up to the first
@@ -127,27 +28,27 @@ std::optional<int> parseValueBoxNumber(std::string_view text);
 // The editing model of "Edycja". It holds what the dialog shows in its
 // DialogState; the toolkit takes the typed texts into that state before
 // passing on what the user did, and shows the state afterwards.
-class SceneEditor {
+class SceneEditor : public DialogModel {
   public:
     explicit SceneEditor(ControllerImage& image);
 
     // Opening: programme 1, scene 1, fixture 1 checked, the bars' ranges,
     // then Load; the focus goes to the programme field.
-    void open(UserInterface& ui);
+    void open(UserInterface& ui) override;
 
-    DialogState& state() { return state_; }
+    DialogState& state() override { return state_; }
     const DialogState& state() const { return state_; }
 
     // --- what the user did ------------------------------------------------
-    // A push button, check box or radio button. Gives the dialog's result
-    // when it is to close ("Finish"), nullopt while it stays open.
-    std::optional<int> click(int id, UserInterface& ui);
+    // A push button, check box or radio button. "Finish" (also Escape)
+    // closes with EditorResult::Finished; "Accept" writes and stays open.
+    DialogReply click(int id, UserInterface& ui) override;
     // The text of a field changed (value boxes act on it at once).
-    void textChanged(int id);
+    DialogReply textChanged(int id, UserInterface& ui) override;
     // A field lost the keyboard focus (value boxes check their text).
-    void focusLeft(int id);
+    DialogReply focusLeft(int id, UserInterface& ui) override;
     // A bar was moved; `position` is where its thumb is, for the thumb actions.
-    void scroll(int id, ScrollAction action, int position);
+    DialogReply scroll(int id, ScrollAction action, int position, UserInterface& ui) override;
 
     // --- the operations ---------------------------------------------------
     void load(UserInterface& ui);
@@ -156,12 +57,9 @@ class SceneEditor {
     // it had been left, so a value still being typed is never written cut to
     // a byte. False when a check refused it; then nothing was written.
     bool accept(UserInterface& ui);
-    // "Finish" and Escape: the result the dialog closes with (0). When the
-    // fields, check marks or bars differ from what the last Load or Accept
-    // left, asks first; No keeps the dialog open (nullopt).
-    std::optional<int> finish(UserInterface& ui) const;
     // Whether anything shown differs from what the last Load or Accept
-    // left: an Accept now would write it, or refuse it.
+    // left: an Accept now would write it, or refuse it. "Finish" then asks
+    // before closing; No keeps the dialog open.
     bool hasUnacceptedChanges() const;
     void programmeUp();
     void programmeDown();

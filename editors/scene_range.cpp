@@ -68,4 +68,24 @@ RangeResult SceneRange::pressAll() {
     return RangeResult::Chosen;
 }
 
+SceneRangeModel::SceneRangeModel(SceneRange& range) : range_(range) {
+    range_.show(state_);
+    state_.focusWholeText(kRangeFromProgramme);
+}
+
+DialogReply SceneRangeModel::click(int id, UserInterface& ui) {
+    switch (id) {
+        case kDialogOk:
+            // A refused field gets the focus, its text selected.
+            if (const auto result = range_.pressOk(state_, ui)) return DialogReply::close(*result);
+            return DialogReply::refused();
+        case kRangeAll:
+            return DialogReply::close(range_.pressAll());
+        case kDialogCancel:
+            return DialogReply::close(range_.pressCancel());
+        default:
+            return DialogReply::stayOpen();
+    }
+}
+
 }  // namespace velora

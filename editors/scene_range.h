@@ -1,45 +1,20 @@
 #pragma once
 // The "Zakres" dialog: the range of scenes a scene transfer covers, chosen
 // as programme / scene pairs. The model reads and checks the four fields;
-// the toolkit only shows the controls laid out below.
+// the toolkit only shows the controls of its layout.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
-#include "editors/dialog_layout.h"
+#include "editors/dialog_model.h"
 #include "editors/field_checks.h"
+#include "editors/scene_range_layout.h"
 #include "platform/ui.h"
 
 namespace velora {
 
-// Control ids.
-inline constexpr int kRangeFromProgramme = 101;
-inline constexpr int kRangeFromScene = 102;
-inline constexpr int kRangeToProgramme = 104;
-inline constexpr int kRangeToScene = 105;
-inline constexpr int kRangeAll = 107;
-
 // What the dialog ends with.
 enum class RangeResult { Chosen = 1, Cancelled = 2 };
-
-inline constexpr std::array<DialogControl, 13> kSceneRangeControls{{
-    {-1, DialogControl::CentredLabel, "Programm", 53, 15, 30, 8},
-    {-1, DialogControl::CentredLabel, "Scene ", 90, 15, 30, 8},
-    {-1, DialogControl::Label, "Scenes from :", 15, 31, 40, 8},
-    {kRangeFromProgramme, DialogControl::Edit, "", 60, 30, 15, 10},
-    {kRangeFromScene, DialogControl::Edit, "", 95, 30, 15, 10},
-    {-1, DialogControl::CentredLabel, "Programm", 53, 50, 30, 8},
-    {-1, DialogControl::CentredLabel, "Scene ", 90, 50, 30, 8},
-    {-1, DialogControl::Label, "Scenes to :", 15, 66, 40, 8},
-    {kRangeToProgramme, DialogControl::Edit, "", 60, 65, 15, 10},
-    {kRangeToScene, DialogControl::Edit, "", 95, 65, 15, 10},
-    {kRangeAll, DialogControl::Button, "All", 47, 83, 51, 14},
-    {kDialogOk, DialogControl::DefaultButton, "OK", 15, 110, 50, 14},
-    {kDialogCancel, DialogControl::Button, "Cancel", 80, 110, 50, 14},
-}};
-
-inline constexpr DialogLayout kSceneRangeLayout{"Zakres", "Scene range", 145, 140, kSceneRangeControls};
 
 // The range being chosen. Starts from the engine's first and last scene and
 // leaves them unchanged unless the user ends with "OK" (checks passed) or
@@ -67,6 +42,21 @@ class SceneRange {
   private:
     std::uint32_t first_;
     std::uint32_t last_;
+};
+
+// The dialog's model over the range being chosen: the four fields show it,
+// the focus on the first; "OK", "All" and "Cancel" (also Escape and the
+// close box) end the dialog with a RangeResult as SceneRange gives it.
+class SceneRangeModel : public DialogModel {
+  public:
+    explicit SceneRangeModel(SceneRange& range);
+
+    DialogState& state() override { return state_; }
+    DialogReply click(int id, UserInterface& ui) override;
+
+  private:
+    SceneRange& range_;
+    DialogState state_;
 };
 
 }  // namespace velora

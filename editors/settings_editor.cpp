@@ -51,10 +51,8 @@ constexpr std::uint16_t kStrobeModeFlags = kStrobeModeFlag | kFogModeFlag | kExt
 
 SettingsEditor::SettingsEditor(ControllerImage& image)
     : image_(image), working_{image.endScene, image.speedSync, image.fade, image.cues} {
-    state_.setRange(kSettingsProgrammeBar, 0, kSettingsLastFirstProgramme);
-    state_.setRange(kSettingsCueBar, 0, kSettingsLastFirstCue);
-    state_.setPosition(kSettingsProgrammeBar, 0);
-    state_.setPosition(kSettingsCueBar, 0);
+    programmeRows_.showBar(state_);
+    cueRows_.showBar(state_);
 
     const std::array<std::uint16_t, kSpecialButtons> scenes{image.strobeScene, image.fogScene,
                                                             image.extraScene};
@@ -87,9 +85,14 @@ SettingsEditor::SettingsEditor(ControllerImage& image)
 
 // --- what the user did ---------------------------------------------------------
 
-SettingsEditorResult SettingsEditor::click(int id, UserInterface& ui) {
-    if (id == kSettingsAccept) return accept(ui);
-    if (id == kSettingsFinish) return finish(ui);
+DialogReply SettingsEditor::click(int id, UserInterface& ui) {
+    if (id == kSettingsAccept)
+        return accept(ui) ? DialogReply::close(EditorResult::Accepted) : DialogReply::refused();
+    if (id == kSettingsFinish) {
+        if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kSettingsEditorLayout.caption))
+            return DialogReply::stayOpen();
+        return DialogReply::close(EditorResult::Finished);
+    }
     for (int b = 0; b < kSpecialButtons; ++b) {
         const auto i = static_cast<std::size_t>(b);
         if (id == kSpecialButtonBox[i]) toggleButtonBox(b);
@@ -98,42 +101,19 @@ SettingsEditorResult SettingsEditor::click(int id, UserInterface& ui) {
     if (id == kSettingsSlowMode) state_.setChecked(id, !state_.checked(id));
     for (int k = 0; k < kSettingsProgrammeRows; ++k)
         if (id >= settingsAuto(k) && id <= settingsMidi(k)) selectMode(k, id);
-    return SettingsEditorResult::StayOpen;
+    return DialogReply::stayOpen();
 }
 
-void SettingsEditor::scroll(int bar, ScrollAction action, int thumbPosition, UserInterface& ui) {
-    if (bar != kSettingsProgrammeBar && bar != kSettingsCueBar) return;
-    if (action == ScrollAction::EndScroll) return;
-    rowsValid_ = true;
-    if (!storeRows(ui)) return;  // the refused field has to be corrected first
-
-    const bool programmes = bar == kSettingsProgrammeBar;
-    const int last = programmes ? kSettingsLastFirstProgramme : kSettingsLastFirstCue;
-    const int page = programmes ? 3 : 1;
-    int& first = programmes ? firstProgramme_ : firstCue_;
-    switch (action) {
-        case ScrollAction::LineUp:
-            first -= 1;
-            break;
-        case ScrollAction::LineDown:
-            first += 1;
-            break;
-        case ScrollAction::PageUp:
-            first -= page;
-            break;
-        case ScrollAction::PageDown:
-            first += page;
-            break;
-        case ScrollAction::ThumbTrack:
-        case ScrollAction::ThumbPosition:
-            first = thumbPosition;
-            break;
-        default:
-            break;
-    }
-    first = std::clamp(first, 0, last);
-    state_.setPosition(bar, first);
-    showRows();
+DialogReply SettingsEditor::scroll(int bar, ScrollAction action, int position, UserInterface& ui) {
+    ScrolledRows* rows = bar == programmeRows_.bar() ? &programmeRows_
+                         : bar == cueRows_.bar()     ? &cueRows_
+                                                     : nullptr;
+    if (rows == nullptr) return DialogReply::stayOpen();
+    const auto store = [&] {
+        rowsValid_ = true;
+        return storeRows(ui);  // the refused field has to be corrected first
+    };
+    return rows->scroll(action, position, state_, store, [this] { showRows(); });
 }
 
 void SettingsEditor::toggleButtonBox(int button) {
@@ -158,7 +138,7 @@ void SettingsEditor::showRows() {
 }
 
 void SettingsEditor::showProgrammeRow(int row) {
-    const auto p = static_cast<std::size_t>(firstProgramme_ + row);
+    const auto p = static_cast<std::size_t>(programmeRows_.first() + row);
     state_.setFieldText(settingsProgrammeNumber(row), std::to_string(p + 1));
     state_.setEnabled(settingsProgrammeNumber(row), false);
     const ProgrammeTable& endScenes = working_.endScenes;
@@ -176,7 +156,7 @@ void SettingsEditor::showProgrammeRow(int row) {
 }
 
 void SettingsEditor::showCueRow(int row) {
-    const auto c = static_cast<std::size_t>(firstCue_ + row);
+    const auto c = static_cast<std::size_t>(cueRows_.first() + row);
     state_.setFieldText(settingsCueNumber(row), std::to_string(c + 1));
     state_.setEnabled(settingsCueNumber(row), false);
     for (int f = 0; f < kCueFields; ++f) {
@@ -203,7 +183,7 @@ std::optional<int> SettingsEditor::readRows(WorkingCopies& copies) const {
 }
 
 std::optional<int> SettingsEditor::readProgrammeRow(int row, WorkingCopies& copies) const {
-    const int programme = firstProgramme_ + row;
+    const int programme = programmeRows_.first() + row;
     const auto p = static_cast<std::size_t>(programme);
 
     const auto end = optionalNumber(state_.fieldText(settingsEnd(row)), endSceneLimit(programme));
@@ -233,7 +213,7 @@ std::optional<int> SettingsEditor::readProgrammeRow(int row, WorkingCopies& copi
 }
 
 std::optional<int> SettingsEditor::readCueRow(int row, WorkingCopies& copies) const {
-    const auto c = static_cast<std::size_t>(firstCue_ + row);
+    const auto c = static_cast<std::size_t>(cueRows_.first() + row);
     for (int f = 0; f < kCueFields; ++f) {
         const int id = settingsCueField(row, f);
         const auto value = optionalNumber(state_.fieldText(id), kLastProgramme);
@@ -265,20 +245,14 @@ bool SettingsEditor::hasUnacceptedChanges() const {
     return copies.endScenes != image_.endScene || copies.fades != image_.fade || copies.cues != image_.cues;
 }
 
-SettingsEditorResult SettingsEditor::finish(UserInterface& ui) const {
-    if (!mayCloseWithoutAccepting(ui, hasUnacceptedChanges(), kSettingsEditorLayout.caption))
-        return SettingsEditorResult::StayOpen;
-    return SettingsEditorResult::Finished;
-}
-
 // --- Accept --------------------------------------------------------------------
 
-SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
+bool SettingsEditor::accept(UserInterface& ui) {
     rowsValid_ = true;
-    if (!storeRows(ui)) return SettingsEditorResult::StayOpen;
+    if (!storeRows(ui)) return false;
 
     for (int b = 0; b < kSpecialButtons; ++b)
-        if (!writeSpecialButton(b, ui)) return SettingsEditorResult::StayOpen;
+        if (!writeSpecialButton(b, ui)) return false;
 
     image_.specialButtonsMode = strobeModeFlags();
     image_.slowMode = state_.checked(kSettingsSlowMode) ? 0xFFFF : 0;
@@ -287,8 +261,7 @@ SettingsEditorResult SettingsEditor::accept(UserInterface& ui) {
     image_.speedSync = working_.modes;
     image_.fade = working_.fades;
 
-    if (!writeCues(ui)) return SettingsEditorResult::StayOpen;
-    return SettingsEditorResult::Accepted;
+    return writeCues(ui);
 }
 
 std::uint16_t SettingsEditor::strobeModeFlags() const {

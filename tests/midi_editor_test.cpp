@@ -61,7 +61,7 @@ TEST_F(MidiEditorTest, EachFlagBitShowsInItsOwnBoxAndIsStoredBack) {
         for (int id = midiTriggerBox(0, 0); id <= midiAssignBox(0, 2); ++id)
             EXPECT_EQ(editor.state().checked(id), id == box) << "bit " << bit << " box " << id;
         EXPECT_EQ(shown(editor, 0), "16/32");
-        ASSERT_EQ(editor.accept(ui), MidiEditorResult::Accepted);
+        ASSERT_TRUE(editor.accept(ui));
         EXPECT_EQ(image.midi[60], bit | 511);
     }
 }
@@ -83,9 +83,9 @@ TEST_F(MidiEditorTest, BarActionsStoreTheRowsAndMoveTheFirstKeyWithinZeroTo122) 
     };
     for (const Scroll& s : cases) {
         MidiEditor editor(image);
-        editor.scroll(ScrollAction::ThumbPosition, s.from, ui);
+        editor.scroll(kMidiScrollBar, ScrollAction::ThumbPosition, s.from, ui);
         enter(editor, 0, " 2", "3");
-        editor.scroll(s.action, s.thumb, ui);
+        editor.scroll(kMidiScrollBar, s.action, s.thumb, ui);
         EXPECT_EQ(editor.firstVisibleKey(), s.to) << "from " << s.from << " action " << int(s.action);
         EXPECT_EQ(editor.state().position(kMidiScrollBar), s.to);
         EXPECT_EQ(editor.state().fieldText(midiKeyField(5)), std::to_string(s.to + 5));
@@ -94,9 +94,9 @@ TEST_F(MidiEditorTest, BarActionsStoreTheRowsAndMoveTheFirstKeyWithinZeroTo122) 
     // The end of a scroll stores nothing; no action redraws what it did not move.
     MidiEditor editor(image);
     enter(editor, 0, " 2", "3");
-    editor.scroll(ScrollAction::EndScroll, 0, ui);
+    editor.scroll(kMidiScrollBar, ScrollAction::EndScroll, 0, ui);
     EXPECT_EQ(editor.workingTable()[60], 0);
-    editor.scroll(ScrollAction::Other, 0, ui);
+    editor.scroll(kMidiScrollBar, ScrollAction::Other, 0, ui);
     EXPECT_EQ(shown(editor, 0), " 2/3");
     EXPECT_EQ(image.midi, ControllerImage().midi);  // the working copy only
 }
@@ -121,7 +121,7 @@ TEST_F(MidiEditorTest, RowsBecomeEntries) {
         image.midi[62] = s.before;
         MidiEditor editor(image);
         enter(editor, 2, s.programme, s.scene);
-        ASSERT_EQ(editor.accept(ui), MidiEditorResult::Accepted) << s.programme << " / " << s.scene;
+        ASSERT_TRUE(editor.accept(ui)) << s.programme << " / " << s.scene;
         EXPECT_EQ(image.midi[62], s.after) << '"' << s.programme << "\" / \"" << s.scene << '"';
     }
 
@@ -129,8 +129,8 @@ TEST_F(MidiEditorTest, RowsBecomeEntries) {
     image.midi[60] = 0xA800 | 300;
     MidiEditor editor(image);
     enter(editor, 0, "", "");
-    editor.scroll(ScrollAction::LineDown, 0, ui);
-    editor.scroll(ScrollAction::LineUp, 0, ui);
+    editor.scroll(kMidiScrollBar, ScrollAction::LineDown, 0, ui);
+    editor.scroll(kMidiScrollBar, ScrollAction::LineUp, 0, ui);
     EXPECT_EQ(shown(editor, 0), "1/1");
     EXPECT_TRUE(editor.state().checked(midiTriggerBox(0, 1)));
     for (int field = 0; field < 3; ++field) EXPECT_FALSE(editor.state().checked(midiAssignBox(0, field)));
@@ -155,14 +155,14 @@ TEST_F(MidiEditorTest, ARefusedFieldBlocksScrollingAndAcceptKeepingTheRowsAboveI
                                    FocusRequest::kToTheEnd};
 
         expectInvalidValue();
-        editor.scroll(ScrollAction::PageDown, 0, ui);
+        editor.scroll(kMidiScrollBar, ScrollAction::PageDown, 0, ui);
         EXPECT_FALSE(editor.rowsValid());
         EXPECT_EQ(editor.state().position(kMidiScrollBar), 60);
         EXPECT_EQ(editor.state().takeFocus(), onField);
         EXPECT_EQ(editor.state().fieldText(midiProgrammeField(4)), r.programme);  // left as typed
 
         expectInvalidValue();
-        EXPECT_FALSE(editor.accept(ui).has_value());
+        EXPECT_FALSE(editor.accept(ui));
         EXPECT_EQ(editor.state().takeFocus(), onField);
         EXPECT_EQ(editor.workingTable()[60], 32);
         EXPECT_EQ(editor.workingTable()[64], 0x9000 | 77);
@@ -178,12 +178,12 @@ TEST_F(MidiEditorTest, SceneBitsBeyondTheTableShow65536AndMustBeCorrected) {
     EXPECT_EQ(shown(editor, 1), "65536/65536");
     EXPECT_EQ(shown(editor, 2), "65536/65536");
     expectInvalidValue();
-    EXPECT_FALSE(editor.accept(ui).has_value());
+    EXPECT_FALSE(editor.accept(ui));
     EXPECT_EQ(editor.state().takeFocus(), (FocusRequest{midiProgrammeField(1), 0, FocusRequest::kToTheEnd}));
 
     enter(editor, 1, "1", "2");
     enter(editor, 2, "48", "1");
-    EXPECT_EQ(editor.accept(ui), MidiEditorResult::Accepted);
+    EXPECT_TRUE(editor.accept(ui));
     EXPECT_TRUE(editor.rowsValid());
     EXPECT_EQ(image.midi[61], 1);
     EXPECT_EQ(image.midi[62], 0x4000 | 1008);
@@ -196,14 +196,14 @@ TEST_F(MidiEditorTest, FinishAsksWhenAnAcceptWouldChangeTheTableOrRefuseAField) 
     const auto type = [](const char* programme, const char* scene) {
         return Edit([=](MidiEditor& e) { enter(e, 0, programme, scene); });
     };
-    const auto click = [](std::vector<int> ids) {
-        return Edit([ids](MidiEditor& e) {
-            for (const int id : ids) e.boxClicked(id);
+    const auto click = [this](std::vector<int> ids) {
+        return Edit([this, ids](MidiEditor& e) {
+            for (const int id : ids) e.click(id, ui);
         });
     };
     const Edit storedThenScrolledAway = [this](MidiEditor& e) {
         enter(e, 0, "48", "2");
-        e.scroll(ScrollAction::PageDown, 0, ui);
+        e.scroll(kMidiScrollBar, ScrollAction::PageDown, 0, ui);
     };
     const Edit typedThenCancelled = [](MidiEditor& e) {
         enter(e, 0, "48", "2");
@@ -227,11 +227,11 @@ TEST_F(MidiEditorTest, FinishAsksWhenAnAcceptWouldChangeTheTableOrRefuseAField) 
         if (asks) {
             ui.expectMessage("Close without accepting the changes ?", "MIDI assignments", Icon::Question,
                              Buttons::YesNo, Answer::No, Answer::No);
-            EXPECT_FALSE(editor.finish(ui).has_value()) << name;
+            EXPECT_EQ(editor.click(kMidiFinish, ui), DialogReply::stayOpen()) << name;
             ui.expectMessage("Close without accepting the changes ?", "MIDI assignments", Icon::Question,
                              Buttons::YesNo, Answer::Yes, Answer::No);
         }
-        EXPECT_EQ(editor.finish(ui), MidiEditorResult::Finished) << name;
+        EXPECT_EQ(editor.click(kMidiFinish, ui), DialogReply::close(EditorResult::Finished)) << name;
         EXPECT_TRUE(ui.scriptDone()) << name;
         EXPECT_EQ(image.midi, before.midi) << name;
     }

@@ -28,7 +28,7 @@ class QtMidiEditorTest : public ::testing::Test {
     // Opens the dialog through the main window's entry point and lets `act`
     // drive it; a dialog that `act` left open is closed with -1.
     int run(const std::function<void(MidiEditorDialog&)>& act) {
-        return testing::runDialog(act, [&] { runMidiEditorDialog(nullptr, image, ui); });
+        return testing::runDialog(act, [&] { runEditorDialog<MidiEditorDialog>(nullptr, image, ui); });
     }
     static void type(MidiEditorDialog& dialog, int id, const char* text) { retype(dialog.field(id), text); }
     static void clickBox(MidiEditorDialog& dialog, int id) { testing::clickBox(dialog.checkBox(id)); }

@@ -34,7 +34,8 @@ class QtSceneEditorTest : public ::testing::Test {
             act(&dialog);
             QTest::keyClick(&dialog, Qt::Key_Escape);
         };
-        return testing::runDialog(actThenEscape, [&] { runSceneEditorDialog(nullptr, *image, ui); }) == 0;
+        return testing::runDialog(actThenEscape,
+                                  [&] { runEditorDialog<SceneEditorDialog>(nullptr, *image, ui); }) == 0;
     }
 
     std::unique_ptr<ControllerImage> image = std::make_unique<ControllerImage>();

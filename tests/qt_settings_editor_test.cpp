@@ -54,7 +54,7 @@ class SettingsEditorDialogTest : public ::testing::Test {
     // Opens the dialog on the image through the program's entry point, calls
     // `act` with it open, and gives the dialog's result (-1: not closed by it).
     int run(const std::function<void(SettingsEditorDialog&)>& act) {
-        return testing::runDialog(act, [&] { runSettingsEditorDialog(nullptr, *image, ui); });
+        return testing::runDialog(act, [&] { runEditorDialog<SettingsEditorDialog>(nullptr, *image, ui); });
     }
 
     // The settings as expected, and nothing outside them changed.

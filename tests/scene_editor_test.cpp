@@ -36,7 +36,7 @@ class SceneEditorTest : public ::testing::Test {
     }
     void type(int index, const char* text) {
         editor.state().setFieldText(editValueBox(index), text);
-        editor.textChanged(editValueBox(index));
+        editor.textChanged(editValueBox(index), ui);
     }
     std::string box(int index) const { return editor.state().fieldText(editValueBox(index)); }
     int bar(int index) const { return editor.state().position(editBar(index)); }
@@ -163,8 +163,8 @@ TEST_F(SceneEditorTest, BarActionsStepByLinesQuarterMarksAndThumb) {
     // clang-format on
     for (const Case& c : cases) {
         type(c.index, c.from);
-        editor.focusLeft(editValueBox(c.index));
-        editor.scroll(editBar(c.index), c.action, c.position);
+        editor.focusLeft(editValueBox(c.index), ui);
+        editor.scroll(editBar(c.index), c.action, c.position, ui);
         const int most = c.index == kEditSpeed ? 31 : 255;
         EXPECT_EQ(editor.value(c.index), c.value)
             << c.index << ' ' << c.from << ' ' << static_cast<int>(c.action);
@@ -185,10 +185,10 @@ TEST_F(SceneEditorTest, ValueBoxesReadTheirOwnNumbers) {
     type(2, "300");  // taken cut to a byte while typing, the bar at the top
     EXPECT_EQ(editor.value(2), 44);
     EXPECT_EQ(bar(2), 0);
-    editor.focusLeft(editValueBox(2));
+    editor.focusLeft(editValueBox(2), ui);
     EXPECT_EQ(box(2), "???");
     type(kEditSpeed, "32");
-    editor.focusLeft(editValueBox(kEditSpeed));
+    editor.focusLeft(editValueBox(kEditSpeed), ui);
     EXPECT_EQ(box(kEditSpeed), "???");
     type(3, "abc");  // no number: nothing changes until the box is left
     EXPECT_EQ(editor.value(3), 3);
@@ -274,7 +274,7 @@ TEST_F(SceneEditorTest, ModesLoadAndWriteBack) {
 
 TEST_F(SceneEditorTest, AcceptWritesWhatIsShownNowAndFinishWritesNothing) {
     editor.click(kEditModeAuto, ui);
-    editor.scroll(editBar(kEditSpeed), ScrollAction::PageUp, 0);
+    editor.scroll(editBar(kEditSpeed), ScrollAction::PageUp, 0, ui);
     type(kEditFade, "99");
     setFields("48", "14");  // not loaded: Accept still writes here
     fixtures({16});
@@ -293,7 +293,7 @@ TEST_F(SceneEditorTest, AcceptWritesWhatIsShownNowAndFinishWritesNothing) {
     type(0, "1");
     ui.expectMessage("Close without accepting the changes ?", "Warning", Icon::Question, Buttons::YesNo,
                      Answer::Yes, Answer::No);
-    EXPECT_EQ(editor.click(kEditFinish, ui), 0);
+    EXPECT_EQ(editor.click(kEditFinish, ui), DialogReply::close(EditorResult::Finished));
     EXPECT_EQ(image->scenes, expected.scenes);
 }
 
@@ -304,8 +304,8 @@ TEST_F(SceneEditorTest, FinishAsksAboutWhatTheLastLoadOrAcceptDidNotLeave) {
         {"typed, then loaded", [this] { type(3, "9"), editor.load(ui); }, false},
         {"typed, then accepted", [this] { type(3, "9"), editor.accept(ui); }, false},
         {"value typed", [this] { type(3, "9"); }, true},
-        {"value refused", [this] { type(3, "300"), editor.focusLeft(editValueBox(3)); }, true},
-        {"bar", [this] { editor.scroll(editBar(kEditFade), ScrollAction::LineUp, 0); }, true},
+        {"value refused", [this] { type(3, "300"), editor.focusLeft(editValueBox(3), ui); }, true},
+        {"bar", [this] { editor.scroll(editBar(kEditFade), ScrollAction::LineUp, 0, ui); }, true},
         {"fixture", [this] { editor.click(editFixtureBox(2), ui); }, true},
         {"END", [this] { editor.click(kEditEnd, ui); }, true},
         {"mode", [this] { editor.click(kEditModeMusic, ui); }, true},
@@ -322,12 +322,12 @@ TEST_F(SceneEditorTest, FinishAsksAboutWhatTheLastLoadOrAcceptDidNotLeave) {
             const std::string typed = box(3);
             ui.expectMessage("Close without accepting the changes ?", "Warning", Icon::Question,
                              Buttons::YesNo, Answer::No, Answer::No);
-            EXPECT_EQ(editor.click(kEditFinish, ui), std::nullopt) << name;
+            EXPECT_EQ(editor.click(kEditFinish, ui), DialogReply::stayOpen()) << name;
             EXPECT_EQ(box(3), typed) << name;
             ui.expectMessage("Close without accepting the changes ?", "Warning", Icon::Question,
                              Buttons::YesNo, Answer::Yes, Answer::No);
         }
-        EXPECT_EQ(editor.click(kEditFinish, ui), 0) << name;
+        EXPECT_EQ(editor.click(kEditFinish, ui), DialogReply::close(EditorResult::Finished)) << name;
         EXPECT_TRUE(ui.scriptDone()) << name;
         EXPECT_EQ(image->scenes, before->scenes) << name;
     }

@@ -86,7 +86,7 @@ TEST_F(SettingsEditorTest, OpensWithTheSpecialButtonsAndFlagsOfTheImage) {
         EXPECT_EQ(flags.state().checked(kStrobeModeBox[kStrobe]), strobe) << mode;
         EXPECT_EQ(flags.state().checked(kStrobeModeBox[kFog]), fog) << mode;
         EXPECT_EQ(flags.state().checked(kStrobeModeBox[kExtra]), extra) << mode;
-        EXPECT_EQ(flags.accept(ui), SettingsEditorResult::Accepted);
+        EXPECT_TRUE(flags.accept(ui));
         EXPECT_EQ(image.specialButtonsMode, mode);
     }
 }
@@ -197,7 +197,7 @@ TEST_F(SettingsEditorTest, AFadeShownEmptyIsKeptUntilAValueIsTyped) {
     SettingsEditor editor(image);
     for (int first = 0; first <= kSettingsLastFirstProgramme; first += 3)
         editor.scroll(kSettingsProgrammeBar, ScrollAction::ThumbPosition, first, ui);
-    EXPECT_EQ(editor.accept(ui), SettingsEditorResult::Accepted);
+    EXPECT_TRUE(editor.accept(ui));
     EXPECT_EQ(image.fade[16], 128);
     expectSettings(demo);
 }
@@ -253,12 +253,12 @@ TEST_F(SettingsEditorTest, FinishAsksWhenAnAcceptWouldChangeTheImageOrRefuseAFie
             const std::string typed = editor.state().fieldText(settingsEnd(0));
             ui.expectMessage("Close without accepting the changes ?", "Settings", Icon::Question,
                              Buttons::YesNo, Answer::No, Answer::No);
-            EXPECT_EQ(editor.click(kSettingsFinish, ui), SettingsEditorResult::StayOpen) << name;
+            EXPECT_EQ(editor.click(kSettingsFinish, ui), DialogReply::stayOpen()) << name;
             EXPECT_EQ(editor.state().fieldText(settingsEnd(0)), typed) << name;
             ui.expectMessage("Close without accepting the changes ?", "Settings", Icon::Question,
                              Buttons::YesNo, Answer::Yes, Answer::No);
         }
-        EXPECT_EQ(editor.click(kSettingsFinish, ui), SettingsEditorResult::Finished) << name;
+        EXPECT_EQ(editor.click(kSettingsFinish, ui), DialogReply::close(EditorResult::Finished)) << name;
         EXPECT_TRUE(ui.scriptDone()) << name;
         expectSettings(before);
     }
@@ -340,9 +340,7 @@ TEST_F(SettingsEditorTest, ButtonBoxFillsOneOneAndScenesAreCheckedAgainstTheProg
         editor.state().setFieldText(prog, p);
         editor.state().setFieldText(scene, s);
         if (refused) expectInvalidValue(ui);
-        EXPECT_EQ(editor.accept(ui),
-                  refused ? SettingsEditorResult::StayOpen : SettingsEditorResult::Accepted)
-            << p;
+        EXPECT_EQ(editor.accept(ui), refused == 0) << p;
         EXPECT_EQ(focusedField(editor), refused) << p << " / " << s;
         EXPECT_EQ(image.fogScene, refused ? kNoScene : stored) << p << " / " << s;
     }
@@ -362,12 +360,12 @@ TEST_F(SettingsEditorTest, AcceptWritesStepByStepAndARefusalUndoesNothing) {
     ControllerImage expected = image;
     expected.strobeScene = kNoScene;
     expectInvalidValue(ui);
-    EXPECT_EQ(editor.accept(ui), SettingsEditorResult::StayOpen);
+    EXPECT_FALSE(editor.accept(ui));
     EXPECT_EQ(focusedField(editor), kSpecialSceneField[kFog]);
     expectSettings(expected);
 
     editor.state().setFieldText(kSpecialSceneField[kFog], "32");
-    EXPECT_EQ(editor.accept(ui), SettingsEditorResult::Accepted);
+    EXPECT_TRUE(editor.accept(ui));
     expected.fogScene = 31;
     expected.extraScene = kNoScene;
     expected.slowMode = 0xFFFF;
@@ -391,14 +389,14 @@ TEST_F(SettingsEditorTest, InvalidCueNeverShownIsAskedAboutOnAccept) {
     expected.fade[0] = 9;
     expected.cues[0][0] = 8;
     expectCueQuestion(ui, Answer::No);
-    EXPECT_EQ(editor.accept(ui), SettingsEditorResult::StayOpen);
+    EXPECT_FALSE(editor.accept(ui));
     expectSettings(expected);
 
     // Yes, asked once: this and every later invalid value become empty.
     expected.cues[1][14] = kEmptyCue;
     expected.cues[0][15] = kEmptyCue;
     expectCueQuestion(ui, Answer::Yes);
-    EXPECT_EQ(editor.accept(ui), SettingsEditorResult::Accepted);
+    EXPECT_TRUE(editor.accept(ui));
     expectSettings(expected);
 }
 

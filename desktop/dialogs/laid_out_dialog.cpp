@@ -67,7 +67,9 @@ ScrollAction scrollActionOf(int action) {
 
 }  // namespace
 
-LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDialog(parent) {
+LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout, std::unique_ptr<DialogModel> model,
+                             UserInterface& ui)
+    : QDialog(parent), model_(std::move(model)), ui_(ui) {
     setObjectName(text(layout.resource));
     setWindowTitle(text(layout.caption));
     setModal(true);
@@ -110,7 +112,7 @@ LaidOutDialog::LaidOutDialog(QWidget* parent, const DialogLayout& layout) : QDia
                 box.setHeight(std::max(box.height(), editHeight));
                 const int id = c.id;
                 connect(edit, &QLineEdit::textEdited, this, [this, id] {
-                    if (!showing_) pass([&] { textEdited(id); });
+                    if (!showing_) pass([&] { return model_->textChanged(id, ui_); });
                 });
                 edit->installEventFilter(this);
                 widget = edit;
@@ -194,18 +196,27 @@ QScrollBar* LaidOutDialog::scrollBar(int id) const {
     return qobject_cast<QScrollBar*>(control(id));
 }
 
+int LaidOutDialog::run() {
+    model_->open(ui_);
+    showState();
+    return exec();
+}
+
 template <class Call>
-void LaidOutDialog::pass(Call&& call) {
-    DialogState& state = dialogState();
-    takeTexts(state);
-    call();
-    showState(state);
+DialogReply LaidOutDialog::pass(Call&& call) {
+    DialogState& state = model_->state();
+    for (const auto& [id, widget] : controls_)
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) state.setFieldText(id, edit->text().toStdString());
+    const DialogReply reply = call();
+    showState();
+    if (reply.closes()) done(reply.result());
+    return reply;
 }
 
 void LaidOutDialog::passClick(int id) {
     if (busy_) return;
     busy_ = true;
-    pass([&] { clicked(id); });
+    pass([&] { return model_->click(id, ui_); });
     busy_ = false;
 }
 
@@ -216,16 +227,16 @@ void LaidOutDialog::reject() {
 void LaidOutDialog::passScroll(QScrollBar* bar, int id, ScrollAction action) {
     if (busy_) return;
     busy_ = true;
-    bool refused = false;
-    pass([&] { refused = !scrolled(id, action, bar->sliderPosition()); });
-    if (refused) {
+    const int position = bar->sliderPosition();
+    if (pass([&] { return model_->scroll(id, action, position, ui_); }).refusedField()) {
         bar->setEnabled(false);  // ends a held arrow's repeat or a drag
         bar->setEnabled(true);
     }
     busy_ = false;
 }
 
-void LaidOutDialog::showState(DialogState& state) {
+void LaidOutDialog::showState() {
+    DialogState& state = model_->state();
     showing_ = true;
     for (const auto& [id, shown] : state.controls()) {
         QWidget* widget = control(id);
@@ -267,15 +278,10 @@ void LaidOutDialog::showState(DialogState& state) {
     showing_ = false;
 }
 
-void LaidOutDialog::takeTexts(DialogState& state) const {
-    for (const auto& [id, widget] : controls_)
-        if (auto* edit = qobject_cast<QLineEdit*>(widget)) state.setFieldText(id, edit->text().toStdString());
-}
-
 bool LaidOutDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut && !showing_) {
         const auto it = ids_.find(watched);
-        if (it != ids_.end()) pass([&] { focusLeft(it->second); });
+        if (it != ids_.end()) pass([&] { return model_->focusLeft(it->second, ui_); });
     }
     return QDialog::eventFilter(watched, event);
 }

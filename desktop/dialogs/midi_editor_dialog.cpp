@@ -52,8 +52,8 @@ void putDigitsOverBoxes(QLabel* head, const QAbstractButton* first, const QAbstr
 
 }  // namespace
 
-MidiEditorDialog::MidiEditorDialog(QWidget* parent, MidiEditor& editor, UserInterface& ui)
-    : LaidOutDialog(parent, kMidiEditorLayout), editor_(editor), ui_(ui) {
+MidiEditorDialog::MidiEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui)
+    : LaidOutDialog(parent, kMidiEditorLayout, std::make_unique<MidiEditor>(image), ui) {
     // The bar takes the focus from Tab like the fields, so Page Up/Down and
     // the arrow keys scroll the rows.
     QScrollBar* bar = scrollBar(kMidiScrollBar);
@@ -66,36 +66,6 @@ MidiEditorDialog::MidiEditorDialog(QWidget* parent, MidiEditor& editor, UserInte
         else if (head->text() == QString::fromUtf8(kMidiAssignmentHead))
             putDigitsOverBoxes(head, checkBox(midiAssignBox(0, 0)), checkBox(midiAssignBox(0, 1)));
     }
-    showState(editor_.state());
-}
-
-void MidiEditorDialog::clicked(int id) {
-    switch (id) {
-        case kMidiAccept:
-            // A refused field gets the focus, its text selected.
-            if (const auto result = editor_.accept(ui_)) done(static_cast<int>(*result));
-            break;
-        case kMidiCancel:
-            editor_.cancel();
-            break;
-        case kMidiFinish:  // also Escape and the close box
-            if (const auto result = editor_.finish(ui_)) done(static_cast<int>(*result));
-            break;
-        default:  // a check box of a row
-            editor_.boxClicked(id);
-            break;
-    }
-}
-
-bool MidiEditorDialog::scrolled(int, ScrollAction action, int position) {
-    // After a refusal too the state is shown: the bar goes back to the rows.
-    return editor_.scroll(action, position, ui_);
-}
-
-int runMidiEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui) {
-    MidiEditor editor(image);
-    MidiEditorDialog dialog(parent, editor, ui);
-    return dialog.exec();
 }
 
 }  // namespace velora

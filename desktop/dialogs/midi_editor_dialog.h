@@ -12,22 +12,9 @@ namespace velora {
 class MidiEditorDialog : public LaidOutDialog {
     Q_OBJECT
   public:
-    // Edits the MIDI table of `image` through `editor`; the dialog's result
-    // is MidiEditorResult::Accepted or Finished.
-    MidiEditorDialog(QWidget* parent, MidiEditor& editor, UserInterface& ui);
-
-  protected:
-    DialogState& dialogState() override { return editor_.state(); }
-    void clicked(int id) override;
-    bool scrolled(int id, ScrollAction action, int position) override;
-
-  private:
-    MidiEditor& editor_;
-    UserInterface& ui_;
+    // The editor on the MIDI table of `image`; it ends with
+    // EditorResult::Finished or Accepted.
+    MidiEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 };
-
-// Runs the dialog modally on `image`; returns when it is closed, with the
-// dialog's result (1 when the table was written, 0 when not).
-int runMidiEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
 }  // namespace velora

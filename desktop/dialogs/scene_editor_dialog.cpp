@@ -51,15 +51,13 @@ void widen(QWidget* widget, int dx) {
 }  // namespace
 
 SceneEditorDialog::SceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui)
-    : LaidOutDialog(parent, kSceneEditorLayout), editor_(image), ui_(ui) {
+    : LaidOutDialog(parent, kSceneEditorLayout, std::make_unique<SceneEditor>(image), ui) {
     // A frame without title text or close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
     // The bars take the keyboard focus, so that the arrow and page keys
     // move a bar that has it.
     for (int k = 0; k < kEditValues; ++k) scrollBar(editBar(k))->setFocusPolicy(Qt::StrongFocus);
     fitCaptions();
-    editor_.open(ui_);
-    showState(editor_.state());
 }
 
 void SceneEditorDialog::fitCaptions() {
@@ -117,23 +115,6 @@ void SceneEditorDialog::fitCaptions() {
     }
 }
 
-void SceneEditorDialog::textEdited(int id) {
-    editor_.textChanged(id);
-}
-
-void SceneEditorDialog::focusLeft(int id) {
-    editor_.focusLeft(id);
-}
-
-void SceneEditorDialog::clicked(int id) {
-    if (const auto result = editor_.click(id, ui_)) done(*result);
-}
-
-bool SceneEditorDialog::scrolled(int id, ScrollAction action, int position) {
-    editor_.scroll(id, action, position);  // the bar ends where the editor puts it
-    return true;
-}
-
 void SceneEditorDialog::keyPressEvent(QKeyEvent* event) {
     // The dialog has no default button: Enter outside a push button does
     // nothing (a focused push button takes Enter itself).
@@ -142,11 +123,6 @@ void SceneEditorDialog::keyPressEvent(QKeyEvent* event) {
         return;
     }
     LaidOutDialog::keyPressEvent(event);
-}
-
-void runSceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui) {
-    SceneEditorDialog dialog(parent, image, ui);
-    dialog.exec();
 }
 
 }  // namespace velora

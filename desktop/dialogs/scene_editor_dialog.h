@@ -15,26 +15,16 @@ struct ControllerImage;
 class SceneEditorDialog : public LaidOutDialog {
     Q_OBJECT
   public:
-    // Opens the editor on `image`: programme 1, scene 1, fixture 1 loaded.
+    // The editor on `image`; it opens on programme 1, scene 1, fixture 1
+    // loaded, and ends with EditorResult::Finished.
     SceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
   protected:
-    DialogState& dialogState() override { return editor_.state(); }
-    void textEdited(int id) override;
-    void focusLeft(int id) override;
-    void clicked(int id) override;
-    bool scrolled(int id, ScrollAction action, int position) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // Makes room where a caption would be cut off in the dialog's font.
     void fitCaptions();
-
-    SceneEditor editor_;
-    UserInterface& ui_;
 };
-
-// Runs the dialog modally on `image`; returns when it is closed.
-void runSceneEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
 }  // namespace velora

@@ -11,20 +11,8 @@ namespace velora {
 class SceneRangeDialog : public LaidOutDialog {
     Q_OBJECT
   public:
-    // Edits `range`; the dialog's result is RangeResult::Chosen or Cancelled.
+    // Edits `range`; run() gives RangeResult::Chosen or Cancelled.
     SceneRangeDialog(QWidget* parent, SceneRange& range, UserInterface& ui);
-
-  public slots:
-    void reject() override;
-
-  protected:
-    DialogState& dialogState() override { return state_; }
-    void clicked(int id) override;
-
-  private:
-    SceneRange& range_;
-    UserInterface& ui_;
-    DialogState state_;
 };
 
 }  // namespace velora

@@ -12,23 +12,8 @@ namespace velora {
 class SettingsEditorDialog : public LaidOutDialog {
     Q_OBJECT
   public:
-    // Opens on `image`; the dialog's result is SettingsEditorResult::Finished
-    // or Accepted.
+    // The editor on `image`; it ends with EditorResult::Finished or Accepted.
     SettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
-
-  protected:
-    DialogState& dialogState() override { return editor_.state(); }
-    void clicked(int id) override;
-    bool scrolled(int id, ScrollAction action, int position) override;
-
-  private:
-    void follow(SettingsEditorResult result);
-
-    SettingsEditor editor_;
-    UserInterface& ui_;
 };
-
-// Runs the dialog modally on `image`; returns when it is closed.
-void runSettingsEditorDialog(QWidget* parent, ControllerImage& image, UserInterface& ui);
 
 }  // namespace velora
