@@ -19,6 +19,7 @@ layers=(
     "desktop serial_qt"
     "app"
     "tests bench"
+    "tools"
 )
 declare -A rank
 for i in "${!layers[@]}"; do

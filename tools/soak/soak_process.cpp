@@ -1,4 +1,4 @@
-#include "tests/soak/soak_process.h"
+#include "tools/soak/soak_process.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "tests/soak/soak_upgrade.h"
+#include "tools/soak/soak_upgrade.h"
 
 #include <signal.h>
 
@@ -9,8 +9,8 @@
 #include <iterator>
 
 #include "emulator/controller_model.h"
-#include "tests/soak/soak_process.h"
 #include "tests/support/emulator_process.h"
+#include "tools/soak/soak_process.h"
 #include "upgrade/upgrade_writer.h"
 
 namespace velora::soak {

@@ -27,11 +27,11 @@
 #include "emulator/controller_model.h"
 #include "emulator/demo_show.h"
 #include "files/data_files.h"
-#include "tests/soak/soak_checks.h"
-#include "tests/soak/soak_process.h"
-#include "tests/soak/soak_random.h"
-#include "tests/soak/soak_upgrade.h"
 #include "tests/support/emulator_process.h"
+#include "tools/soak/soak_checks.h"
+#include "tools/soak/soak_process.h"
+#include "tools/soak/soak_random.h"
+#include "tools/soak/soak_upgrade.h"
 
 namespace velora::soak {
 namespace {
@@ -470,7 +470,7 @@ std::string defaultBin(const char* argv0) {
     (void)argv0;
     return VELORA_SOAK_BIN;
 #else
-    // build/tests/soak/velora-soak next to build/app/
+    // build/tools/soak/velora-soak next to build/app/
     return (fs::absolute(argv0).parent_path() / ".." / ".." / "app").lexically_normal().string();
 #endif
 }

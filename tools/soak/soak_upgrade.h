@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/soak/soak_checks.h"
-#include "tests/soak/soak_random.h"
+#include "tools/soak/soak_checks.h"
+#include "tools/soak/soak_random.h"
 #include "upgrade/upgrade_file.h"
 
 namespace velora::soak {

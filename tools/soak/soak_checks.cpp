@@ -1,4 +1,4 @@
-#include "tests/soak/soak_checks.h"
+#include "tools/soak/soak_checks.h"
 
 #include <algorithm>
 #include <cstring>
