@@ -10,10 +10,6 @@ namespace velora {
 
 namespace {
 
-bool isMemoryRegion(Region r) {
-    return r == Region::Scenes || r == Region::Settings || r == Region::Midi;
-}
-
 bool isFileAction(Action a) {
     return a == Action::FileRead || a == Action::FileWrite;
 }
@@ -36,6 +32,7 @@ void TransferEngine::startRun(Region region, Action action) {
         return;
     }
     cleanVerification_ = true;
+    kind_ = RunKind::Memory;
     region_ = region;
     lastRegion_ = region;
     lastAction_ = action;
@@ -58,8 +55,6 @@ void TransferEngine::startRun(Region region, Action action) {
         case Region::Midi:
             firstScene_ = lastScene_ = kMidiPseudoScene;
             break;
-        default:
-            break;
     }
     if (action == Action::WriteController && !confirmWriteOfUnfilled()) {
         wholeImage_ = false;
@@ -70,7 +65,7 @@ void TransferEngine::startRun(Region region, Action action) {
     state_ = fileRun ? TransferState::FileStep : TransferState::SendFrame;
     if (!fileRun) startRunOnLine();
     outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(action_, region_);
+    if (events_) events_->runStarted(kind_, action_, region_);
 }
 
 void TransferEngine::startAll(Action action) {
@@ -79,24 +74,27 @@ void TransferEngine::startAll(Action action) {
     startRun(Region::Scenes, action);
 }
 
-void TransferEngine::repeat() {
-    if (!idle() || lastAction_ == Action::NoAction) return;
-    if (!isFileAction(lastAction_) && !beginLineRun()) {
+bool TransferEngine::repeat() {
+    // Only a memory run on the line is repeated: the last one.
+    if (!idle() || lastAction_ == Action::NoAction || isFileAction(lastAction_)) return false;
+    if (!beginLineRun()) {
         outcome_ = RunOutcome::Failed;
-        return;
+        return true;
     }
+    kind_ = RunKind::Memory;
     action_ = lastAction_;
     region_ = lastRegion_;
     if (action_ == Action::WriteController && !confirmWriteOfUnfilled()) {
         outcome_ = RunOutcome::Stopped;
-        return;
+        return true;
     }
     currentBlock_ = 2 * firstScene_;
     cleanVerification_ = true;
     state_ = TransferState::SendFrame;
     startRunOnLine();
     outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(action_, region_);
+    if (events_) events_->runStarted(kind_, action_, region_);
+    return true;
 }
 
 void TransferEngine::stop() {
@@ -116,21 +114,21 @@ void TransferEngine::restart() {
     // A port that went away is opened again; without one the write reports it.
     if (!link_.isOpen() && link_.lineLost()) link_.reopenLostPort();
     link_.purge();
-    region_ = Region::Restart;
+    kind_ = RunKind::Restart;
     state_ = TransferState::SendFrame;
     startRunOnLine();
     outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(action_, region_);
+    if (events_) events_->runStarted(kind_, action_, region_);
 }
 
 void TransferEngine::startVersionQuery() {
     if (!idle()) endRun(RunOutcome::Stopped);  // the run it abandons ends here
-    region_ = Region::Version;
+    kind_ = RunKind::Version;
     currentBlock_ = 0;
     state_ = TransferState::SendFrame;
     startRunOnLine();
     outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(action_, region_);
+    if (events_) events_->runStarted(kind_, action_, region_);
 }
 
 void TransferEngine::setSceneRange(std::uint32_t firstScene, std::uint32_t lastScene) {
@@ -190,7 +188,7 @@ void TransferEngine::endRun(RunOutcome outcome) {
 // reached included; a read that went through to the end of that stretch
 // clears it.
 void TransferEngine::noteReadEnd(RunOutcome outcome) {
-    if (outcome_ != RunOutcome::Running || action_ != Action::ReadController || !isMemoryRegion(region_))
+    if (outcome_ != RunOutcome::Running || action_ != Action::ReadController || kind_ != RunKind::Memory)
         return;
     const std::uint32_t first = 2 * firstScene_;
     const std::uint32_t last = 2 * lastScene_ + 1;
@@ -210,7 +208,6 @@ void TransferEngine::noteReadEnd(RunOutcome outcome) {
 }
 
 std::optional<IncompleteRead> TransferEngine::incompleteRead(Region region) const {
-    if (!isMemoryRegion(region)) return std::nullopt;
     return incomplete_[static_cast<std::size_t>(region)];
 }
 
@@ -247,20 +244,21 @@ bool TransferEngine::waitingOnLine() const {
 
 Request TransferEngine::currentRequest() const {
     const bool write = action_ == Action::WriteController;
-    switch (region_) {
-        case Region::Version:
+    switch (kind_) {
+        case RunKind::Version:
             return Request::VersionQuery;
-        case Region::Restart:
+        case RunKind::Restart:
             return Request::Restart;
-        case Region::Firmware:
+        case RunKind::Firmware:
             return write ? Request::WriteFirmwareRecord : Request::ReadFirmwareRecord;
-        default:
-            return write ? Request::WriteMemoryBlock : Request::ReadMemoryBlock;
+        case RunKind::Memory:
+            break;
     }
+    return write ? Request::WriteMemoryBlock : Request::ReadMemoryBlock;
 }
 
 std::size_t TransferEngine::currentRecordLength() const {
-    if (region_ != Region::Firmware || recordIndex_ >= records_.size()) return 0;
+    if (kind_ != RunKind::Firmware || recordIndex_ >= records_.size()) return 0;
     return records_[recordIndex_].length;
 }
 
@@ -284,12 +282,10 @@ bool TransferEngine::letLineFallQuiet() {
 
 void TransferEngine::sendFrame() {
     if (quietFirst_ && !letLineFallQuiet()) return;
-    ui_.setStatusText(1, regionText(region_));
+    ui_.setStatusText(1, runText(kind_, region_));
     const bool write = action_ == Action::WriteController;
-    switch (region_) {
-        case Region::Scenes:
-        case Region::Settings:
-        case Region::Midi: {
+    switch (kind_) {
+        case RunKind::Memory: {
             if (write) {
                 const Block block = packBlock(image_, currentBlock_);
                 sendLength_ = buildBlockRequest(send_, true, kTypeMemory, currentBlock_, kBlockSize, block);
@@ -299,7 +295,7 @@ void TransferEngine::sendFrame() {
             if (events_) events_->repeatPossible(true);
             break;
         }
-        case Region::Firmware: {
+        case RunKind::Firmware: {
             if (recordIndex_ >= records_.size()) {  // nothing left to send
                 endRun(RunOutcome::Failed);
                 return;
@@ -311,10 +307,10 @@ void TransferEngine::sendFrame() {
                                             std::span<const std::uint8_t>(record.data.data(), record.length));
             break;
         }
-        case Region::Version:
-        case Region::Restart: {
+        case RunKind::Version:
+        case RunKind::Restart: {
             const ShortFrame f =
-                buildShortFrame(region_ == Region::Version ? kCodeVersionQuery : kCodeRestart);
+                buildShortFrame(kind_ == RunKind::Version ? kCodeVersionQuery : kCodeRestart);
             std::copy(f.begin(), f.end(), send_.begin());
             sendLength_ = f.size();
             break;
@@ -339,7 +335,7 @@ void TransferEngine::awaitWrite() {
         lineFailed(LineFault::WriteFailed, status.error);
         return;
     }
-    if (region_ == Region::Restart) {
+    if (kind_ == RunKind::Restart) {
         endRun(RunOutcome::Completed);  // nothing comes back from a restart
         return;
     }
@@ -360,7 +356,7 @@ void TransferEngine::awaitReply() {
     const std::span<const std::uint8_t> received =
         device->received().first(std::min(status.count, device->received().size()));
     const bool writeFrame =
-        action_ == Action::WriteController && (isMemoryRegion(region_) || region_ == Region::Firmware);
+        action_ == Action::WriteController && (kind_ == RunKind::Memory || kind_ == RunKind::Firmware);
     if (writeFrame)
         judgeWriteReply(received);
     else
@@ -403,7 +399,7 @@ void TransferEngine::askRetryOrCancel(LineFault::Kind kind, const std::string& t
 }
 
 void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
-    const std::uint32_t expected = region_ == Region::Version ? 0 : currentBlock_;
+    const std::uint32_t expected = kind_ == RunKind::Version ? 0 : currentBlock_;
     const ReplyJudgement reply = velora::judgeDataReply(received, expected);
     if (!reply.valid()) {
         link_.purge();
@@ -417,19 +413,17 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
         endRun(RunOutcome::Failed);
         return;
     }
-    switch (region_) {
-        case Region::Scenes:
-        case Region::Settings:
-        case Region::Midi:
+    switch (kind_) {
+        case RunKind::Memory:
             storeMemoryReply(reply);
             break;
-        case Region::Version:
+        case RunKind::Version:
             versionReply(reply);
             break;
-        case Region::Firmware:
+        case RunKind::Firmware:
             compareRecordReply(reply);
             break;
-        case Region::Restart:
+        case RunKind::Restart:
             endRun(RunOutcome::Completed);
             break;
     }
@@ -486,7 +480,7 @@ void TransferEngine::compareRecordReply(const ReplyJudgement& reply) {
 }
 
 void TransferEngine::nextBlock() {
-    if (isMemoryRegion(region_)) {
+    if (kind_ == RunKind::Memory) {
         const std::uint32_t firstBlock = 2 * firstScene_;
         const std::size_t total = 2 * (lastScene_ - firstScene_ + 1);
         ++currentBlock_;
@@ -508,7 +502,7 @@ void TransferEngine::nextBlock() {
         if (events_) events_->stopPossible(true);
         pendingProgress_ =
             static_cast<int>((currentBlock_ - firstBlock) * 50u / (lastScene_ - firstScene_ + 1));
-    } else if (region_ == Region::Firmware) {
+    } else if (kind_ == RunKind::Firmware) {
         ++recordIndex_;
         state_ = TransferState::SendFrame;
         const std::size_t count = records_.size();
@@ -523,7 +517,7 @@ void TransferEngine::nextBlock() {
                                                             : UpgradeVerification::AgreedWhenReadAgain;
                 showVerificationSummary();
                 // The version query follows in the same run.
-                region_ = Region::Version;
+                kind_ = RunKind::Version;
                 cleanVerification_ = true;
                 currentBlock_ = 0;
                 records_.clear();
@@ -556,7 +550,7 @@ std::string TransferEngine::statusText(int part) const {
         case 0:
             return firmwareText_;
         case 1:
-            return regionText(region_);
+            return runText(kind_, region_);
         case 2:
             return idle() ? kReadyText : actionText(action_);
         default:

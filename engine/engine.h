@@ -60,10 +60,12 @@ class TransferEngine {
     // 102 Scenes, 103 Settings, 104 Midi, with the action the run carries out.
     void startRun(Region region, Action action);
     void startAll(Action action);  // 112
-    void repeat();                 // 107
-    void stop();                   // 105 and Escape
-    void restart();                // 113
-    void startVersionQuery();      // after a found or chosen port
+    // The last memory run again; false (nothing done) when there is none to
+    // repeat: a data-file run, an upgrade, a version query or a restart.
+    bool repeat();             // 107
+    void stop();               // 105 and Escape
+    void restart();            // 113
+    void startVersionQuery();  // after a found or chosen port
     // 110 "&Installing" (then the verification pass), 111 "&Veryfication":
     // the upgrade file is chosen, checked and, once accepted, sent. Nothing
     // goes to the controller unless the whole file was accepted and every
@@ -81,6 +83,8 @@ class TransferEngine {
     TransferState state() const { return state_; }
     bool idle() const { return state_ == TransferState::Idle; }
     Action action() const { return action_; }
+    RunKind runKind() const { return kind_; }
+    // The region of the memory run in progress (or of the last one).
     Region region() const { return region_; }
     // True while the engine waits on the line: the next tick can only make
     // progress once bytes move or a deadline passes.
@@ -156,8 +160,9 @@ class TransferEngine {
 
     TransferState state_ = TransferState::Idle;
     Action action_ = Action::WriteController;
-    Region region_ = Region::Version;
-    Action lastAction_ = Action::WriteController;
+    RunKind kind_ = RunKind::Version;
+    Region region_ = Region::Scenes;
+    Action lastAction_ = Action::NoAction;  // of the last memory run; NoAction: none yet
     Region lastRegion_ = Region::Scenes;
     std::uint32_t firstScene_ = 0;
     std::uint32_t lastScene_ = kScenes - 1;

@@ -19,6 +19,10 @@ enum class TransferState {
     NextBlock = 4,
     FileStep = 5
 };
+// What a run does: move blocks of the data memory (with an Action), move
+// firmware records, ask the controller for its firmware version, or restart
+// the controller.
+enum class RunKind { Memory, Firmware, Version, Restart };
 enum class Action {
     WriteController = 0,
     ReadController = 1,
@@ -54,8 +58,8 @@ class EngineEvents {
     virtual ~EngineEvents() = default;
 
     // A run started: a command was accepted (a run refused at once, for want
-    // of a port, starts nothing).
-    virtual void runStarted(Action /*action*/, Region /*region*/) {}
+    // of a port, starts nothing). `region` is the region of a memory run.
+    virtual void runStarted(RunKind /*kind*/, Action /*action*/, Region /*region*/) {}
     // A block or firmware record went through: `done` of the run's `total`.
     virtual void blockDone(std::size_t /*done*/, std::size_t /*total*/) {}
     // Verification found at least one difference in `block`.

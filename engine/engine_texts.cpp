@@ -10,11 +10,19 @@ const char* regionText(Region region) {
             return "\tSettings";
         case Region::Midi:
             return "\tMIDI";
-        case Region::Version:
+    }
+    return "\tN/A";
+}
+
+const char* runText(RunKind kind, Region region) {
+    switch (kind) {
+        case RunKind::Memory:
+            return regionText(region);
+        case RunKind::Version:
             return "\tVersion";
-        case Region::Firmware:
+        case RunKind::Firmware:
             return "\tFirmWare";
-        case Region::Restart:
+        case RunKind::Restart:
             break;
     }
     return "\tN/A";

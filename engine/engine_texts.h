@@ -11,7 +11,9 @@
 
 namespace velora {
 
-const char* regionText(Region region);  // "\tScenes" ... "\tN/A"
+const char* regionText(Region region);  // "\tScenes", "\tSettings", "\tMIDI"
+// The region of a memory run, else "\tFirmWare", "\tVersion" or "\tN/A".
+const char* runText(RunKind kind, Region region);
 const char* actionText(Action action);  // "\tWriting to Kq318" ... "\tN/A"
 inline constexpr const char* kReadyText = "\tReady";
 inline constexpr const char* kFileRegionText = "\tFile";

@@ -41,7 +41,7 @@ void TransferEngine::startUpgrade(bool install) {
     // on a line with nothing left over in either direction.
     link_.purge();
     records_ = std::move(records);
-    region_ = Region::Firmware;
+    kind_ = RunKind::Firmware;
     action_ = install ? Action::WriteController : Action::Verify;
     recordIndex_ = 0;
     // The scene range of the last memory run stays as it was: "&Repeat" and
@@ -50,14 +50,14 @@ void TransferEngine::startUpgrade(bool install) {
     ui_.setStatusText(2, kUpgradeStatusText);
     startRunOnLine();
     outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(action_, region_);
+    if (events_) events_->runStarted(kind_, action_, region_);
 }
 
 // Completed with `records` filled when the file was accepted; Stopped when
 // the dialog was cancelled or a version question answered No; Failed when
 // the file was refused (its message shown).
 RunOutcome TransferEngine::upgradeFileStep(bool install, std::vector<UpgradeRecord>& records) {
-    ui_.setStatusText(1, regionText(Region::Firmware));
+    ui_.setStatusText(1, runText(RunKind::Firmware, region_));
     ui_.setStatusText(2, kInitiatingText);
 
     FileDialogRequest& dialog = fileDialog_;

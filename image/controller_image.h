@@ -53,8 +53,8 @@ constexpr int midiOctaveOf(int key) {
     return key / 12 - 1;
 }
 
-enum class Region { Scenes = 0, Settings = 1, Midi = 2, Version = 3, Firmware = 4, Restart = 5 };
 // The regions of the data memory, each saved in a data file of its own.
+enum class Region { Scenes = 0, Settings = 1, Midi = 2 };
 inline constexpr std::array<Region, 3> kMemoryRegions{Region::Scenes, Region::Settings, Region::Midi};
 
 struct ControllerImage {

@@ -69,9 +69,9 @@ const ConnectionStatus& Application::connection() {
     return connection_;
 }
 
-void Application::runStarted(Action action, Region region) {
-    progress_.start(action, region);
-    if (listener_) listener_->runStarted(action, region);
+void Application::runStarted(RunKind kind, Action action, Region region) {
+    progress_.start(kind, action);
+    if (listener_) listener_->runStarted(kind, action, region);
 }
 
 void Application::blockDone(std::size_t done, std::size_t total) {
@@ -91,10 +91,9 @@ void Application::lineError(const LineFault& fault) {
 
 void Application::runEnded(RunOutcome outcome) {
     const Action action = engine_.action();
-    const Region region = engine_.region();
     const bool fileRun =
-        (action == Action::FileRead || action == Action::FileWrite || action == Action::NoAction) &&
-        (region == Region::Scenes || region == Region::Settings || region == Region::Midi);
+        engine_.runKind() == RunKind::Memory &&
+        (action == Action::FileRead || action == Action::FileWrite || action == Action::NoAction);
     const bool onTheLine = !fileRun;
     connection_.runEnded(outcome, onTheLine);
     if (listener_) listener_->runEnded(outcome);

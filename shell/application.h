@@ -65,7 +65,7 @@ class Application : private EngineEvents {
   private:
     // The engine's events as the menus show them: "&Stop" and "&Repeat"
     // enabled or greyed; then the listener hears them.
-    void runStarted(Action action, Region region) override;
+    void runStarted(RunKind kind, Action action, Region region) override;
     void blockDone(std::size_t done, std::size_t total) override;
     void differenceFound(std::uint32_t block) override;
     void lineError(const LineFault& fault) override;

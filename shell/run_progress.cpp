@@ -19,17 +19,17 @@ constexpr double kRecordBytes = kUpgradeMaxLength;  // a full firmware record, t
 
 }  // namespace
 
-double RunProgress::secondsPerBlock(Action action, Region region) {
+double RunProgress::secondsPerBlock(Action action, RunKind kind) {
     const double rate = kBytesPerSecond;
-    const double payload = region == Region::Firmware ? kRecordBytes : kBlockBytes;
+    const double payload = kind == RunKind::Firmware ? kRecordBytes : kBlockBytes;
     if (action == Action::WriteController)
         return (kRequestBytes + payload + kAcknowledgementBytes) / rate + kDesignedSilence;
     return (kRequestBytes + kRequestBytes + payload) / rate;
 }
 
-void RunProgress::start(Action action, Region region) {
+void RunProgress::start(RunKind kind, Action action) {
     action_ = action;
-    region_ = region;
+    kind_ = kind;
     done_ = total_ = 0;
 }
 
@@ -46,10 +46,10 @@ int RunProgress::percent() const {
 
 std::chrono::milliseconds RunProgress::timeLeft() const {
     const std::size_t left = total_ > done_ ? total_ - done_ : 0;
-    double seconds = static_cast<double>(left) * secondsPerBlock(action_, region_);
+    double seconds = static_cast<double>(left) * secondsPerBlock(action_, kind_);
     // An upgrade's install pass is followed by the verification pass.
-    if (region_ == Region::Firmware && action_ == Action::WriteController)
-        seconds += static_cast<double>(total_) * secondsPerBlock(Action::Verify, region_);
+    if (kind_ == RunKind::Firmware && action_ == Action::WriteController)
+        seconds += static_cast<double>(total_) * secondsPerBlock(Action::Verify, kind_);
     return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 

@@ -20,7 +20,7 @@ class RunProgress {
     // 38400 baud, 11 bits a byte.
     static constexpr double kBytesPerSecond = 38400.0 / 11.0;
 
-    void start(Action action, Region region);
+    void start(RunKind kind, Action action);
     // `action` is the pass the block belongs to: an upgrade's install pass
     // is followed by its verification pass in the same run.
     void blockDone(std::size_t done, std::size_t total, Action action);
@@ -35,12 +35,12 @@ class RunProgress {
     std::size_t done() const { return done_; }
     std::size_t total() const { return total_; }
 
-    // Line time of one block of `action` over `region`.
-    static double secondsPerBlock(Action action, Region region);
+    // Line time of one block (or firmware record) of `action` in a run of `kind`.
+    static double secondsPerBlock(Action action, RunKind kind);
 
   private:
     Action action_ = Action::NoAction;
-    Region region_ = Region::Scenes;
+    RunKind kind_ = RunKind::Memory;
     std::size_t done_ = 0;
     std::size_t total_ = 0;
 };

@@ -477,6 +477,19 @@ TEST_F(Engine, RepeatAfterAllGoesOverEveryBlockWithoutADialog) {
     EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
 }
 
+TEST_F(Engine, RepeatRefusesWhatIsNotAMemoryRunOnTheLine) {
+    engine.startVersionQuery();
+    runToIdle();
+    const auto before = sent().size();
+    EXPECT_FALSE(engine.repeat()) << "no memory run yet";
+    ui.expectSaveFile(std::nullopt);
+    start(Action::FileWrite, Region::Midi);
+    engine.tick(engine.state());
+    EXPECT_FALSE(engine.repeat()) << "a data-file run";
+    EXPECT_TRUE(engine.idle());
+    EXPECT_EQ(sent().size(), before);
+}
+
 TEST_F(Engine, VerificationEndsWithTheSummaryThenGreysStop) {
     ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
     start(Action::Verify, Region::Midi);

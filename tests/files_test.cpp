@@ -96,7 +96,7 @@ TEST(DataFiles, ZeroImageGivesZeroFilesOfTheLayoutSizes) {
     EXPECT_EQ(layoutOf(image, Region::Settings), Bytes(202, '\0'));
     EXPECT_EQ(layoutOf(image, Region::Midi), Bytes(256, '\0'));
     std::ostringstream out;
-    EXPECT_FALSE(writeDataFile(out, image, Region::Version));
+    EXPECT_FALSE(writeDataFile(out, image, static_cast<Region>(3)));
 }
 
 TEST(DataFiles, FieldsSitAtTheirOffsetsLowByteFirst) {
@@ -470,7 +470,7 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
 
 TEST_F(FileStepTest, RegionWithoutAFileIsAProblemAndShowsNoDialog) {
     ui.expectMessage("Invalid field : 3 !", "We've got a problem", Icon::Warning, Buttons::Ok);
-    run(Action::FileRead, Region::Version, false, RunOutcome::Failed);
+    run(Action::FileRead, static_cast<Region>(3), false, RunOutcome::Failed);
     EXPECT_EQ(engine.action(), Action::NoAction);
     EXPECT_TRUE(dialogs().empty());
 }

@@ -130,7 +130,7 @@ TEST_F(WindowTest, ClickingAPortDoesNotToggleItsCheckByItself) {
     ASSERT_TRUE(port->isChecked());
     port->trigger();  // the port is chosen again: closed, reopened, checked
     EXPECT_TRUE(port->isChecked());
-    EXPECT_EQ(engine().region(), Region::Version);
+    EXPECT_EQ(engine().runKind(), RunKind::Version);
 }
 
 TEST_F(WindowTest, HighlightingActionEntriesChoosesTheAction) {

@@ -89,7 +89,7 @@ TEST_F(ShellTest, StartUpSearchFindsTheControllerAndQueriesItsVersion) {
     EXPECT_EQ(ui.portChecked(2), true);
     // The engine was left set for the version query: the first tick sends it.
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
-    EXPECT_EQ(app.engine().region(), Region::Version);
+    EXPECT_EQ(app.engine().runKind(), RunKind::Version);
     EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
 }
 
@@ -227,7 +227,7 @@ TEST_F(ShellTest, PortCommandsOpenThePortAndQueryTheVersion) {
     EXPECT_EQ(commands.dispatch(kCmdFirstPort + 2), CommandDispatcher::Outcome::NotACommand);
     EXPECT_EQ(commands.dispatch(kCmdFirstPort + 1), CommandDispatcher::Outcome::Done);
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
-    EXPECT_EQ(app.engine().region(), Region::Version);
+    EXPECT_EQ(app.engine().runKind(), RunKind::Version);
     EXPECT_EQ(commands.dispatch(99), CommandDispatcher::Outcome::NotACommand);
     EXPECT_EQ(commands.dispatch(108), CommandDispatcher::Outcome::NotACommand);
 }
@@ -237,7 +237,7 @@ TEST_F(ShellTest, AutoDuringARunStopsItAndSearchesAgain) {
     runToIdle();
     startSceneRead();
     EXPECT_EQ(commands.dispatch(kCmdAutoSearch), CommandDispatcher::Outcome::Done);
-    EXPECT_EQ(app.engine().region(), Region::Version);
+    EXPECT_EQ(app.engine().runKind(), RunKind::Version);
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
     EXPECT_TRUE(app.link().isOpen());
 }

@@ -51,12 +51,10 @@ class Session {
     std::string where() {
         const std::string port = app_.connection().port();
         if (port.empty() || engine().idle()) return port;
-        switch (engine().region()) {
-            case Region::Scenes:
-            case Region::Settings:
-            case Region::Midi:
+        switch (engine().runKind()) {
+            case RunKind::Memory:
                 return port + ", block " + std::to_string(engine().currentBlock());
-            case Region::Firmware: {
+            case RunKind::Firmware: {
                 char address[16];
                 std::snprintf(address, sizeof address, "0x%05X", engine().currentBlock());
                 return port + ", record at " + address;
@@ -213,12 +211,12 @@ int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& er
     const TimePoint started = s.now();
     TimePoint verifying = started, verified = started;
     const bool finished = s.pump([&] {
-        if (engine.region() == Region::Version) {
+        if (engine.runKind() == RunKind::Version) {
             if (verified == started) verified = s.now();
             return;
         }
         // The install pass turns into the verification pass by itself.
-        if (engine.region() != Region::Firmware || engine.action() == pass) return;
+        if (engine.runKind() != RunKind::Firmware || engine.action() == pass) return;
         pass = engine.action();
         verifying = s.now();
         s.ui().finishProgress();

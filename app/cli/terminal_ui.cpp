@@ -108,9 +108,9 @@ void TerminalUi::setStatusText(int part, const std::string& text) {
     if (part == 1) region_ = strip(text);
 }
 
-void TerminalUi::runStarted(Action, Region region) {
+void TerminalUi::runStarted(RunKind kind, Action, Region region) {
     retriesInRow_ = 0;
-    region_ = strip(regionText(region));
+    region_ = strip(runText(kind, region));
     lastDrawn_.clear();
 }
 

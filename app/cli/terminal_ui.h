@@ -68,7 +68,7 @@ class TerminalUi : public UserInterface, public EngineEvents {
     bool saveFileDialog(FileDialogRequest&) override { return false; }
 
     // EngineEvents
-    void runStarted(Action action, Region region) override;
+    void runStarted(RunKind kind, Action action, Region region) override;
     void blockDone(std::size_t done, std::size_t total) override;
     void lineError(const LineFault& fault) override;
 

@@ -12,8 +12,9 @@ namespace velora::testing {
 
 class RecordedEvents : public EngineEvents {
   public:
-    void runStarted(Action action, Region region) override {
-        log.push_back("started " + std::to_string(static_cast<int>(action)) + " " +
+    void runStarted(RunKind kind, Action action, Region region) override {
+        log.push_back("started " + std::to_string(static_cast<int>(kind)) + " " +
+                      std::to_string(static_cast<int>(action)) + " " +
                       std::to_string(static_cast<int>(region)));
     }
     void blockDone(std::size_t done, std::size_t total) override {
