@@ -109,18 +109,10 @@ double drawFaults(Rng& rng, UpgradePlan& plan, UpgradeStep& step, int count) {
                 step.mustFail = rule + " hits a frame and no retries are allowed";
             }
         } else {
-            const double p = real(rng, 0.01, 0.08);
-            char text[64];
-            std::snprintf(text, sizeof text, "random:%.4f:seed=%d", p, between(rng, 1, 999999));
-            rule += text;
-            events = p * frames * 2 + 1;
+            events = drawRandomFault(rng, rule, 0.01, 0.08, frames);
             earlierRandom = true;
         }
-        int ms = 250;
-        if (kind == "delay" && chance(rng, 0.5)) {
-            ms = between(rng, 50, 1000);
-            rule += ":ms=" + std::to_string(ms);
-        }
+        const int ms = drawDelay(rng, kind, rule);
         // A silent frame costs its whole read: a record read asks for up to 22 bytes at 120 ms each.
         const double each = kind == "silence" ? 2.7 : kind == "delay" ? ms / 1000.0 + 0.2 : 0.2;
         cost += events * each;

@@ -152,18 +152,10 @@ double drawFaults(Rng& rng, Plan& plan, Step& step) {
                      certainFailure(kind, step.verb))
                 step.mustFail = rule + " hits a block frame and no retries are allowed";
         } else {
-            const double p = real(rng, 0.005, 0.05);
-            char text[64];
-            std::snprintf(text, sizeof text, "random:%.4f:seed=%d", p, between(rng, 1, 999999));
-            rule += text;
-            events = p * frames * 2 + 1;
+            events = drawRandomFault(rng, rule, 0.005, 0.05, frames);
             earlierRandom = true;
         }
-        int ms = 250;
-        if (kind == "delay" && chance(rng, 0.5)) {
-            ms = between(rng, 50, 1000);
-            rule += ":ms=" + std::to_string(ms);
-        }
+        const int ms = drawDelay(rng, kind, rule);
         cost += events * faultCost(kind, step.verb, ms);
         plan.faults.push_back(rule);
     }
