@@ -18,10 +18,9 @@ if (( fix )); then
     clang-format -i "${files[@]}"
     exit 0
 fi
-bad=()
-for file in "${files[@]}"; do
-    clang-format "$file" | cmp -s - "$file" || bad+=("$file")
-done
+# One clang-format for every file: it names each file that differs.
+mapfile -t bad < <(clang-format --dry-run --Werror "${files[@]}" 2>&1 |
+                   sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*clang-format.*/\1/p' | sort -u)
 if (( ${#bad[@]} )); then
     printf 'check-format: not laid out as .clang-format says: %s\n' "${bad[@]}" >&2
     echo "check-format: scripts/check-format.sh --fix rewrites them" >&2
