@@ -173,8 +173,14 @@ bool QtSerialDevice::beginNap() {
     const auto available = static_cast<std::size_t>(std::max<qint64>(port_.bytesAvailable(), 0));
     const std::size_t room = read_.rule.room();
     if (available == 0 || room <= available + kTailBytes) return false;
+    // What Qt holds now is taken after the nap, but counts as received now:
+    // a reply that ends here (an acknowledgement where a longer frame could
+    // come) must not have its silence start only when the nap is over.
+    const TimePoint now = clock_.now();
     napping_ = true;
-    napEnd_ = napEnd(clock_.now(), room - available);
+    napEnd_ = napEnd(now, room - available);
+    held_ = available;
+    heldSince_ = now;
     port_.setReadBufferSize(static_cast<qint64>(available));
     return true;
 }
@@ -190,6 +196,7 @@ void QtSerialDevice::purge() {
     if (port_.isOpen()) port_.clear(QSerialPort::AllDirections);
     write_ = {};
     read_ = {};
+    held_ = 0;
 }
 
 int QtSerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
@@ -263,6 +270,7 @@ void QtSerialDevice::beginRead(ReadRule rule) {
     endNap();
     closeIfLost();
     read_ = {};
+    held_ = 0;
     read_.phase = Phase::Pending;
     read_.rule = rule;
     if (rule.keepsBytes()) read_.bytes.reserve(rule.room());
@@ -311,7 +319,8 @@ void QtSerialDevice::takeAvailable() {
     if (read_.phase != Phase::Pending || !port_.isOpen()) return;
     // Bytes are stamped with the moment they are noticed: whatever Qt has
     // taken in arrived by then, and a reply that came in time is never
-    // refused because the program looked late.
+    // refused because the program looked late. Those held over a nap were
+    // noticed when it began; they come first in Qt's buffer.
     const TimePoint now = clock_.now();
     if (read_.rule.room() == 0) return;
     if (!read_.rule.keepsBytes()) {
@@ -322,7 +331,11 @@ void QtSerialDevice::takeAvailable() {
     const QByteArray chunk = port_.read(static_cast<qint64>(read_.rule.room()));
     if (chunk.isEmpty()) return;
     read_.bytes.insert(read_.bytes.end(), chunk.begin(), chunk.end());
-    read_.rule.took(static_cast<std::size_t>(chunk.size()), now);
+    const auto count = static_cast<std::size_t>(chunk.size());
+    const std::size_t wereHeld = std::min(held_, count);
+    read_.rule.took(wereHeld, heldSince_);
+    read_.rule.took(count - wereHeld, now);
+    held_ -= wereHeld;
 }
 
 void QtSerialDevice::pullFromLine() {

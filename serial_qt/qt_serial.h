@@ -101,6 +101,8 @@ class QtSerialDevice final : public SerialDevice {
     static constexpr std::size_t kTailBytes = 6;
     bool napping_ = false;
     TimePoint napEnd_{};
+    std::size_t held_ = 0;  // bytes in Qt's buffer since heldSince_, not yet taken
+    TimePoint heldSince_{};
     int lineError_ = 0;
     bool closePending_ = false;
     bool opening_ = false;

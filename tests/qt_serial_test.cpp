@@ -257,6 +257,27 @@ TEST_F(PtyFixture, UnderAnEventLoopArrivalsAndHangUpAreReported) {
     EXPECT_LT(cpuSeconds() - cpuStart, 0.05);
 }
 
+TEST_F(PtyFixture, BytesHeldOverANapCountFromWhenTheyWereNoticed) {
+    // An acknowledgement where a firmware record's frame could come: the
+    // device naps over the rest, but the silence runs from the three bytes.
+    ManualClock clock;
+    auto device = openDevice(clock);
+    bool active = false;
+    device->setActivityHandler([&] { active = true; });
+    device->startRead(22);
+    const TimePoint noticed = clock.now();
+    pty.send({0x06, 0x03, 0xF7});
+    ASSERT_TRUE(runUntilActivity(active, 500ms));
+    clock.advance(20ms);  // the pump comes back after the nap
+    EXPECT_EQ(device->pollRead().kind, IoStatus::Pending);
+    ASSERT_TRUE(device->nextDeadline().has_value());
+    EXPECT_EQ(*device->nextDeadline(), noticed + 100ms);
+    clock.advanceTo(noticed + 100ms);
+    const IoStatus status = device->pollRead();
+    EXPECT_EQ(status.kind, IoStatus::Done);
+    EXPECT_EQ(status.count, 3u);
+}
+
 TEST_F(PtyFixture, OpenFailuresCarryTheSystemReason) {
     QtSerialDevice missing(steady);
     EXPECT_EQ(missing.open("/dev/velora-no-such-port"), ENOENT);
