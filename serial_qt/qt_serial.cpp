@@ -25,10 +25,16 @@ namespace {
 // hold back a frame.
 constexpr qint64 kReadBufferLimit = 64 * 1024;
 
+// The longest single sleep in the system; the caller's loop comes back for more.
+constexpr Duration kLongestWait = std::chrono::seconds(60);
+
+#ifndef Q_OS_LINUX
 int waitMilliseconds(Duration timeout) {
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(std::max(timeout, Duration::zero()));
-    return static_cast<int>(std::min<std::chrono::milliseconds::rep>(ms.count(), 60'000));
+    const auto ms =
+        std::chrono::ceil<std::chrono::milliseconds>(std::clamp(timeout, Duration::zero(), kLongestWait));
+    return static_cast<int>(ms.count());
 }
+#endif
 
 #ifdef Q_OS_UNIX
 std::string systemLocation(const std::string& name) {
@@ -440,13 +446,23 @@ void QtSerialDevice::wait(Duration timeout) {
             return;
         }
     }
-    const int ms = waitMilliseconds(timeout);
 #ifdef Q_OS_UNIX
     pollfd line{port_.handle(), 0, 0};
     if (port_.bytesAvailable() < kReadBufferLimit) line.events |= POLLIN;
     if (writing) line.events |= POLLOUT;
-    ::poll(&line, 1, ms);
+#ifdef Q_OS_LINUX
+    // To the nanosecond: a read that ends on a silence ends when its
+    // deadline comes, not up to a millisecond after it, once per frame.
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::clamp(timeout, Duration::zero(), kLongestWait));
+    const timespec limit{static_cast<time_t>(ns.count() / 1'000'000'000),
+                         static_cast<long>(ns.count() % 1'000'000'000)};
+    ::ppoll(&line, 1, &limit, nullptr);
 #else
+    ::poll(&line, 1, waitMilliseconds(timeout));
+#endif
+#else
+    const int ms = waitMilliseconds(timeout);
     if (writing)
         port_.waitForBytesWritten(ms);
     else
