@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -132,6 +133,10 @@ int PtyServer::run(const sigset_t& stopSignals) {
         std::fprintf(stderr, "velora-emu: signalfd: %s\n", std::strerror(errno));
         return 1;
     }
+    // The system may let a timed wake-up come up to its slack late (50 us
+    // by default) to wake several sleepers at once; paced, every reply would
+    // leave that much later than the line allows.
+    if (settings_.paced) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     int status = 0;
     for (;;) {
         const TimePoint t = now();
