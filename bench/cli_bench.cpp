@@ -1,8 +1,9 @@
 // Measures full "&All" transfers of velora-cli against velora-emu, paced at
-// the real line speed and unpaced, and prints the wall time beside the line
-// limit and the share of the wall time that velora-cli spent on the CPU.
+// the real line speed and unpaced, or a paced firmware upgrade, and prints
+// the wall time beside the line limit and the share of the wall time that
+// velora-cli spent on the CPU.
 //
-// usage: velora-bench [--unpaced-only | --paced-only] [--bin DIR]
+// usage: velora-bench [--unpaced-only | --paced-only | --upgrade N] [--bin DIR]
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,6 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +32,16 @@ constexpr double kReadLimit = 2048 * (6 + 134) / kBytesPerSecond;
 // Write: 2048 frames of 134 bytes and acknowledgements of 3, plus the 100 ms
 // of silence that ends each acknowledgement read.
 constexpr double kWriteLimit = 2048 * (134 + 3) / kBytesPerSecond + 2048 * 0.1;
+// An upgrade's records: 16 bytes each, from this address on.
+constexpr int kRecordLength = 16;
+constexpr unsigned kFirstRecordAddress = 0x1000;
+constexpr int kMostRecords = 7000;
+// Installing a record: its frame (6 + L bytes) out, the acknowledgement (3)
+// back, and the 100 ms of silence that ends the acknowledgement read, which
+// asks for a whole frame. Verifying it: the request (6) out, the record's
+// frame (6 + L) back.
+constexpr double kInstallLimitPerRecord = (6 + kRecordLength + 3) / kBytesPerSecond + 0.1;
+constexpr double kVerifyLimitPerRecord = (6 + 6 + kRecordLength) / kBytesPerSecond;
 
 struct Emulator {
     pid_t pid = -1;
@@ -67,8 +81,11 @@ struct Result {
     int status = -1;
 };
 
-Result runCli(const std::string& bin, const std::vector<std::string>& args) {
-    std::vector<const char*> argv{"velora-cli"};
+// Runs a program of `bin` with its standard error thrown away and its
+// standard output into `output` (when given).
+Result runProgram(const std::string& bin, const char* program, const std::vector<std::string>& args,
+                  const std::string& output = {}) {
+    std::vector<const char*> argv{program};
     for (const std::string& a : args) argv.push_back(a.c_str());
     argv.push_back(nullptr);
     const auto start = Clock::now();
@@ -76,7 +93,11 @@ Result runCli(const std::string& bin, const std::vector<std::string>& args) {
     if (pid == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDERR_FILENO);
-        execv((bin + "/velora-cli").c_str(), const_cast<char* const*>(argv.data()));
+        if (!output.empty()) {
+            const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out >= 0) dup2(out, STDOUT_FILENO);
+        }
+        execv((bin + "/" + program).c_str(), const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     int status = 0;
@@ -102,13 +123,66 @@ void benchmark(const std::string& bin, bool paced, const fs::path& dir) {
     const Emulator emu = startEmulator(bin, paced);
     const std::string base = (dir / (paced ? "paced" : "unpaced")).string();
     const char* mode = paced ? "paced" : "unpaced";
-    const Result read = runCli(bin, {"--port", emu.device, "read", "all", base});
+    const Result read = runProgram(bin, "velora-cli", {"--port", emu.device, "read", "all", base});
     report((std::string("read all, ") + mode).c_str(), read, kReadLimit);
-    const Result write = runCli(bin, {"--port", emu.device, "write", "all", base});
+    const Result write = runProgram(bin, "velora-cli", {"--port", emu.device, "write", "all", base});
     report((std::string("write all, ") + mode).c_str(), write, kWriteLimit);
-    const Result verify = runCli(bin, {"--port", emu.device, "verify", "all", base});
+    const Result verify = runProgram(bin, "velora-cli", {"--port", emu.device, "verify", "all", base});
     report((std::string("verify all, ") + mode).c_str(), verify, kReadLimit);
     stopEmulator(emu);
+}
+
+// The seconds velora-cli reports in `output` after "installed N records of
+// FILE in" and "verified them in", each -1 when it does not say.
+std::pair<double, double> reportedPasses(const std::string& output, const std::string& file) {
+    std::ifstream in(output);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string line = text.str();
+    const auto secondsAfter = [&line](const std::string& words) {
+        const std::size_t at = line.find(words);
+        return at == std::string::npos ? -1.0 : std::atof(line.c_str() + at + words.size());
+    };
+    return {secondsAfter(file + " in "), secondsAfter("verified them in ")};
+}
+
+void benchmarkUpgrade(const std::string& bin, int records, const fs::path& dir) {
+    // Random firmware, so that no pattern of the bytes helps or hinders.
+    std::vector<char> image(static_cast<std::size_t>(records * kRecordLength));
+    std::mt19937 random(20);
+    for (char& b : image) b = static_cast<char>(random() & 0xFF);
+    const std::string imagePath = (dir / "fw.bin").string();
+    std::ofstream(imagePath, std::ios::binary)
+        .write(image.data(), static_cast<std::streamsize>(image.size()));
+    const std::string upgrade = (dir / "kq318_bench.upg").string();
+    char address[16];
+    std::snprintf(address, sizeof address, "%X", kFirstRecordAddress);
+    const Result made = runProgram(
+        bin, "velora-mkupg", {"--version", "1.06", "--image", imagePath, "--address", address, "-o", upgrade},
+        (dir / "mkupg.txt").string());
+    if (made.status != 0) {
+        std::fprintf(stderr, "velora-bench: velora-mkupg could not make the upgrade file (exit %d)\n",
+                     made.status);
+        return;
+    }
+    const Emulator emu = startEmulator(bin, true);
+    const std::string output = (dir / "upgrade.txt").string();
+    const Result run =
+        runProgram(bin, "velora-cli", {"--port", emu.device, "--yes", "upgrade", upgrade}, output);
+    stopEmulator(emu);
+    const double installLimit = records * kInstallLimitPerRecord;
+    const double verifyLimit = records * kVerifyLimitPerRecord;
+    const auto [install, verify] = reportedPasses(output, upgrade);
+    std::printf("upgrade of %d records of %d bytes, paced:\n", records, kRecordLength);
+    if (install >= 0 && verify >= 0) {
+        std::printf(
+            "  installing   %8.1f s   line limit %7.1f s   ratio %5.3f   (as velora-cli reports it)\n",
+            install, installLimit, install / installLimit);
+        std::printf(
+            "  verifying    %8.1f s   line limit %7.1f s   ratio %5.3f   (as velora-cli reports it)\n",
+            verify, verifyLimit, verify / verifyLimit);
+    }
+    report("  the whole run", run, installLimit + verifyLimit);
 }
 
 void usage() {
@@ -119,11 +193,17 @@ void usage() {
         "paced run takes about seven minutes), and prints the wall time of each beside\n"
         "the line limit and velora-cli's share of it on the CPU.\n"
         "\n"
+        "With --upgrade N it runs instead a paced firmware upgrade of N records of 16\n"
+        "bytes (installing and verifying; about 2 minutes for 1,000 records), and\n"
+        "prints each pass and the whole run beside its line limit.\n"
+        "\n"
         "Options:\n"
         "  --unpaced-only   only the unpaced transfers\n"
         "  --paced-only     only the paced transfers\n"
-        "  --bin DIR        take velora-cli and velora-emu from DIR (default: the app\n"
-        "                   folder beside the one holding velora-bench)\n"
+        "  --upgrade N      only a paced upgrade of N records (1 to 7000)\n"
+        "  --bin DIR        take velora-cli, velora-emu and velora-mkupg from DIR\n"
+        "                   (default: the app folder beside the one holding\n"
+        "                   velora-bench)\n"
         "  --help, -h       show this text\n");
 }
 
@@ -132,6 +212,7 @@ void usage() {
 int main(int argc, char** argv) {
     std::string bin = fs::path(argv[0]).parent_path().parent_path() / "app";
     bool paced = true, unpaced = true;
+    int upgradeRecords = 0;
     // Every argument is checked before anything runs: a mistyped option
     // must not start a run of several minutes.
     for (int i = 1; i < argc; ++i) {
@@ -143,6 +224,18 @@ int main(int argc, char** argv) {
             paced = false;
         } else if (a == "--paced-only") {
             unpaced = false;
+        } else if (a == "--upgrade") {
+            const char* value = i + 1 < argc ? argv[i + 1] : "";
+            char* end = nullptr;
+            const long n = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || n < 1 || n > kMostRecords) {
+                std::fprintf(stderr,
+                             "velora-bench: --upgrade needs a number of records from 1 to %d (try --help)\n",
+                             kMostRecords);
+                return 2;
+            }
+            upgradeRecords = static_cast<int>(n);
+            ++i;
         } else if (a == "--bin") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "velora-bench: --bin needs a folder (try --help)\n");
@@ -161,11 +254,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velora-bench: --unpaced-only and --paced-only exclude each other\n");
         return 2;
     }
+    if (upgradeRecords > 0 && !(paced && unpaced)) {
+        std::fprintf(stderr, "velora-bench: --upgrade runs alone, without --unpaced-only or --paced-only\n");
+        return 2;
+    }
     const fs::path dir = fs::temp_directory_path() / ("velora-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);
     std::printf("line: 38400 baud, 11 bits a byte = %.1f bytes/s\n", kBytesPerSecond);
-    if (unpaced) benchmark(bin, false, dir);
-    if (paced) benchmark(bin, true, dir);
+    if (upgradeRecords > 0) {
+        benchmarkUpgrade(bin, upgradeRecords, dir);
+    } else {
+        if (unpaced) benchmark(bin, false, dir);
+        if (paced) benchmark(bin, true, dir);
+    }
     fs::remove_all(dir);
     return 0;
 }
