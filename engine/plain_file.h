@@ -3,13 +3,12 @@
 // as UTF-8, and only plain files are opened, since a folder has nothing to
 // read and a pipe or device could keep the program waiting for ever.
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-namespace velora {
+#include "files/file_reason.h"
 
-std::filesystem::path pathOf(const std::string& name);
+namespace velora {
 
 struct OpenedFile {
     std::ifstream in;      // open when the file could be opened

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -5,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -14,6 +16,7 @@
 #include "engine/engine.h"
 #include "files/atomic_save.h"
 #include "files/data_files.h"
+#include "files/file_reason.h"
 #include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
@@ -188,6 +191,39 @@ TEST(DataFiles, SettingsFileOf147BytesReplacesOnlyTheLowByteOfTheSlowModeFlag) {
     EXPECT_EQ(image.slowMode, 0xAB12);
     EXPECT_EQ(image.strobeScene, 0x0123);
     EXPECT_EQ(image.cues[1][3], 9);
+}
+
+// --- opening to read --------------------------------------------------------
+
+TEST(FileReason, SaysWhyAFileCannotBeReadAndOpensAPipeOnlyWhenAStreamIsAllowed) {
+    TempDir dir;
+    putFile(dir / "show.K5p", "x");
+    fs::create_directory(dir / "folder.K5p");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    struct Case {
+        std::string name;
+        FileKinds kinds;
+        std::optional<std::string> reason;  // nullopt: opened
+    };
+    const std::vector<Case> cases{
+        {"show.K5p", FileKinds::Plain, std::nullopt},
+        {"none.K5p", FileKinds::Plain, std::strerror(ENOENT)},
+        {"show.K5p/x", FileKinds::Plain, std::strerror(ENOENT)},
+        {"folder.K5p", FileKinds::PlainOrStream, "it is a folder"},
+        {"pipe", FileKinds::Plain, "not a plain file"},
+        {"pipe", FileKinds::PlainOrStream, std::nullopt},
+    };
+    // Held open for writing, so that opening the pipe to read it does not wait.
+    const int writer = ::open((dir / "pipe").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    for (const Case& c : cases) {
+        std::ifstream in;
+        const std::optional<FileRefusal> refused = openToRead(dir / c.name, in, c.kinds);
+        EXPECT_EQ(refused ? std::optional(refused->reason) : std::nullopt, c.reason) << c.name;
+        EXPECT_EQ(refused && refused->missing, c.reason == std::strerror(ENOENT)) << c.name;
+        EXPECT_EQ(in.is_open(), !refused) << c.name;
+    }
+    ::close(writer);
 }
 
 // --- atomic saving ---------------------------------------------------------

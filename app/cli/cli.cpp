@@ -1,10 +1,9 @@
 #include "app/cli/cli.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 
@@ -13,8 +12,8 @@
 #include "app/cli/terminal_ui.h"
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
-#include "engine/plain_file.h"
 #include "engine/run_loop.h"
+#include "files/file_reason.h"
 #include "image/controller_image.h"
 #include "link/serial_link.h"
 #include "shell/application.h"
@@ -162,13 +161,10 @@ bool upgradeFileAccepted(const std::string& name, std::ostream& err) {
         err << "velora-cli: " << name << ": " << why << " (nothing was sent to the controller)\n";
         return false;
     };
-    std::error_code ec;
-    if (std::filesystem::is_directory(pathOf(name), ec)) return refuse("it is a folder, not an upgrade file");
-    OpenedFile file = openPlainFile(name);
-    if (file.missing) return refuse(std::strerror(ENOENT));
-    if (!file.in.is_open()) return refuse(file.reason);
+    std::ifstream in;
+    if (const auto refused = openToRead(name, in)) return refuse(refused->reason);
     UpgradeFile upgrade;
-    const UpgradeError error = readUpgradeFile(file.in, upgrade);
+    const UpgradeError error = readUpgradeFile(in, upgrade);
     if (error == UpgradeError::None) return true;
     std::string text = upgradeErrorText(error);
     std::replace(text.begin(), text.end(), '\n', ' ');

@@ -10,6 +10,7 @@
 
 #include "app/cli/show_files.h"
 #include "files/atomic_save.h"
+#include "files/file_reason.h"
 #include "files/show_text.h"
 
 namespace velora::cli {
@@ -63,9 +64,9 @@ int runImport(const Options& o, std::ostream& out, std::ostream& err) {
     std::string text;
     std::ifstream file;
     if (o.input != "-") {
-        file.open(o.input, std::ios::binary);
-        if (!file) {
-            err << "velora-cli: cannot read " << o.input << ": " << std::strerror(errno) << "\n";
+        // A pipe is read as the standard input is: a script may give one.
+        if (const auto refused = openToRead(o.input, file, FileKinds::PlainOrStream)) {
+            err << "velora-cli: cannot read " << o.input << ": " << refused->reason << "\n";
             return kError;
         }
         // A file's size is known before it is read: one too large is not read at all.

@@ -14,6 +14,7 @@
 
 #include "files/atomic_save.h"
 #include "files/data_files.h"
+#include "files/file_reason.h"
 
 namespace velora::cli {
 
@@ -57,22 +58,13 @@ bool loadDataFiles(const std::string& base, std::span<const Region> regions, Con
                    std::ostream& err) {
     for (Region region : regions) {
         const std::string path = dataFilePath(base, region);
-        std::error_code ec;
-        const fs::file_status status = fs::status(path, ec);
-        if (!fs::exists(status)) {
-            err << "velora-cli: cannot read " << path << ": no such file" << std::endl;
-            return false;
-        }
-        if (!fs::is_regular_file(status)) {
-            err << "velora-cli: cannot read " << path << ": not a plain file" << std::endl;
-            return false;
-        }
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            err << "velora-cli: cannot read " << path << ": " << reason(errno) << std::endl;
+        std::ifstream in;
+        if (const auto refused = openToRead(path, in)) {
+            err << "velora-cli: cannot read " << path << ": " << refused->reason << std::endl;
             return false;
         }
         if (!readDataFile(in, image, region)) {
+            std::error_code ec;
             err << "velora-cli: cannot read " << path << ": it holds " << fs::file_size(path, ec)
                 << " bytes, less than the " << dataFileSize(region) << " of its layout" << std::endl;
             return false;
