@@ -1,8 +1,8 @@
 #pragma once
 // A show as text: the whole controller image as one JSON document, in the
 // program's own terms (programmes and scenes counted from 1, modes by name,
-// MIDI keys with their notes), and back; and the differences between two
-// images, one line each, in the words of the verification.
+// MIDI keys with their notes), and back: written by show_text_writer.cpp,
+// read by show_text_reader.cpp with the checks of show_text_shape.h.
 //
 // The document keeps every byte of the data files: a value the editors
 // cannot show (a mode byte of 100, a cue of 60, scene bits 1023 in a MIDI
@@ -23,16 +23,18 @@
 //                 "triggering": [f1, f2, f3], "assignment": [f1, f2, f3] }, ... 128 ]
 //   }
 
-#include <cstddef>
+#include <array>
 #include <string>
-#include <vector>
 
 #include "files/show_text_shape.h"
 #include "image/controller_image.h"
 
 namespace velora {
 
+inline constexpr const char* kShowDocumentName = "velora show";
 inline constexpr int kShowTextVersion = 1;
+// The keys of the special buttons STROBE, FOG and EXTRA.
+inline constexpr std::array<const char*, 3> kShowButtonKeys{"strobe", "fog", "extra"};
 
 // The document of `image`, laid out for reading and for line-by-line
 // differences: every array of numbers on one line, everything else indented.
@@ -53,9 +55,5 @@ struct ShowTextResult {
 // kShowTextMaxBytes or nested deeper than kShowTextMaxDepth, or with a key
 // given twice in one object, is refused before it is parsed.
 ShowTextResult showFromText(const std::string& text, ControllerImage& image);
-
-// Every difference between `a` and `b`, one line each, scene by scene and
-// then the settings and the MIDI keys.
-std::vector<std::string> showDifferences(const ControllerImage& a, const ControllerImage& b);
 
 }  // namespace velora

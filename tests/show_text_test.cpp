@@ -2,6 +2,7 @@
 // and the differences between two images.
 
 #include "files/show_text.h"
+#include "files/show_differences.h"
 
 #include <gtest/gtest.h>
 
@@ -172,16 +173,21 @@ TEST(ShowText, DifferencesInTheVerificationsWords) {
     auto a = demoImage();
     a->cues[1][4] = 3;  // programme 4
     auto b = std::make_unique<ControllerImage>(*a);
-    EXPECT_TRUE(showDifferences(*a, *b).empty());
+    EXPECT_TRUE(differencesBetween(*a, *b).empty());
 
     b->scenes[static_cast<std::size_t>(sceneIndexOf(2, 23))][16 + 4] ^= 0xFF;  // programme 3, scene 24
     b->cues[1][4] = kEmptyCue;
     b->midi[70] ^= 1u << 12;  // triggering in field 1
-    const std::vector<std::string> lines = showDifferences(*a, *b);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].rfind("Scene 3/24 fixture 2 channel 5: ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "Cue no. 5 obszar 2: 4 <> empty");
-    EXPECT_EQ(lines[2].rfind("MIDI key 70 (A# / 4) triggering in field 1: ", 0), 0u) << lines[2];
+    const ImageDifferences differences = differencesBetween(*a, *b);
+    ASSERT_EQ(differences.count(), 3u);
+    ASSERT_EQ(differences.scenes.size(), 1u);
+    ASSERT_EQ(differences.settings.size(), 1u);
+    ASSERT_EQ(differences.midi.size(), 1u);
+    EXPECT_EQ(differences.scenes[0].rfind("Scene 3/24 fixture 2 channel 5: ", 0), 0u)
+        << differences.scenes[0];
+    EXPECT_EQ(differences.settings[0], "Cue no. 5 obszar 2: 4 <> empty");
+    EXPECT_EQ(differences.midi[0].rfind("MIDI key 70 (A# / 4) triggering in field 1: ", 0), 0u)
+        << differences.midi[0];
 }
 
 }  // namespace

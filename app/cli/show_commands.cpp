@@ -11,6 +11,7 @@
 #include "app/cli/show_files.h"
 #include "files/atomic_save.h"
 #include "files/file_reason.h"
+#include "files/show_differences.h"
 #include "files/show_text.h"
 
 namespace velora::cli {
@@ -110,7 +111,7 @@ int runDiff(const Options& o, std::ostream& out, std::ostream& err) {
     auto b = std::make_unique<ControllerImage>();
     if (!loadDataFiles(o.base, kMemoryRegions, *a, err) || !loadDataFiles(o.base2, kMemoryRegions, *b, err))
         return kError;
-    const std::vector<std::string> lines = showDifferences(*a, *b);
+    const std::vector<std::string> lines = differencesBetween(*a, *b).lines();
     if (!o.quiet) {
         for (std::size_t i = 0; i < lines.size() && i < o.limit; ++i) out << lines[i] << "\n";
         if (lines.size() > o.limit) out << "... " << lines.size() - o.limit << " more\n";

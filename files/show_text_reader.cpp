@@ -1,10 +1,8 @@
 #include "files/show_text.h"
 
 #include <algorithm>
-#include <array>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 
 namespace velora {
 
@@ -12,145 +10,11 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kDocumentName = "velora show";
-constexpr std::array<const char*, 3> kButtonNames{"strobe", "fog", "extra"};
-constexpr std::array<const char*, 3> kButtonWords{"STROBE", "FOG", "EXTRA"};
-
 constexpr std::uint16_t kButtonFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
-
-Json raw(unsigned value) {
-    return Json{{"raw", value}};
-}
 
 std::uint16_t& buttonScene(ControllerImage& image, std::size_t button) {
     return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
 }
-
-std::uint16_t buttonScene(const ControllerImage& image, std::size_t button) {
-    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
-}
-
-bool strobeModeOf(std::uint16_t mode, std::size_t button) {
-    if (button == 0) return (mode & kStrobeModeFlag) == 0;
-    return (mode & (button == 1 ? kFogModeFlag : kExtraModeFlag)) != 0;
-}
-
-// --- writing ---------------------------------------------------------------------
-
-Json sceneReference(unsigned absolute) {
-    if (absolute >= kScenes) return raw(absolute);
-    const std::uint32_t ps = programmeSceneOf(absolute);
-    return Json{{"programme", (ps >> 16) + 1}, {"scene", (ps & 0xFFFF) + 1}};
-}
-
-Json modeOf(std::uint8_t b) {
-    if (b == kManualMode) return "manual";
-    if (b == kMusicMode) return "music";
-    if (b == kMidiMode) return "midi";
-    if (b <= kTopSpeed) return Json{{"auto", b}};
-    return raw(b);
-}
-
-Json sceneOf(const std::array<std::uint8_t, kChannels>& channels) {
-    if (std::all_of(channels.begin(), channels.end(), [](std::uint8_t v) { return v == 0; })) return "dark";
-    Json fixtures = Json::array();
-    for (int f = 0; f < 16; ++f)
-        fixtures.push_back(
-            Json(std::vector<unsigned>(channels.begin() + f * 16, channels.begin() + f * 16 + 16)));
-    return fixtures;
-}
-
-Json toJson(const ControllerImage& image) {
-    Json doc;
-    doc["document"] = kDocumentName;
-    doc["version"] = kShowTextVersion;
-    Json programmes = Json::array();
-    for (int p = 0; p < kProgrammes; ++p) {
-        const int count = sceneCountOf(p);
-        Json programme;
-        programme["programme"] = p + 1;
-        const std::uint8_t end = image.endScene[static_cast<std::size_t>(p)];
-        programme["end_scene"] = end == 0 ? Json(nullptr) : end <= count ? Json(end) : raw(end);
-        programme["mode"] = modeOf(image.speedSync[static_cast<std::size_t>(p)]);
-        programme["fade"] = image.fade[static_cast<std::size_t>(p)];
-        Json scenes = Json::array();
-        for (int s = 0; s < count; ++s)
-            scenes.push_back(sceneOf(image.scenes[static_cast<std::size_t>(
-                sceneIndexOf(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(s)))]));
-        programme["scenes"] = std::move(scenes);
-        programmes.push_back(std::move(programme));
-    }
-    doc["programmes"] = std::move(programmes);
-
-    Json buttons;
-    for (std::size_t b = 0; b < 3; ++b) {
-        const std::uint16_t scene = buttonScene(image, b);
-        buttons[kButtonNames[b]] = Json{{"scene", scene == kNoScene ? Json(nullptr) : sceneReference(scene)},
-                                        {"strobe_mode", strobeModeOf(image.specialButtonsMode, b)}};
-    }
-    if (const unsigned other = image.specialButtonsMode & ~kButtonFlags & 0xFFFF; other != 0)
-        buttons["other_mode_bits"] = other;
-    doc["special_buttons"] = std::move(buttons);
-
-    Json cues = Json::array();
-    for (const auto& field : image.cues) {
-        Json row = Json::array();
-        for (std::uint8_t cue : field)
-            row.push_back(cue == kEmptyCue ? Json(nullptr) : cue < kProgrammes ? Json(cue + 1) : raw(cue));
-        cues.push_back(std::move(row));
-    }
-    doc["cues"] = std::move(cues);
-    doc["slow_mode"] = image.slowMode == 0        ? Json(false)
-                       : image.slowMode == 0xFFFF ? Json(true)
-                                                  : raw(image.slowMode);
-
-    Json midi = Json::array();
-    for (int key = 0; key < kMidiKeys; ++key) {
-        const std::uint16_t e = image.midi[static_cast<std::size_t>(key)];
-        midi.push_back(Json{{"key", key},
-                            {"note", midiNoteName(key)},
-                            {"octave", midiOctaveOf(key)},
-                            {"scene", sceneReference(e & kMidiSceneBits)},
-                            {"triggering", {(e >> 12 & 1) != 0, (e >> 11 & 1) != 0, (e >> 10 & 1) != 0}},
-                            {"assignment", {(e >> 15 & 1) != 0, (e >> 14 & 1) != 0, (e >> 13 & 1) != 0}}});
-    }
-    doc["midi"] = std::move(midi);
-    return doc;
-}
-
-// Objects indented one key a line; an array of numbers, booleans or nulls
-// on one line, so that a changed channel value is a changed line.
-void layOut(const Json& value, std::ostringstream& out, int indent) {
-    const std::string pad(static_cast<std::size_t>(indent + 2), ' ');
-    if (value.is_object()) {
-        if (value.empty()) {
-            out << "{}";
-            return;
-        }
-        out << "{\n";
-        bool first = true;
-        for (const auto& [key, item] : value.items()) {
-            if (!first) out << ",\n";
-            first = false;
-            out << pad << Json(key).dump() << ": ";
-            layOut(item, out, indent + 2);
-        }
-        out << "\n" << std::string(static_cast<std::size_t>(indent), ' ') << "}";
-    } else if (value.is_array() && !value.empty() &&
-               std::any_of(value.begin(), value.end(), [](const Json& v) { return v.is_structured(); })) {
-        out << "[\n";
-        for (std::size_t i = 0; i < value.size(); ++i) {
-            if (i > 0) out << ",\n";
-            out << pad;
-            layOut(value[i], out, indent + 2);
-        }
-        out << "\n" << std::string(static_cast<std::size_t>(indent), ' ') << "]";
-    } else {
-        out << value.dump();
-    }
-}
-
-// --- reading --------------------------------------------------------------------
 
 // Where in the document the reading is, and why it stops.
 struct Refusal {
@@ -165,9 +29,9 @@ class Reader {
     void document(const Json& doc) {
         object(doc, "",
                {"document", "version", "programmes", "special_buttons", "cues", "slow_mode", "midi"});
-        if (!doc.contains("document") || doc["document"] != kDocumentName)
+        if (!doc.contains("document") || doc["document"] != kShowDocumentName)
             refuse("document",
-                   std::string("this is not a show: \"document\" must be \"") + kDocumentName + "\"");
+                   std::string("this is not a show: \"document\" must be \"") + kShowDocumentName + "\"");
         const Json& version = need(doc, "", "version");
         if (!version.is_number_integer() || version.get<long long>() != kShowTextVersion)
             refuse("version", "this program reads shows of version " + std::to_string(kShowTextVersion));
@@ -339,8 +203,8 @@ class Reader {
         object(value, path, {"strobe", "fog", "extra", "other_mode_bits"});
         unsigned mode = 0;
         for (std::size_t b = 0; b < 3; ++b) {
-            const std::string buttonPath = at(path, kButtonNames[b]);
-            const Json& button = need(value, path, kButtonNames[b]);
+            const std::string buttonPath = at(path, kShowButtonKeys[b]);
+            const Json& button = need(value, path, kShowButtonKeys[b]);
             object(button, buttonPath, {"scene", "strobe_mode"});
             const Json& scene = need(button, buttonPath, "scene");
             buttonScene(image_, b) = static_cast<std::uint16_t>(
@@ -414,29 +278,6 @@ class Reader {
     ControllerImage& image_;
 };
 
-// --- differences ---------------------------------------------------------------
-
-std::string sceneWords(unsigned absolute) {
-    if (absolute == kNoScene) return "none";
-    if (absolute >= kScenes) return "raw " + std::to_string(absolute);
-    const std::uint32_t ps = programmeSceneOf(absolute);
-    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
-}
-
-std::string modeWords(std::uint8_t b) {
-    if (b == kManualMode) return "Manual";
-    if (b == kMusicMode) return "Music";
-    if (b == kMidiMode) return "MIDI";
-    if (b <= kTopSpeed) return "Auto " + std::to_string(b);
-    return "raw " + std::to_string(b);
-}
-
-std::string cueWords(std::uint8_t cue) {
-    if (cue == kEmptyCue) return "empty";
-    if (cue < kProgrammes) return std::to_string(cue + 1);
-    return "raw " + std::to_string(cue);
-}
-
 // "programmes[1].scenes[2] (programme 2, scene 3) at line 40, column 11: RULE".
 ShowTextResult refusal(const std::string& path, const std::string& rule, TextPosition at) {
     const std::string place = placeOfPath(path);
@@ -445,23 +286,7 @@ ShowTextResult refusal(const std::string& path, const std::string& rule, TextPos
     return {false, error + ": " + rule, at};
 }
 
-std::string onOff(bool on) {
-    return on ? "on" : "off";
-}
-
-template <typename T>
-void differ(std::vector<std::string>& lines, const std::string& what, const T& a, const T& b) {
-    if (a != b) lines.push_back(what + ": " + a + " <> " + b);
-}
-
 }  // namespace
-
-std::string showToText(const ControllerImage& image) {
-    std::ostringstream out;
-    layOut(toJson(image), out, 0);
-    out << "\n";
-    return out.str();
-}
 
 ShowTextResult showFromText(const std::string& text, ControllerImage& image) {
     // Checked before parsing: the parser's copies recurse as deep as the
@@ -489,65 +314,6 @@ ShowTextResult showFromText(const std::string& text, ControllerImage& image) {
         return refusal(r.path, r.rule, positionOfPath(text, r.path));
     }
     return {true, {}, {}};
-}
-
-std::vector<std::string> showDifferences(const ControllerImage& a, const ControllerImage& b) {
-    std::vector<std::string> lines;
-    for (int p = 0; p < kProgrammes; ++p) {
-        for (int s = 0; s < sceneCountOf(p); ++s) {
-            const auto n = static_cast<std::size_t>(
-                sceneIndexOf(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(s)));
-            for (int k = 0; k < kChannels; ++k) {
-                const std::uint8_t x = a.scenes[n][static_cast<std::size_t>(k)];
-                const std::uint8_t y = b.scenes[n][static_cast<std::size_t>(k)];
-                if (x != y)
-                    lines.push_back("Scene " + std::to_string(p + 1) + "/" + std::to_string(s + 1) +
-                                    " fixture " + std::to_string(k / 16 + 1) + " channel " +
-                                    std::to_string(k % 16 + 1) + ": " + std::to_string(x) + " <> " +
-                                    std::to_string(y));
-            }
-        }
-    }
-    for (std::size_t p = 0; p < kProgrammes; ++p) {
-        const std::string programme = " programm " + std::to_string(p + 1);
-        const auto end = [](std::uint8_t e) { return e == 0 ? std::string("none") : std::to_string(e); };
-        differ(lines, "End of" + programme, end(a.endScene[p]), end(b.endScene[p]));
-        differ(lines, "Speed & sync" + programme, modeWords(a.speedSync[p]), modeWords(b.speedSync[p]));
-        differ(lines, "Fading" + programme, std::to_string(a.fade[p]), std::to_string(b.fade[p]));
-    }
-    for (std::size_t button = 0; button < 3; ++button) {
-        const std::string name = kButtonWords[button];
-        differ(lines, name + " scene", sceneWords(buttonScene(a, button)),
-               sceneWords(buttonScene(b, button)));
-        differ(lines, name + " strobe mode", onOff(strobeModeOf(a.specialButtonsMode, button)),
-               onOff(strobeModeOf(b.specialButtonsMode, button)));
-    }
-    differ(lines, std::string("Special buttons mode, other bits"),
-           std::to_string(a.specialButtonsMode & ~kButtonFlags & 0xFFFF),
-           std::to_string(b.specialButtonsMode & ~kButtonFlags & 0xFFFF));
-    const auto slow = [](std::uint16_t v) {
-        return v == 0 ? std::string("off") : v == 0xFFFF ? std::string("on") : "raw " + std::to_string(v);
-    };
-    differ(lines, std::string("Slow mode"), slow(a.slowMode), slow(b.slowMode));
-    for (std::size_t c = 0; c < 16; ++c)
-        for (std::size_t f = 0; f < 3; ++f)
-            differ(lines, "Cue no. " + std::to_string(c + 1) + " obszar " + std::to_string(f + 1),
-                   cueWords(a.cues[f][c]), cueWords(b.cues[f][c]));
-    for (std::size_t key = 0; key < kMidiKeys; ++key) {
-        const std::uint16_t x = a.midi[key];
-        const std::uint16_t y = b.midi[key];
-        if (x == y) continue;
-        const std::string name = "MIDI key " + std::to_string(key) + " (" + midiNoteName(key) + " / " +
-                                 std::to_string(midiOctaveOf(static_cast<int>(key))) + ")";
-        differ(lines, name + " scene", sceneWords(x & kMidiSceneBits), sceneWords(y & kMidiSceneBits));
-        for (unsigned f = 0; f < 3; ++f) {
-            differ(lines, name + " triggering in field " + std::to_string(f + 1),
-                   onOff(x & midiTriggerBit(f)), onOff(y & midiTriggerBit(f)));
-            differ(lines, name + " assignment in field " + std::to_string(f + 1), onOff(x & midiAssignBit(f)),
-                   onOff(y & midiAssignBit(f)));
-        }
-    }
-    return lines;
 }
 
 }  // namespace velora
