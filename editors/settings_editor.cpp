@@ -45,8 +45,6 @@ std::uint8_t shownMode(std::uint8_t mode) {
     return mode == kManualMode || mode == kMusicMode || mode == kMidiMode ? mode : std::min(mode, kTopSpeed);
 }
 
-constexpr std::uint16_t kStrobeModeFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
-
 }  // namespace
 
 SettingsEditor::SettingsEditor(ControllerImage& image)

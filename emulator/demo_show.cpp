@@ -28,10 +28,10 @@ std::uint8_t byte(int value) {
     return static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
 }
 
-using Scene = std::array<std::uint8_t, kChannels>;
+using Scene = SceneChannels;
 
 void set(Scene& scene, int fixture, Channel channel, int value) {
-    scene[static_cast<std::size_t>(fixture * 16 + channel)] = byte(value);
+    fixtureChannels(scene, fixture)[static_cast<std::size_t>(channel)] = byte(value);
 }
 
 // A colour wheel position 0..255 as red, green and blue.
@@ -156,22 +156,21 @@ struct DemoProgramme {
     std::uint8_t fade;
 };
 
-constexpr std::uint8_t kMusic = 255;
-constexpr std::uint8_t kMidi = 254;
-
 constexpr std::array<DemoProgramme, 8> kDemoProgrammes{{
     {0, 32, circles, 32, 12, 40},
     {1, 32, rainbow, 32, 20, 200},
-    {2, 32, chase, 32, kMusic, 0},
-    {3, 16, flashes, 16, kMidi, 0},
+    {2, 32, chase, 32, kMusicMode, 0},
+    {3, 16, flashes, 16, kMidiMode, 0},
     {4, 24, tiltWave, 24, 31, 90},
     {16, 16, breathe, 16, 0, 128},
     {17, 16, sweep, 16, 8, 60},
     {47, 14, finale, 14, 5, 20},
 }};
 
-constexpr std::uint16_t kAssignField1 = 1u << 15, kAssignField2 = 1u << 14, kAssignField3 = 1u << 13;
-constexpr std::uint16_t kTriggerField1 = 1u << 12, kTriggerField2 = 1u << 11, kTriggerField3 = 1u << 10;
+constexpr std::uint16_t kAssignField1 = midiAssignBit(0), kAssignField2 = midiAssignBit(1),
+                        kAssignField3 = midiAssignBit(2);
+constexpr std::uint16_t kTriggerField1 = midiTriggerBit(0), kTriggerField2 = midiTriggerBit(1),
+                        kTriggerField3 = midiTriggerBit(2);
 
 std::uint16_t midiEntry(int programme, int scene, std::uint16_t flags) {
     return static_cast<std::uint16_t>(
@@ -206,7 +205,7 @@ void fillDemoShow(ControllerImage& image) {
     image.midi[60] = midiEntry(47, 0, kAssignField3 | kTriggerField3);
     image.midi[61] = midiEntry(3, 0, kAssignField1 | kAssignField2 | kAssignField3);
 
-    image.specialButtonsMode = 2;  // FOG in strobe mode
+    image.specialButtonsMode = kFogModeFlag;  // STROBE and FOG in strobe mode, EXTRA not
     image.slowMode = 0xFFFF;
     image.strobeScene = static_cast<std::uint16_t>(sceneIndexOf(3, 0));
     image.fogScene = static_cast<std::uint16_t>(sceneIndexOf(16, 8));

@@ -6,19 +6,6 @@ namespace velora {
 
 namespace {
 
-constexpr std::array<const char*, 3> kButtonWords{"STROBE", "FOG", "EXTRA"};
-
-constexpr std::uint16_t kButtonFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
-
-std::uint16_t buttonScene(const ControllerImage& image, std::size_t button) {
-    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
-}
-
-bool strobeModeOf(std::uint16_t mode, std::size_t button) {
-    if (button == 0) return (mode & kStrobeModeFlag) == 0;
-    return (mode & (button == 1 ? kFogModeFlag : kExtraModeFlag)) != 0;
-}
-
 std::string sceneWords(unsigned absolute) {
     if (absolute == kNoScene) return "none";
     if (absolute >= kScenes) return "raw " + std::to_string(absolute);
@@ -27,11 +14,18 @@ std::string sceneWords(unsigned absolute) {
 }
 
 std::string modeWords(std::uint8_t b) {
-    if (b == kManualMode) return "Manual";
-    if (b == kMusicMode) return "Music";
-    if (b == kMidiMode) return "MIDI";
-    if (b <= kTopSpeed) return "Auto " + std::to_string(b);
-    return "raw " + std::to_string(b);
+    if (!isKnownModeByte(b)) return "raw " + std::to_string(b);
+    const ProgrammeMode mode = programmeModeOf(b);
+    switch (mode.sync) {
+        case SyncMode::Auto:
+            return "Auto " + std::to_string(mode.speed);
+        case SyncMode::Music:
+            return "Music";
+        case SyncMode::Midi:
+            return "MIDI";
+        default:
+            return "Manual";
+    }
 }
 
 std::string cueWords(std::uint8_t cue) {
@@ -54,14 +48,16 @@ void sceneDifferences(const ControllerImage& a, const ControllerImage& b, std::v
         for (int s = 0; s < sceneCountOf(p); ++s) {
             const auto n = static_cast<std::size_t>(
                 sceneIndexOf(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(s)));
-            for (int k = 0; k < kChannels; ++k) {
-                const std::uint8_t x = a.scenes[n][static_cast<std::size_t>(k)];
-                const std::uint8_t y = b.scenes[n][static_cast<std::size_t>(k)];
-                if (x != y)
-                    lines.push_back("Scene " + std::to_string(p + 1) + "/" + std::to_string(s + 1) +
-                                    " fixture " + std::to_string(k / 16 + 1) + " channel " +
-                                    std::to_string(k % 16 + 1) + ": " + std::to_string(x) + " <> " +
-                                    std::to_string(y));
+            if (a.scenes[n] == b.scenes[n]) continue;
+            for (int f = 0; f < kFixtures; ++f) {
+                const auto x = fixtureChannels(a.scenes[n], f);
+                const auto y = fixtureChannels(b.scenes[n], f);
+                for (std::size_t c = 0; c < kFixtureChannels; ++c)
+                    if (x[c] != y[c])
+                        lines.push_back("Scene " + std::to_string(p + 1) + "/" + std::to_string(s + 1) +
+                                        " fixture " + std::to_string(f + 1) + " channel " +
+                                        std::to_string(c + 1) + ": " + std::to_string(x[c]) + " <> " +
+                                        std::to_string(y[c]));
             }
         }
     }
@@ -76,16 +72,16 @@ void settingsDifferences(const ControllerImage& a, const ControllerImage& b,
         differ(lines, "Speed & sync" + programme, modeWords(a.speedSync[p]), modeWords(b.speedSync[p]));
         differ(lines, "Fading" + programme, std::to_string(a.fade[p]), std::to_string(b.fade[p]));
     }
-    for (std::size_t button = 0; button < 3; ++button) {
-        const std::string name = kButtonWords[button];
-        differ(lines, name + " scene", sceneWords(buttonScene(a, button)),
-               sceneWords(buttonScene(b, button)));
-        differ(lines, name + " strobe mode", onOff(strobeModeOf(a.specialButtonsMode, button)),
-               onOff(strobeModeOf(b.specialButtonsMode, button)));
+    for (int button = 0; button < kSpecialButtonCount; ++button) {
+        const std::string name = kSpecialButtonWords[static_cast<std::size_t>(button)];
+        differ(lines, name + " scene", sceneWords(specialButtonScene(a, button)),
+               sceneWords(specialButtonScene(b, button)));
+        differ(lines, name + " strobe mode", onOff(strobeModeOn(a.specialButtonsMode, button)),
+               onOff(strobeModeOn(b.specialButtonsMode, button)));
     }
     differ(lines, "Special buttons mode, other bits",
-           std::to_string(a.specialButtonsMode & ~kButtonFlags & 0xFFFF),
-           std::to_string(b.specialButtonsMode & ~kButtonFlags & 0xFFFF));
+           std::to_string(a.specialButtonsMode & ~kStrobeModeFlags & 0xFFFF),
+           std::to_string(b.specialButtonsMode & ~kStrobeModeFlags & 0xFFFF));
     const auto slow = [](std::uint16_t v) {
         return v == 0 ? std::string("off") : v == 0xFFFF ? std::string("on") : "raw " + std::to_string(v);
     };

@@ -10,12 +10,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::uint16_t kButtonFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
-
-std::uint16_t& buttonScene(ControllerImage& image, std::size_t button) {
-    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
-}
-
 // Where in the document the reading is, and why it stops.
 struct Refusal {
     std::string path;
@@ -156,14 +150,15 @@ class Reader {
     void mode(const Json& value, const std::string& path, std::size_t p) {
         std::uint8_t b = kManualMode;
         if (value == "manual") {
-            b = kManualMode;
+            b = modeByteOf({SyncMode::Manual});
         } else if (value == "music") {
-            b = kMusicMode;
+            b = modeByteOf({SyncMode::Music});
         } else if (value == "midi") {
-            b = kMidiMode;
+            b = modeByteOf({SyncMode::Midi});
         } else if (value.is_object() && value.contains("auto")) {
             object(value, path, {"auto"});
-            b = static_cast<std::uint8_t>(number(value["auto"], at(path, "auto"), 1, kTopSpeed));
+            const unsigned speed = number(value["auto"], at(path, "auto"), 1, kTopSpeed);
+            b = modeByteOf({SyncMode::Auto, static_cast<std::uint8_t>(speed)});
         } else if (const auto r = rawValue(value, path, 255)) {
             b = static_cast<std::uint8_t>(*r);
         } else {
@@ -187,13 +182,13 @@ class Reader {
                 continue;
             }
             if (!scene.is_array()) refuse(scenePath, "must be \"dark\" or 16 fixtures of 16 channel values");
-            array(scene, scenePath, 16, "fixtures");
-            for (std::size_t f = 0; f < 16; ++f) {
+            array(scene, scenePath, kFixtures, "fixtures");
+            for (std::size_t f = 0; f < kFixtures; ++f) {
                 const std::string fixturePath = at(scenePath, f);
-                array(scene[f], fixturePath, 16, "channel values");
-                for (std::size_t c = 0; c < 16; ++c)
-                    channels[f * 16 + c] =
-                        static_cast<std::uint8_t>(number(scene[f][c], at(fixturePath, c), 0, 255));
+                array(scene[f], fixturePath, kFixtureChannels, "channel values");
+                const auto fixture = fixtureChannels(channels, static_cast<int>(f));
+                for (std::size_t c = 0; c < kFixtureChannels; ++c)
+                    fixture[c] = static_cast<std::uint8_t>(number(scene[f][c], at(fixturePath, c), 0, 255));
             }
         }
     }
@@ -201,27 +196,26 @@ class Reader {
     void buttons(const Json& value) {
         const std::string path = "special_buttons";
         object(value, path, {"strobe", "fog", "extra", "other_mode_bits"});
-        unsigned mode = 0;
-        for (std::size_t b = 0; b < 3; ++b) {
-            const std::string buttonPath = at(path, kShowButtonKeys[b]);
-            const Json& button = need(value, path, kShowButtonKeys[b]);
+        std::uint16_t mode = 0;
+        for (int b = 0; b < kSpecialButtonCount; ++b) {
+            const char* key = kShowButtonKeys[static_cast<std::size_t>(b)];
+            const std::string buttonPath = at(path, key);
+            const Json& button = need(value, path, key);
             object(button, buttonPath, {"scene", "strobe_mode"});
             const Json& scene = need(button, buttonPath, "scene");
-            buttonScene(image_, b) = static_cast<std::uint16_t>(
+            specialButtonScene(image_, b) = static_cast<std::uint16_t>(
                 scene.is_null() ? kNoScene : sceneReference(scene, at(buttonPath, "scene"), 0xFFFF));
             const bool strobe =
                 boolean(need(button, buttonPath, "strobe_mode"), at(buttonPath, "strobe_mode"));
-            if (b == 0 && !strobe) mode |= kStrobeModeFlag;
-            if (b == 1 && strobe) mode |= kFogModeFlag;
-            if (b == 2 && strobe) mode |= kExtraModeFlag;
+            mode = withStrobeMode(mode, b, strobe);
         }
         if (value.contains("other_mode_bits")) {
             const unsigned other = number(value["other_mode_bits"], at(path, "other_mode_bits"), 0, 0xFFFF);
-            if (other & kButtonFlags)
+            if (other & kStrobeModeFlags)
                 refuse(at(path, "other_mode_bits"), "the strobe-mode flags 1, 2 and 4 are the buttons'");
-            mode |= other;
+            mode = static_cast<std::uint16_t>(mode | other);
         }
-        image_.specialButtonsMode = static_cast<std::uint16_t>(mode);
+        image_.specialButtonsMode = mode;
     }
 
     void cues(const Json& value) {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "files/show_text.h"
 #include "image/controller_image.h"
 
 namespace velora {
@@ -275,10 +276,8 @@ std::string placeOfPath(std::string_view path) {
     } else if (name(0) == "cues" && index(1)) {
         add(index(2) ? "Cue no. " + counted(2) + " obszar " + counted(1) : "obszar " + counted(1));
     } else if (name(0) == "special_buttons") {
-        static constexpr std::array<std::pair<const char*, const char*>, 3> kButtons{
-            {{"strobe", "STROBE"}, {"fog", "FOG"}, {"extra", "EXTRA"}}};
-        for (const auto& [key, button] : kButtons)
-            if (name(1) == key) add(button);
+        for (std::size_t b = 0; b < kShowButtonKeys.size(); ++b)
+            if (name(1) == kShowButtonKeys[b]) add(kSpecialButtonWords[b]);
     }
     return words;
 }

@@ -11,19 +11,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::uint16_t kButtonFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
-
 Json raw(unsigned value) {
     return Json{{"raw", value}};
-}
-
-std::uint16_t buttonScene(const ControllerImage& image, std::size_t button) {
-    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
-}
-
-bool strobeModeOf(std::uint16_t mode, std::size_t button) {
-    if (button == 0) return (mode & kStrobeModeFlag) == 0;
-    return (mode & (button == 1 ? kFogModeFlag : kExtraModeFlag)) != 0;
 }
 
 Json sceneReference(unsigned absolute) {
@@ -33,19 +22,27 @@ Json sceneReference(unsigned absolute) {
 }
 
 Json modeOf(std::uint8_t b) {
-    if (b == kManualMode) return "manual";
-    if (b == kMusicMode) return "music";
-    if (b == kMidiMode) return "midi";
-    if (b <= kTopSpeed) return Json{{"auto", b}};
-    return raw(b);
+    if (!isKnownModeByte(b)) return raw(b);
+    const ProgrammeMode mode = programmeModeOf(b);
+    switch (mode.sync) {
+        case SyncMode::Auto:
+            return Json{{"auto", mode.speed}};
+        case SyncMode::Music:
+            return "music";
+        case SyncMode::Midi:
+            return "midi";
+        default:
+            return "manual";
+    }
 }
 
-Json sceneOf(const std::array<std::uint8_t, kChannels>& channels) {
+Json sceneOf(const SceneChannels& channels) {
     if (std::all_of(channels.begin(), channels.end(), [](std::uint8_t v) { return v == 0; })) return "dark";
     Json fixtures = Json::array();
-    for (int f = 0; f < 16; ++f)
-        fixtures.push_back(
-            Json(std::vector<unsigned>(channels.begin() + f * 16, channels.begin() + f * 16 + 16)));
+    for (int f = 0; f < kFixtures; ++f) {
+        const auto fixture = fixtureChannels(channels, f);
+        fixtures.push_back(Json(std::vector<unsigned>(fixture.begin(), fixture.end())));
+    }
     return fixtures;
 }
 
@@ -72,13 +69,13 @@ Json toJson(const ControllerImage& image) {
     doc["programmes"] = std::move(programmes);
 
     Json buttons;
-    for (std::size_t b = 0; b < 3; ++b) {
-        const std::uint16_t scene = buttonScene(image, b);
-        buttons[kShowButtonKeys[b]] =
+    for (int b = 0; b < kSpecialButtonCount; ++b) {
+        const std::uint16_t scene = specialButtonScene(image, b);
+        buttons[kShowButtonKeys[static_cast<std::size_t>(b)]] =
             Json{{"scene", scene == kNoScene ? Json(nullptr) : sceneReference(scene)},
-                 {"strobe_mode", strobeModeOf(image.specialButtonsMode, b)}};
+                 {"strobe_mode", strobeModeOn(image.specialButtonsMode, b)}};
     }
-    if (const unsigned other = image.specialButtonsMode & ~kButtonFlags & 0xFFFF; other != 0)
+    if (const unsigned other = image.specialButtonsMode & ~kStrobeModeFlags & 0xFFFF; other != 0)
         buttons["other_mode_bits"] = other;
     doc["special_buttons"] = std::move(buttons);
 

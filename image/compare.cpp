@@ -53,23 +53,38 @@ bool compareSceneButton(Reporter& r, const char* name, std::uint16_t image, cons
     return r.differs(std::string(name) + " scene veryfication error " + pair(got + 1, image + 1u));
 }
 
-bool compareSettings2045(Reporter& r, const ControllerImage& image, const std::uint8_t* d) {
-    if (!compareProgrammeTable(r, "Fading", image.fade.data() + 32, d, 32, 16)) return false;
-    if (image.specialButtonsMode != d[16] &&
-        !r.differs("Special buttons mode veryfication error " + pair(d[16], image.specialButtonsMode)))
+bool compareFirstSettingsBlock(Reporter& r, const ControllerImage& image, const std::uint8_t* d) {
+    using O = SettingsBlockOffset;
+    return compareProgrammeTable(r, "End of programm", image.endScene.data(), d + O::endScene, 0,
+                                 kProgrammes) &&
+           compareProgrammeTable(r, "Speed & sync", image.speedSync.data(), d + O::speedSync, 0,
+                                 kProgrammes) &&
+           compareProgrammeTable(r, "Fading", image.fade.data(), d + O::fade, 0, O::fadesInFirstBlock);
+}
+
+bool compareSecondSettingsBlock(Reporter& r, const ControllerImage& image, const std::uint8_t* d) {
+    using O = SettingsBlockOffset;
+    constexpr int kFirst = O::fadesInFirstBlock;
+    if (!compareProgrammeTable(r, "Fading", image.fade.data() + kFirst, d + O::fadeContinued, kFirst,
+                               kProgrammes - kFirst))
         return false;
-    const bool readSlow = d[17] != 0;
+    const unsigned readMode = d[O::specialButtonsMode];
+    if (image.specialButtonsMode != readMode &&
+        !r.differs("Special buttons mode veryfication error " + pair(readMode, image.specialButtonsMode)))
+        return false;
+    const bool readSlow = d[O::slowMode] != 0;
     const bool imageSlow = image.slowMode != 0;
     if (readSlow != imageSlow &&
         !r.differs(std::string("Slow mode veryfication error ") + "\n ( " + (readSlow ? "1" : "0") + " <> " +
                    (imageSlow ? "1" : "0") + kContinue))
         return false;
-    if (!compareSceneButton(r, "STROBE", image.strobeScene, d + 18)) return false;
-    if (!compareSceneButton(r, "FOG", image.fogScene, d + 20)) return false;
-    if (!compareSceneButton(r, "EXTRA", image.extraScene, d + 22)) return false;
+    for (int button = 0; button < kSpecialButtonCount; ++button)
+        if (!compareSceneButton(r, kSpecialButtonWords[static_cast<std::size_t>(button)],
+                                specialButtonScene(image, button), d + O::buttonScenes + 2 * button))
+            return false;
     for (int f = 0; f < 3; ++f) {
         for (int c = 0; c < 16; ++c) {
-            const unsigned got = d[32 + f * 16 + c];
+            const unsigned got = d[O::cues + static_cast<std::size_t>(f * 16 + c)];
             const unsigned held = image.cues[f][c];
             if (got == held) continue;
             if (!r.differs("Cue veryfication error : cue no. " + num(c + 1) + " obszar " + num(f + 1) +
@@ -97,11 +112,9 @@ CompareResult compareBlock(const ControllerImage& image, std::uint32_t b,
                              kContinue);
         }
     } else if (b == kFirstSettingsBlock) {
-        goOn = compareProgrammeTable(r, "End of programm", image.endScene.data(), d, 0, 48) &&
-               compareProgrammeTable(r, "Speed & sync", image.speedSync.data(), d + 48, 0, 48) &&
-               compareProgrammeTable(r, "Fading", image.fade.data(), d + 96, 0, 32);
+        goOn = compareFirstSettingsBlock(r, image, d);
     } else if (b == kFirstSettingsBlock + 1) {
-        goOn = compareSettings2045(r, image, d);
+        goOn = compareSecondSettingsBlock(r, image, d);
     } else if (b < kBlocks) {
         const unsigned first = (b - kFirstMidiBlock) * 64;
         for (unsigned i = 0; goOn && i < 64; ++i) {

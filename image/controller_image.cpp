@@ -11,6 +11,74 @@ const char* midiNoteName(int key) {
     return kNames[static_cast<std::size_t>(key % 12)];
 }
 
+ProgrammeMode programmeModeOf(std::uint8_t b) {
+    switch (b) {
+        case kManualMode:
+            return {SyncMode::Manual, 0};
+        case kMusicMode:
+            return {SyncMode::Music, 0};
+        case kMidiMode:
+            return {SyncMode::Midi, 0};
+        default:
+            return {SyncMode::Auto, std::min(b, kTopSpeed)};
+    }
+}
+
+std::uint8_t modeByteOf(ProgrammeMode mode) {
+    switch (mode.sync) {
+        case SyncMode::Auto:
+            return mode.speed;
+        case SyncMode::Music:
+            return kMusicMode;
+        case SyncMode::Midi:
+            return kMidiMode;
+        default:
+            return kManualMode;
+    }
+}
+
+bool isKnownModeByte(std::uint8_t b) {
+    return modeByteOf(programmeModeOf(b)) == b;
+}
+
+namespace {
+
+constexpr std::array<std::uint16_t, kSpecialButtonCount> kButtonFlags{kStrobeModeFlag, kFogModeFlag,
+                                                                      kExtraModeFlag};
+
+}  // namespace
+
+bool strobeModeOn(std::uint16_t flags, int button) {
+    const bool set = (flags & kButtonFlags[static_cast<std::size_t>(button)]) != 0;
+    return button == 0 ? !set : set;  // STROBE's flag is set when its strobe mode is off
+}
+
+std::uint16_t withStrobeMode(std::uint16_t flags, int button, bool on) {
+    const std::uint16_t flag = kButtonFlags[static_cast<std::size_t>(button)];
+    const bool set = button == 0 ? !on : on;
+    return static_cast<std::uint16_t>(set ? flags | flag : flags & ~flag);
+}
+
+std::span<std::uint8_t, kFixtureChannels> fixtureChannels(SceneChannels& scene, int fixture) {
+    return std::span(scene)
+        .subspan(static_cast<std::size_t>(fixture) * kFixtureChannels)
+        .first<kFixtureChannels>();
+}
+
+std::span<const std::uint8_t, kFixtureChannels> fixtureChannels(const SceneChannels& scene, int fixture) {
+    return std::span(scene)
+        .subspan(static_cast<std::size_t>(fixture) * kFixtureChannels)
+        .first<kFixtureChannels>();
+}
+
+std::uint16_t& specialButtonScene(ControllerImage& image, int button) {
+    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
+}
+
+std::uint16_t specialButtonScene(const ControllerImage& image, int button) {
+    return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
+}
+
 int sceneCountOf(int programmeIndex) {
     if (programmeIndex < 16) return 32;
     if (programmeIndex < kProgrammes - 1) return 16;
@@ -48,23 +116,25 @@ std::uint8_t* sceneHalf(ControllerImage& image, std::uint32_t b) {
 }  // namespace
 
 Block packBlock(const ControllerImage& image, std::uint32_t b) {
+    using O = SettingsBlockOffset;
     Block out{};
     if (b < kFirstSettingsBlock) {
         std::memcpy(out.data(), image.scenes[b / 2].data() + (b % 2) * kBlockSize, kBlockSize);
     } else if (b == kFirstSettingsBlock) {
-        std::copy(image.endScene.begin(), image.endScene.end(), out.begin());
-        std::copy(image.speedSync.begin(), image.speedSync.end(), out.begin() + 48);
-        std::copy(image.fade.begin(), image.fade.begin() + 32, out.begin() + 96);
+        std::copy(image.endScene.begin(), image.endScene.end(), out.begin() + O::endScene);
+        std::copy(image.speedSync.begin(), image.speedSync.end(), out.begin() + O::speedSync);
+        std::copy(image.fade.begin(), image.fade.begin() + O::fadesInFirstBlock, out.begin() + O::fade);
     } else if (b == kFirstSettingsBlock + 1) {
         out.fill(0xFF);
-        std::copy(image.fade.begin() + 32, image.fade.end(), out.begin());
-        out[16] = static_cast<std::uint8_t>(image.specialButtonsMode & 0xFF);
-        out[17] = image.slowMode != 0 ? 1 : 0;
-        putLe16(&out[18], image.strobeScene);
-        putLe16(&out[20], image.fogScene);
-        putLe16(&out[22], image.extraScene);
-        for (int f = 0; f < 3; ++f)
-            std::copy(image.cues[f].begin(), image.cues[f].end(), out.begin() + 32 + f * 16);
+        std::copy(image.fade.begin() + O::fadesInFirstBlock, image.fade.end(),
+                  out.begin() + O::fadeContinued);
+        out[O::specialButtonsMode] = static_cast<std::uint8_t>(image.specialButtonsMode & 0xFF);
+        out[O::slowMode] = image.slowMode != 0 ? 1 : 0;
+        for (int button = 0; button < kSpecialButtonCount; ++button)
+            putLe16(&out[O::buttonScenes + 2 * static_cast<std::size_t>(button)],
+                    specialButtonScene(image, button));
+        for (std::size_t f = 0; f < image.cues.size(); ++f)
+            std::copy(image.cues[f].begin(), image.cues[f].end(), out.begin() + O::cues + f * 16);
     } else if (b < kBlocks) {
         const std::size_t first = (b - kFirstMidiBlock) * 64;
         for (std::size_t i = 0; i < 64; ++i) putLe16(&out[2 * i], image.midi[first + i]);
@@ -73,21 +143,23 @@ Block packBlock(const ControllerImage& image, std::uint32_t b) {
 }
 
 void storeBlock(ControllerImage& image, std::uint32_t b, std::span<const std::uint8_t, kBlockSize> d) {
+    using O = SettingsBlockOffset;
     if (b < kFirstSettingsBlock) {
         std::memcpy(sceneHalf(image, b), d.data(), kBlockSize);
     } else if (b == kFirstSettingsBlock) {
-        std::copy(d.begin(), d.begin() + 48, image.endScene.begin());
-        std::copy(d.begin() + 48, d.begin() + 96, image.speedSync.begin());
-        std::copy(d.begin() + 96, d.end(), image.fade.begin());
+        std::copy_n(d.begin() + O::endScene, kProgrammes, image.endScene.begin());
+        std::copy_n(d.begin() + O::speedSync, kProgrammes, image.speedSync.begin());
+        std::copy_n(d.begin() + O::fade, O::fadesInFirstBlock, image.fade.begin());
     } else if (b == kFirstSettingsBlock + 1) {
-        std::copy(d.begin(), d.begin() + 16, image.fade.begin() + 32);
-        image.specialButtonsMode = d[16];
-        image.slowMode = d[17] != 0 ? 0xFFFF : 0;
-        image.strobeScene = getLe16(&d[18]);
-        image.fogScene = getLe16(&d[20]);
-        image.extraScene = getLe16(&d[22]);
-        for (int f = 0; f < 3; ++f)
-            std::copy(d.begin() + 32 + f * 16, d.begin() + 48 + f * 16, image.cues[f].begin());
+        std::copy_n(d.begin() + O::fadeContinued, kProgrammes - O::fadesInFirstBlock,
+                    image.fade.begin() + O::fadesInFirstBlock);
+        image.specialButtonsMode = d[O::specialButtonsMode];
+        image.slowMode = d[O::slowMode] != 0 ? 0xFFFF : 0;
+        for (int button = 0; button < kSpecialButtonCount; ++button)
+            specialButtonScene(image, button) =
+                getLe16(&d[O::buttonScenes + 2 * static_cast<std::size_t>(button)]);
+        for (std::size_t f = 0; f < image.cues.size(); ++f)
+            std::copy_n(d.begin() + O::cues + f * 16, 16, image.cues[f].begin());
     } else if (b < kBlocks) {
         const std::size_t first = (b - kFirstMidiBlock) * 64;
         for (std::size_t i = 0; i < 64; ++i) image.midi[first + i] = getLe16(&d[2 * i]);

@@ -3,6 +3,7 @@
 // controller's 2048 blocks of 128 bytes.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -25,11 +26,36 @@ inline constexpr std::uint32_t kMidiPseudoScene = 1023;
 inline constexpr std::uint16_t kNoScene = 0xFFFF;  // STROBE/FOG/EXTRA unassigned
 inline constexpr std::uint8_t kEmptyCue = 255;
 
+// A scene's 256 channels are its 16 fixtures' 16 channels each, fixture by
+// fixture.
+inline constexpr int kFixtures = 16;
+inline constexpr int kFixtureChannels = 16;
+
 // Mode bytes of the speed and sync table; 1..31 is Auto with that SPEED.
 inline constexpr std::uint8_t kManualMode = 0;
 inline constexpr std::uint8_t kMusicMode = 255;
 inline constexpr std::uint8_t kMidiMode = 254;
 inline constexpr std::uint8_t kTopSpeed = 31;
+
+// A programme's mode, as its mode byte stands for it.
+enum class SyncMode { Manual, Auto, Music, Midi };
+struct ProgrammeMode {
+    SyncMode sync = SyncMode::Manual;
+    std::uint8_t speed = 0;  // Auto's SPEED, 1..31; 0 for the others
+    bool operator==(const ProgrammeMode&) const = default;
+};
+// The mode that mode byte `b` stands for. The program never writes 32..253;
+// such a byte counts as Auto at the top SPEED, as the editors show it.
+ProgrammeMode programmeModeOf(std::uint8_t b);
+// The mode byte of `mode`: Auto's is its SPEED (so Auto at SPEED 0 is Manual).
+std::uint8_t modeByteOf(ProgrammeMode mode);
+// Whether `b` stands for its mode exactly (0..31, 254, 255), so that the
+// mode gives the same byte back.
+bool isKnownModeByte(std::uint8_t b);
+
+// The special buttons, in the order of their fields: STROBE, FOG, EXTRA.
+inline constexpr int kSpecialButtonCount = 3;
+inline constexpr std::array<const char*, kSpecialButtonCount> kSpecialButtonWords{"STROBE", "FOG", "EXTRA"};
 
 // Flags of the special buttons mode. STROBE's is set when its strobe mode is
 // off; FOG's and EXTRA's are set when theirs is on. Controllers and data
@@ -37,6 +63,12 @@ inline constexpr std::uint8_t kTopSpeed = 31;
 inline constexpr std::uint16_t kStrobeModeFlag = 1;
 inline constexpr std::uint16_t kFogModeFlag = 2;
 inline constexpr std::uint16_t kExtraModeFlag = 4;
+inline constexpr std::uint16_t kStrobeModeFlags = kStrobeModeFlag | kFogModeFlag | kExtraModeFlag;
+// Whether special button `button` (0..2) is in strobe mode by the special
+// buttons mode `flags`.
+bool strobeModeOn(std::uint16_t flags, int button);
+// `flags` with the strobe mode of `button` on or off; every other bit kept.
+std::uint16_t withStrobeMode(std::uint16_t flags, int button, bool on);
 
 // Bits of a MIDI table entry: the absolute scene number, and triggering and
 // assignment in field 1, 2, 3 (index 0..2).
@@ -57,8 +89,10 @@ constexpr int midiOctaveOf(int key) {
 enum class Region { Scenes = 0, Settings = 1, Midi = 2 };
 inline constexpr std::array<Region, 3> kMemoryRegions{Region::Scenes, Region::Settings, Region::Midi};
 
+using SceneChannels = std::array<std::uint8_t, kChannels>;
+
 struct ControllerImage {
-    std::array<std::array<std::uint8_t, kChannels>, kScenes> scenes{};
+    std::array<SceneChannels, kScenes> scenes{};
     std::array<std::uint8_t, kProgrammes> endScene{};   // 0 = none, else 1-based scene
     std::array<std::uint8_t, kProgrammes> speedSync{};  // 0 manual, 1..31 auto, 255 music, 254 MIDI
     std::array<std::uint8_t, kProgrammes> fade{};
@@ -72,6 +106,30 @@ struct ControllerImage {
 };
 
 using Block = std::array<std::uint8_t, kBlockSize>;
+
+// The 16 channels of fixture `fixture` (0..15) in `scene`.
+std::span<std::uint8_t, kFixtureChannels> fixtureChannels(SceneChannels& scene, int fixture);
+std::span<const std::uint8_t, kFixtureChannels> fixtureChannels(const SceneChannels& scene, int fixture);
+
+// The scene of special button `button` (0..2): absolute, kNoScene when none.
+std::uint16_t& specialButtonScene(ControllerImage& image, int button);
+std::uint16_t specialButtonScene(const ControllerImage& image, int button);
+
+// Where the settings stand in their two blocks (kFirstSettingsBlock and the
+// one after it): offsets in the block, 16-bit values low byte first.
+struct SettingsBlockOffset {
+    // The first block.
+    static constexpr std::size_t endScene = 0;    // 48 programmes
+    static constexpr std::size_t speedSync = 48;  // 48 programmes
+    static constexpr std::size_t fade = 96;       // the first fadesInFirstBlock programmes
+    static constexpr std::size_t fadesInFirstBlock = 32;
+    // The second block.
+    static constexpr std::size_t fadeContinued = 0;        // the other 16 programmes
+    static constexpr std::size_t specialButtonsMode = 16;  // its low byte
+    static constexpr std::size_t slowMode = 17;            // 0 off, anything else on
+    static constexpr std::size_t buttonScenes = 18;        // STROBE, FOG, EXTRA: 16-bit each
+    static constexpr std::size_t cues = 32;                // 3 fields of 16 cues
+};
 
 // Scene count of programme index p (0..47): 32, 16 or 14.
 int sceneCountOf(int programmeIndex);
