@@ -2,15 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <ostream>
 
 #include "files/atomic_save.h"
+#include "files/file_reason.h"
 #include "upgrade/upgrade_writer.h"
 
 namespace velora::mkupg {
@@ -46,9 +45,10 @@ std::string_view takeWord(std::string_view& text) {
 }
 
 bool readFile(const std::string& name, std::string& bytes, std::ostream& err) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) {
-        err << "velora-mkupg: " << name << ": " << std::strerror(errno) << "\n";
+    std::ifstream in;
+    // A list may come from a pipe, as a script makes it.
+    if (const auto refused = openToRead(name, in, FileKinds::PlainOrStream)) {
+        err << "velora-mkupg: " << name << ": " << refused->reason << "\n";
         return false;
     }
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
