@@ -239,9 +239,9 @@ void MainWindow::repaintClient() {
 
 void MainWindow::refreshStatus() {
     const TransferEngine& engine = app_.engine();
-    statusBar_->setPartText(kRegionPart, engine.statusText(kRegionPart));
-    statusBar_->setPartText(kActionPart, engine.statusText(kActionPart));
-    statusBar_->setPartText(kFirmwarePart, engine.statusText(kFirmwarePart));
+    statusBar_->setPartText(kRegionPart, app_.statusText(kRegionPart));
+    statusBar_->setPartText(kActionPart, app_.statusText(kActionPart));
+    statusBar_->setPartText(kFirmwarePart, app_.statusText(kFirmwarePart));
     // The progress bar tells the time a run still needs, and while idle the
     // port in use and whether the controller answers.
     const std::string left = engine.idle() ? std::string() : app_.progress().text();

@@ -26,7 +26,7 @@ void TransferEngine::startRun(Region region, Action action) {
     if (!idle()) return;
     action_ = action;
     const bool fileRun = isFileAction(action);
-    if (!fileRun && !beginLineRun()) {
+    if (!fileRun && !prepareLine()) {
         wholeImage_ = false;
         outcome_ = RunOutcome::Failed;
         return;
@@ -77,7 +77,7 @@ void TransferEngine::startAll(Action action) {
 bool TransferEngine::repeat() {
     // Only a memory run on the line is repeated: the last one.
     if (!idle() || lastAction_ == Action::NoAction || isFileAction(lastAction_)) return false;
-    if (!beginLineRun()) {
+    if (!prepareLine()) {
         outcome_ = RunOutcome::Failed;
         return true;
     }
@@ -121,6 +121,26 @@ void TransferEngine::restart() {
     if (events_) events_->runStarted(kind_, action_, region_);
 }
 
+void TransferEngine::startFirmwareRun(std::vector<UpgradeRecord> records, bool install) {
+    if (!idle() || !prepareLine()) return;
+    cleanVerification_ = true;
+    upgradeVerification_ = UpgradeVerification::NotFinished;
+    differenceIgnored_ = false;
+    // The new list replaces any earlier one, and the run starts on a line
+    // with nothing left over in either direction.
+    link_.purge();
+    records_ = std::move(records);
+    kind_ = RunKind::Firmware;
+    action_ = install ? Action::WriteController : Action::Verify;
+    recordIndex_ = 0;
+    // The scene range of the last memory run stays as it was: "&Repeat" and
+    // the next range dialog must not take the record count for a scene.
+    state_ = TransferState::SendFrame;
+    startRunOnLine();
+    outcome_ = RunOutcome::Running;
+    if (events_) events_->runStarted(kind_, action_, region_);
+}
+
 void TransferEngine::startVersionQuery() {
     if (!idle()) endRun(RunOutcome::Stopped);  // the run it abandons ends here
     kind_ = RunKind::Version;
@@ -140,7 +160,7 @@ void TransferEngine::setSceneRange(std::uint32_t firstScene, std::uint32_t lastS
 // A run on the line needs the port. One that went away during an earlier
 // run is opened again by name, once and silently; "Comm open error !" only
 // when that fails.
-bool TransferEngine::beginLineRun() {
+bool TransferEngine::prepareLine() {
     if (!link_.isOpen() && link_.lineLost()) {
         if (!link_.reopenLostPort()) {
             if (events_) events_->lineError({LineFault::PortLost, link_.lastOpenError(), {}, 0, false});
@@ -282,7 +302,6 @@ bool TransferEngine::letLineFallQuiet() {
 
 void TransferEngine::sendFrame() {
     if (quietFirst_ && !letLineFallQuiet()) return;
-    ui_.setStatusText(1, runText(kind_, region_));
     const bool write = action_ == Action::WriteController;
     switch (kind_) {
         case RunKind::Memory: {
@@ -447,8 +466,7 @@ void TransferEngine::storeMemoryReply(const ReplyJudgement& reply) {
 
 void TransferEngine::versionReply(const ReplyJudgement& reply) {
     firmwareText_ = firmwareTextOf(reply.payload[1], reply.payload[0], reply.payload[2]);
-    ui_.setStatusText(0, firmwareText_);
-    setProgress(100);
+    if (events_) events_->firmwareKnown(firmwareText_);
     endRun(RunOutcome::Completed);
 }
 
@@ -484,8 +502,6 @@ void TransferEngine::nextBlock() {
         const std::uint32_t firstBlock = 2 * firstScene_;
         const std::size_t total = 2 * (lastScene_ - firstScene_ + 1);
         ++currentBlock_;
-        if (currentBlock_ == kFirstSettingsBlock) region_ = Region::Settings;
-        if (currentBlock_ == kFirstMidiBlock) region_ = Region::Midi;
         if (events_) events_->blockDone(currentBlock_ - firstBlock, total);
         if (currentBlock_ > 2 * lastScene_ + 1) {
             if (action_ == Action::Verify) {
@@ -498,10 +514,12 @@ void TransferEngine::nextBlock() {
             endRun(RunOutcome::Completed);
             return;
         }
+        if (currentBlock_ == kFirstSettingsBlock || currentBlock_ == kFirstMidiBlock) {
+            region_ = regionOfBlock(currentBlock_);
+            if (events_) events_->regionEntered(region_);
+        }
         state_ = TransferState::SendFrame;
         if (events_) events_->stopPossible(true);
-        pendingProgress_ =
-            static_cast<int>((currentBlock_ - firstBlock) * 50u / (lastScene_ - firstScene_ + 1));
     } else if (kind_ == RunKind::Firmware) {
         ++recordIndex_;
         state_ = TransferState::SendFrame;
@@ -523,14 +541,13 @@ void TransferEngine::nextBlock() {
                 records_.clear();
                 recordIndex_ = 0;
             }
+            if (events_) events_->passStarted(kind_, action_);
         }
-        pendingProgress_ = count ? static_cast<int>(recordIndex_ * 100 / count) : 0;
     } else {
         endRun(RunOutcome::Completed);
         return;
     }
     ui_.repaint();
-    ui_.setProgress(pendingProgress_);
 }
 
 void TransferEngine::showVerificationSummary() {
@@ -538,30 +555,6 @@ void TransferEngine::showVerificationSummary() {
         ui_.messageBox(kCleanVerificationText, kCleanCaption, Icon::Information, Buttons::Ok);
     else
         ui_.messageBox(kVerificationWarningsText, kWarningsCaption, Icon::Information, Buttons::Ok);
-}
-
-void TransferEngine::setProgress(int value) {
-    pendingProgress_ = value;
-    ui_.setProgress(value);
-}
-
-std::string TransferEngine::statusText(int part) const {
-    switch (part) {
-        case 0:
-            return firmwareText_;
-        case 1:
-            return runText(kind_, region_);
-        case 2:
-            return idle() ? kReadyText : actionText(action_);
-        default:
-            return {};
-    }
-}
-
-bool TransferEngine::takeProgressReset() {
-    if (pendingProgress_ == 0) return false;
-    pendingProgress_ = 0;
-    return true;
 }
 
 }  // namespace velora

@@ -1,12 +1,13 @@
 #pragma once
 // The transfer engine: a state machine that moves the controller image
 // between the PC and the controller one short step per tick. It also runs
-// the data-file steps, queries the firmware version and restarts the
-// controller. Nothing in it blocks on the line.
+// the data-file steps, sends firmware records, queries the firmware version
+// and restarts the controller. Nothing in it blocks on the line.
 //
 // Callers start runs with the named commands, drive them with ticks and
 // learn what happens through the typed events (EngineEvents) and the
-// read-only queries; the engine's variables are its own.
+// read-only queries; the engine's variables are its own. What the status
+// bar and the progress bar show is the caller's, made from the events.
 
 #include <array>
 #include <cstdint>
@@ -66,11 +67,14 @@ class TransferEngine {
     void stop();               // 105 and Escape
     void restart();            // 113
     void startVersionQuery();  // after a found or chosen port
-    // 110 "&Installing" (then the verification pass), 111 "&Veryfication":
-    // the upgrade file is chosen, checked and, once accepted, sent. Nothing
-    // goes to the controller unless the whole file was accepted and every
-    // version question answered Yes.
-    void startUpgrade(bool install);
+    // The records of an accepted upgrade file: installed and then read back
+    // (`install`), or read back only; the version query follows in the same
+    // run.
+    void startFirmwareRun(std::vector<UpgradeRecord> records, bool install);
+    // A run on the line needs the port: one that went away is opened again;
+    // false, after "You have to choise an accessible comm port !" when
+    // there is none, or the fault's event when it cannot be opened again.
+    bool prepareLine();
     // The range of the next scene run, as the "Zakres" dialog would leave it
     // (for programs that choose it otherwise).
     void setSceneRange(std::uint32_t firstScene, std::uint32_t lastScene);
@@ -108,12 +112,6 @@ class TransferEngine {
     // The open/save request shared by every file choice of the program.
     FileDialogRequest& fileDialog() { return fileDialog_; }
 
-    // Status texts the client window shows on every repaint: part 0, 1, 2.
-    std::string statusText(int part) const;
-
-    // Progress shown last; the idle pump resets it to 0 once.
-    bool takeProgressReset();
-
   private:
     // Ticks.
     void sendFrame();
@@ -129,21 +127,15 @@ class TransferEngine {
     void versionReply(const ReplyJudgement& reply);
 
     // Runs.
-    bool beginLineRun();
     bool confirmWriteOfUnfilled();
     void startRunOnLine();
     void endRun(RunOutcome outcome);
     void lineFailed(LineFault::Kind kind, int error);
     void askRetryOrCancel(LineFault::Kind kind, const std::string& text);
     void noteReadEnd(RunOutcome outcome);
-    void setProgress(int value);
     void showVerificationSummary();
     Request currentRequest() const;
     std::size_t currentRecordLength() const;
-
-    // The upgrade command's file step: the file chosen, read and checked,
-    // the version questions asked.
-    RunOutcome upgradeFileStep(bool install, std::vector<UpgradeRecord>& records);
 
     // File steps.
     RunOutcome readFileStep();
@@ -173,7 +165,6 @@ class TransferEngine {
     bool differenceIgnored_ = false;  // this verification pass accepted a record that differed
     bool wholeImage_ = false;
     bool cleanVerification_ = true;
-    int pendingProgress_ = 0;
     std::string firmwareText_;
     FileDialogRequest fileDialog_ = FileDialogRequest::standard();
     std::array<std::optional<IncompleteRead>, 3> incomplete_;  // Scenes, Settings, Midi

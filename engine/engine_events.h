@@ -62,6 +62,14 @@ class EngineEvents {
     virtual void runStarted(RunKind /*kind*/, Action /*action*/, Region /*region*/) {}
     // A block or firmware record went through: `done` of the run's `total`.
     virtual void blockDone(std::size_t /*done*/, std::size_t /*total*/) {}
+    // A memory run went on into the next region (an "&All" run: the
+    // settings, then the MIDI assignments).
+    virtual void regionEntered(Region /*region*/) {}
+    // An upgrade's run went on to its next pass: the verification pass
+    // (Firmware, Verify) after the install pass, then the version query.
+    virtual void passStarted(RunKind /*kind*/, Action /*action*/) {}
+    // The controller told its firmware version: "\tFW : 1.05b".
+    virtual void firmwareKnown(const std::string& /*text*/) {}
     // Verification found at least one difference in `block`.
     virtual void differenceFound(std::uint32_t /*block*/) {}
     // A fault on the line, after the user has answered it.

@@ -1,6 +1,6 @@
 #pragma once
-// Every text the transfer engine shows: status-bar texts, the messages of
-// runs on the line and of the file steps, and the firmware text.
+// Every text the transfer engine shows: the messages of runs on the line and
+// of the file steps, and the firmware text.
 
 #include <cstdint>
 #include <string>
@@ -10,13 +10,6 @@
 #include "image/controller_image.h"
 
 namespace velora {
-
-const char* regionText(Region region);  // "\tScenes", "\tSettings", "\tMIDI"
-// The region of a memory run, else "\tFirmWare", "\tVersion" or "\tN/A".
-const char* runText(RunKind kind, Region region);
-const char* actionText(Action action);  // "\tWriting to Kq318" ... "\tN/A"
-inline constexpr const char* kReadyText = "\tReady";
-inline constexpr const char* kFileRegionText = "\tFile";
 
 // "\tFW : " and the version text of a version reply's payload.
 std::string firmwareTextOf(std::uint8_t major, std::uint8_t minor, std::uint8_t suffix);
@@ -37,11 +30,6 @@ inline constexpr const char* kCleanVerificationText = "Veryfication successfully
 inline constexpr const char* kVerificationWarningsText = "Veryfication finished with warnings !";
 std::string errorCodeText(int error);  // "Error code : " and the number
 std::string recordDifferenceText(std::size_t recordIndex);
-
-// The upgrade command's file step.
-inline constexpr const char* kChooseUpgradeFileTitle = "Choose upgrade file :";
-inline constexpr const char* kInitiatingText = "\tInitiating";
-inline constexpr const char* kUpgradeStatusText = "\tUpgrade";
 
 // File steps.
 inline constexpr const char* kChooseDataFileTitle = "Choose data file :";

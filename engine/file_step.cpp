@@ -195,7 +195,6 @@ void TransferEngine::chainNextFile() {
 }
 
 void TransferEngine::fileStep() {
-    ui_.setStatusText(1, kFileRegionText);
     if (events_) events_->repeatPossible(false);
 
     // Idle while the dialog is open; the run ends here unless a chained step

@@ -1,6 +1,7 @@
 #include "shell/application.h"
 
 #include "shell/menu_model.h"
+#include "shell/shell_texts.h"
 
 namespace velora {
 
@@ -21,7 +22,7 @@ Application::Application(SerialPortFactory& factory, UserInterface& ui, const Cl
       image_(std::make_unique<ControllerImage>()),
       link_(factory, ui, clock),
       engine_(*image_, filled_, link_, ui, this),
-      target_(engine_, link_),
+      target_(engine_, link_, status_),
       factory_(factory) {
     link_.setVersionQueryHook([this] { engine_.startVersionQuery(); });
 }
@@ -70,14 +71,46 @@ const ConnectionStatus& Application::connection() {
 }
 
 void Application::runStarted(RunKind kind, Action action, Region region) {
+    status_.runStarted(kind, action, region);
     progress_.start(kind, action);
+    const bool fileRun = action == Action::FileRead || action == Action::FileWrite;
+    ui_.setStatusText(kRegionPart, fileRun ? kFileRegionText : status_.runPart());
+    if (kind == RunKind::Firmware) ui_.setStatusText(kActionPart, kUpgradeStatusText);
     if (listener_) listener_->runStarted(kind, action, region);
 }
 
 void Application::blockDone(std::size_t done, std::size_t total) {
     progress_.blockDone(done, total, engine_.action());
     connection_.blockDone();
+    // The last block ends a memory run, and an upgrade's pass: the bar never
+    // shows 100 for it.
+    if (done < total) showProgress(static_cast<int>(done * 100 / total));
     if (listener_) listener_->blockDone(done, total);
+}
+
+void Application::regionEntered(Region region) {
+    status_.regionEntered(region);
+    ui_.setStatusText(kRegionPart, status_.runPart());
+    if (listener_) listener_->regionEntered(region);
+}
+
+void Application::passStarted(RunKind kind, Action action) {
+    status_.passStarted(kind, action);
+    ui_.setStatusText(kRegionPart, status_.runPart());
+    showProgress(0);
+    if (listener_) listener_->passStarted(kind, action);
+}
+
+void Application::firmwareKnown(const std::string& text) {
+    status_.firmwareKnown(text);
+    ui_.setStatusText(kFirmwarePart, text);
+    showProgress(100);
+    if (listener_) listener_->firmwareKnown(text);
+}
+
+void Application::showProgress(int position) {
+    status_.setProgress(position);
+    ui_.setProgress(position);
 }
 
 void Application::differenceFound(std::uint32_t block) {

@@ -18,6 +18,7 @@
 #include "platform/ui.h"
 #include "shell/connection_status.h"
 #include "shell/run_progress.h"
+#include "shell/status_bar_model.h"
 #include "shell/tick_pump.h"
 
 namespace velora {
@@ -50,6 +51,9 @@ class Application : private EngineEvents {
     // progress and the time it still needs.
     const ConnectionStatus& connection();
     const RunProgress& progress() const { return progress_; }
+    // What status-bar part 0, 1 or 2 says on a repaint.
+    std::string statusText(int part) const { return status_.text(part, engine_.idle()); }
+    UserInterface& ui() { return ui_; }
 
     ControllerImage& image() { return *image_; }
     // The blocks of the image that the program filled since start-up.
@@ -67,26 +71,34 @@ class Application : private EngineEvents {
     // enabled or greyed; then the listener hears them.
     void runStarted(RunKind kind, Action action, Region region) override;
     void blockDone(std::size_t done, std::size_t total) override;
+    void regionEntered(Region region) override;
+    void passStarted(RunKind kind, Action action) override;
+    void firmwareKnown(const std::string& text) override;
     void differenceFound(std::uint32_t block) override;
     void lineError(const LineFault& fault) override;
     void runEnded(RunOutcome outcome) override;
     void stopPossible(bool possible) override;
     void repeatPossible(bool possible) override;
 
+    // The progress bar at `position`, shown at once.
+    void showProgress(int position);
+
     // The engine and the line, as the pump sees them.
     class EngineTarget : public PumpTarget {
       public:
-        EngineTarget(TransferEngine& engine, SerialLink& link) : engine_(engine), link_(link) {}
+        EngineTarget(TransferEngine& engine, SerialLink& link, StatusTexts& status)
+            : engine_(engine), link_(link), status_(status) {}
         TransferState state() const override { return engine_.state(); }
         bool waitingOnLine() const override { return engine_.waitingOnLine(); }
         void tick(TransferState postedFor) override { engine_.tick(postedFor); }
-        bool takeProgressReset() override { return engine_.takeProgressReset(); }
+        bool takeProgressReset() override { return status_.takeProgressReset(); }
         std::optional<TimePoint> nextDeadline() const override;
         void watchLine(std::function<void()> onActivity) override;
 
       private:
         TransferEngine& engine_;
         SerialLink& link_;
+        StatusTexts& status_;
     };
 
     UserInterface& ui_;
@@ -95,6 +107,7 @@ class Application : private EngineEvents {
     FilledBlocks filled_;
     SerialLink link_;
     TransferEngine engine_;
+    StatusTexts status_;
     EngineTarget target_;
     SerialPortFactory& factory_;
     ConnectionStatus connection_;

@@ -3,6 +3,7 @@
 #include "shell/application.h"
 #include "shell/shell_texts.h"
 #include "shell/status_bar_model.h"
+#include "shell/upgrade_command.h"
 
 namespace velora {
 
@@ -60,10 +61,10 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
             host_.openWebPage(kDownloadPage);
             break;
         case kCmdInstallFirmware:
-            engine.startUpgrade(true);
+            startUpgrade(app_, true);
             break;
         case kCmdVerifyFirmware:
-            engine.startUpgrade(false);
+            startUpgrade(app_, false);
             break;
         case kCmdAll:
             engine.startAll(choice_.takePick());

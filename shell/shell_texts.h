@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/engine_events.h"
+
 namespace velora {
 
 inline constexpr const char* kMainWindowClass = "VeloraTR<->PC";
@@ -27,7 +29,19 @@ inline constexpr const char* kManualNotOpened = "No web browser could be started
 inline constexpr const char* kAboutCaption = "About :";
 inline constexpr const char* kProgramName = "Velora PC link";
 
+// Status-bar texts: what a run does, over what, and the file steps.
+const char* regionText(Region region);  // "\tScenes", "\tSettings", "\tMIDI"
+// The region of a memory run, else "\tFirmWare", "\tVersion" or "\tN/A".
+const char* runText(RunKind kind, Region region);
+const char* actionText(Action action);  // "\tWriting to Kq318" ... "\tN/A"
+inline constexpr const char* kReadyText = "\tReady";
+inline constexpr const char* kFileRegionText = "\tFile";
 inline constexpr const char* kEditionStatus = "\tEdition";
+inline constexpr const char* kInitiatingText = "\tInitiating";
+inline constexpr const char* kUpgradeStatusText = "\tUpgrade";
+
+// The upgrade command's file step.
+inline constexpr const char* kChooseUpgradeFileTitle = "Choose upgrade file :";
 
 // The maker's page with the firmware upgrade files.
 inline constexpr const char* kDownloadPage = "https://www.kq318.example/velora/upgrades";

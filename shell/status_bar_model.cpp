@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/engine_texts.h"
+#include "shell/shell_texts.h"
+
 namespace velora {
 
 StatusPartEdges statusPartEdges(int outerWidth, int charWidth) {
@@ -24,6 +27,40 @@ PartRect statusPartRect(const StatusPartEdges& edges, int part, int barWidth, in
     const int left = part == 0 ? 0 : edges.rightEdges[static_cast<std::size_t>(part - 1)];
     const int right = part >= 3 ? barWidth : edges.rightEdges[static_cast<std::size_t>(part)];
     return {left, 0, std::max(0, std::min(right, barWidth) - left), barHeight};
+}
+
+void StatusTexts::runStarted(RunKind kind, Action action, Region region) {
+    kind_ = kind;
+    action_ = action;
+    region_ = region;
+}
+
+void StatusTexts::passStarted(RunKind kind, Action action) {
+    kind_ = kind;
+    action_ = action;
+}
+
+std::string StatusTexts::runPart() const {
+    return runText(kind_, region_);
+}
+
+std::string StatusTexts::text(int part, bool idle) const {
+    switch (part) {
+        case kFirmwarePart:
+            return firmware_.empty() ? kNoFirmwareText : firmware_;
+        case kRegionPart:
+            return runPart();
+        case kActionPart:
+            return idle ? kReadyText : actionText(action_);
+        default:
+            return {};
+    }
+}
+
+bool StatusTexts::takeProgressReset() {
+    if (progress_ == 0) return false;
+    progress_ = 0;
+    return true;
 }
 
 ShownStatusText shownStatusText(std::string_view text) {

@@ -59,7 +59,7 @@ TEST_F(Engine, SceneReadSendsTheRangeAndStoresIt) {
     EXPECT_EQ(ui.entryEnabled(kRepeatEntry), true);
     EXPECT_EQ(ui.entryEnabled(kStopEntry), false);
     EXPECT_EQ(ui.status(1), "\tScenes");
-    EXPECT_EQ(engine.statusText(2), "\tReady");
+    EXPECT_EQ(app.statusText(2), "\tReady");
     EXPECT_EQ(image->scenes[1], (std::array<std::uint8_t, 256>{}));  // outside the range: untouched
 
     // The progress formula in whole numbers: scenes 10..19, after the fifth block 25.
@@ -247,8 +247,8 @@ TEST_F(Engine, VersionQueryRebuildsTheFirmwareText) {
     EXPECT_EQ(sent().back(), (Bytes{0x12, 0x03, 0xEB}));
     EXPECT_EQ(ui.status(0), "\tFW : 1.05");
     EXPECT_EQ(ui.progress(), 100);
-    EXPECT_TRUE(engine.takeProgressReset());
-    EXPECT_FALSE(engine.takeProgressReset());
+    EXPECT_TRUE(app.pumpTarget().takeProgressReset());
+    EXPECT_FALSE(app.pumpTarget().takeProgressReset());
 
     EXPECT_EQ(firmwareTextOf(1, 5, 'b'), "\tFW : 1.05b");
     EXPECT_EQ(firmwareTextOf(12, 5, 0), "\tFW : ?.??X");
@@ -352,7 +352,7 @@ TEST_F(Engine, EveryWayARunEndsRefreshesTheStatusAtOnce) {
         EXPECT_EQ(events.ends, std::vector<RunOutcome>{c.outcome}) << c.name;
         ASSERT_FALSE(ui.events().empty());
         EXPECT_EQ(ui.events().back().kind, testing::UiEvent::Repaint) << c.name;
-        EXPECT_EQ(engine.statusText(2), "\tReady") << c.name;
+        EXPECT_EQ(app.statusText(2), "\tReady") << c.name;
         EXPECT_EQ(ui.entryEnabled(kStopEntry), false) << c.name;
     }
 }

@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "shell/menu_model.h"
+#include "shell/upgrade_command.h"
 #include "tests/support/engine_rig.h"
 #include "upgrade/upgrade_writer.h"
 
@@ -103,7 +104,7 @@ TEST_F(EngineUpgrade, InstallThenVerifyThenTheVersionQuery) {
     ui.expectOpenFile(path);
     sure(Answer::Yes);
     expectSummary(true);
-    engine.startUpgrade(true);
+    startUpgrade(app, true);
     ASSERT_EQ(engine.state(), TransferState::SendFrame);
     EXPECT_EQ(engine.upgradeRecordCount(), kRecords.size());
 
@@ -122,10 +123,8 @@ TEST_F(EngineUpgrade, InstallThenVerifyThenTheVersionQuery) {
 
     std::vector<std::string> regions, actions;
     runToIdle([&] {
-        if (regions.empty() || regions.back() != engine.statusText(1))
-            regions.push_back(engine.statusText(1));
-        if (actions.empty() || actions.back() != engine.statusText(2))
-            actions.push_back(engine.statusText(2));
+        if (regions.empty() || regions.back() != app.statusText(1)) regions.push_back(app.statusText(1));
+        if (actions.empty() || actions.back() != app.statusText(2)) actions.push_back(app.statusText(2));
     });
     EXPECT_EQ(regions, (std::vector<std::string>{"\tFirmWare", "\tVersion"}));
     EXPECT_EQ(actions, (std::vector<std::string>{"\tWriting to Kq318", "\tVeryfication"}));
@@ -161,7 +160,7 @@ TEST_F(EngineUpgrade, InstallThenVerifyThenTheVersionQuery) {
     EXPECT_EQ(engine.lastUpgradeVerification(), UpgradeVerification::Clean);
     EXPECT_EQ(engine.upgradeRecordCount(), 0u) << "the list is released after the verification pass";
     EXPECT_EQ(engine.firmwareText(), "\tFW : 1.05b");
-    EXPECT_EQ(engine.statusText(2), "\tReady");
+    EXPECT_EQ(app.statusText(2), "\tReady");
     EXPECT_EQ(engine.sceneRange(), (std::pair<std::uint32_t, std::uint32_t>{3, 7}));
     EXPECT_FALSE(events.repeat.has_value()) << "\"&Repeat\" is not offered for an upgrade";
 }
@@ -173,7 +172,7 @@ TEST_F(EngineUpgrade, RetryReadsTheSameRecordAgain) {
     ui.expectOpenFile(file("kq318.upg", kRecords, "1.05"));  // same first four characters: no question
     ui.expectMessage(kDifference, "Fault", Icon::Warning, Buttons::AbortRetryIgnore, Answer::Retry);
     expectSummary(false);  // a difference was seen, even though the second read agreed
-    engine.startUpgrade(false);
+    startUpgrade(app, false);
     runToIdle();
     const auto frames = sentSinceStart();
     ASSERT_EQ(frames.size(), kRecords.size() + 2);
@@ -195,7 +194,7 @@ TEST_F(EngineUpgrade, IgnoredDifferencesEndWithWarningsThenTheVersionQuery) {
     ui.expectMessage(kDifference, "Fault", Icon::Warning, Buttons::AbortRetryIgnore, Answer::Ignore);
     ui.expectMessage(kDifference, "Fault", Icon::Warning, Buttons::AbortRetryIgnore, Answer::Ignore);
     expectSummary(false);
-    engine.startUpgrade(false);
+    startUpgrade(app, false);
     runToIdle();
     EXPECT_EQ(sentSinceStart().size(), kRecords.size() + 1);
     EXPECT_EQ(sentSinceStart().back(), (Bytes{0x12, 0x03, 0xEB}));
@@ -209,7 +208,7 @@ TEST_F(EngineUpgrade, IgnoredDifferencesEndWithWarningsThenTheVersionQuery) {
     before = sent().size();
     ui.expectOpenFile(file("kq318.upg", kRecords, "1.05"));
     ui.expectMessage(kDifference, "Fault", Icon::Warning, Buttons::AbortRetryIgnore, Answer::Abort);
-    engine.startUpgrade(false);
+    startUpgrade(app, false);
     runToIdle();
     EXPECT_EQ(sentSinceStart().size(), 2u);
     EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
@@ -227,7 +226,7 @@ TEST_F(EngineUpgrade, StopEndsEitherPass) {
     const std::string path = file("kq318.upg", kRecords);
     ui.expectOpenFile(path);
     sure(Answer::Yes);
-    engine.startUpgrade(true);
+    startUpgrade(app, true);
     tickUntil([&] { return events.blocks.size() == 2; });
     engine.stop();
     EXPECT_TRUE(engine.idle());
@@ -246,7 +245,7 @@ TEST_F(EngineUpgrade, StopEndsEitherPass) {
     before = sent().size();
     ui.expectOpenFile(path);
     sure(Answer::Yes);
-    engine.startUpgrade(true);
+    startUpgrade(app, true);
     tickUntil([&] { return engine.action() == Action::Verify; });
     engine.stop();
     runToIdle();
@@ -259,7 +258,7 @@ TEST_F(EngineUpgrade, StopEndsEitherPass) {
     ui.expectOpenFile(path);
     ui.expectMessage("Different firmware version : 1.06 !\nContinue ?", "Differences occured !",
                      Icon::Question, Buttons::YesNo, Answer::Yes);
-    engine.startUpgrade(false);
+    startUpgrade(app, false);
     tickUntil([&] { return events.blocks.size() == 3; });
     engine.stop();
     EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
@@ -286,7 +285,7 @@ TEST_F(EngineUpgrade, LineFaultsOfTheUpgradeFrames) {
     ui.expectMessage("Communication error : return adress 65536", "Fault", Icon::Warning,
                      Buttons::RetryCancel, Answer::Retry);
     ui.expectMessage("Protocol error", "Fault", Icon::Warning, Buttons::Ok);
-    engine.startUpgrade(true);
+    startUpgrade(app, true);
     runToIdle();
     const auto frames = sentSinceStart();
     ASSERT_EQ(frames.size(), 14u);
@@ -372,10 +371,10 @@ TEST_F(EngineUpgrade, NoRefusedFileReachesTheController) {
         }
         ui.clearEvents();
         c.script();
-        engine.startUpgrade(c.install);
+        startUpgrade(app, c.install);
         EXPECT_TRUE(engine.idle()) << c.name;
         EXPECT_TRUE(ui.scriptDone()) << c.name;
-        EXPECT_EQ(engine.statusText(2), "\tReady") << c.name;
+        EXPECT_EQ(app.statusText(2), "\tReady") << c.name;
         if (c.statusShown) {
             EXPECT_EQ(ui.events().back().kind, UiEvent::Repaint) << c.name;
         }
@@ -385,7 +384,7 @@ TEST_F(EngineUpgrade, NoRefusedFileReachesTheController) {
 
     // An upgrade command while a run goes on is ignored.
     engine.startRun(Region::Midi, Action::ReadController);
-    engine.startUpgrade(true);  // no dialog
+    startUpgrade(app, true);  // no dialog
     EXPECT_EQ(engine.region(), Region::Midi);
     runToIdle();
 }

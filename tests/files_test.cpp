@@ -17,6 +17,7 @@
 #include "files/atomic_save.h"
 #include "files/data_files.h"
 #include "files/file_reason.h"
+#include "shell/application.h"
 #include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
@@ -360,7 +361,7 @@ TEST(AtomicSave, SetIsReplacedWholeOrNotAtAll) {
 
 class FileStepTest : public ::testing::Test {
   protected:
-    FileStepTest() { filled.markAll(); }
+    FileStepTest() { app.filledBlocks().markAll(); }
 
     // A file run of one region, or "&All", ticked for as long as it chains
     // file steps.
@@ -384,14 +385,13 @@ class FileStepTest : public ::testing::Test {
     }
 
     TempDir dir;
-    ControllerImage image;
     ScriptedUi ui;
     SteadyClock clock;
     testing::VirtualPortFactory ports{clock};  // a machine without serial ports
-    SerialLink link{ports, ui, clock};
     testing::RecordedEvents events;
-    FilledBlocks filled;  // set whole: the image stands for a show
-    TransferEngine engine{image, filled, link, ui, &events};
+    Application app{ports, ui, clock, &events};  // its filled blocks set whole: the image stands for a show
+    ControllerImage& image = app.image();
+    TransferEngine& engine = app.engine();
 };
 
 TEST_F(FileStepTest, AllReadThroughTheEngineReadsTheThreeFilesOfOneName) {

@@ -90,7 +90,7 @@ TEST_F(ShellTest, StartUpSearchFindsTheControllerAndQueriesItsVersion) {
     // The engine was left set for the version query: the first tick sends it.
     EXPECT_EQ(app.engine().state(), TransferState::SendFrame);
     EXPECT_EQ(app.engine().runKind(), RunKind::Version);
-    EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
+    EXPECT_EQ(app.statusText(0), "\tFW : N/A");
 }
 
 TEST_F(ShellTest, StartUpSearchWithoutControllerLeavesTheEngineIdle) {
@@ -104,7 +104,7 @@ TEST_F(ShellTest, StartUpSearchWithoutControllerLeavesTheEngineIdle) {
     EXPECT_EQ(ui.reasons(),
               std::vector<std::string>{"COM1: opened, but nothing answered"});  // under its text
     EXPECT_TRUE(app.engine().idle());
-    EXPECT_EQ(app.engine().statusText(0), "\tFW : N/A");
+    EXPECT_EQ(app.statusText(0), "\tFW : N/A");
     EXPECT_FALSE(app.link().isOpen());
 }
 

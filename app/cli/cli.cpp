@@ -17,6 +17,7 @@
 #include "image/controller_image.h"
 #include "link/serial_link.h"
 #include "shell/application.h"
+#include "shell/upgrade_command.h"
 #include "upgrade/upgrade_file.h"
 #include "upgrade/version_questions.h"
 
@@ -177,8 +178,8 @@ std::string records(std::size_t count) {
 
 // "upgrade FILE" and "upgrade --verify-only FILE", once the file has been
 // accepted and the controller found (the version questions need its
-// version). The engine reads the file again, asks the version questions,
-// installs and verifies. Exit 0 once every record reads back as the file
+// version). The upgrade command reads the file again and asks the version
+// questions; the engine installs and verifies. Exit 0 once every record reads back as the file
 // has it (some perhaps only when read again), 1 when a difference was
 // ignored; a run cut short says what the controller holds and what to do.
 int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& err) {
@@ -186,15 +187,13 @@ int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& er
     const bool install = !o.verifyOnly;
     // What the file step says concerns the file, not the port.
     s.ui().setContext([&o] { return o.upgradeFile; });
-    s.ui().presetOpenFile(o.upgradeFile);
-    engine.startUpgrade(install);
+    const RunOutcome fileStep = startUpgradeFrom(s.app(), o.upgradeFile, install);
     s.ui().setContext([&s] { return s.where(); });
     if (engine.idle()) {
         if (s.interrupted()) return kInterrupted;
         err << "velora-cli: " << o.upgradeFile << ": no upgrade, nothing was sent to the controller ("
-            << (engine.outcome() == RunOutcome::Stopped
-                    ? "a version question was answered No; --yes answers Yes"
-                    : "the file was refused")
+            << (fileStep == RunOutcome::Stopped ? "a version question was answered No; --yes answers Yes"
+                                                : "the file was refused")
             << ")\n";
         return kError;
     }

@@ -5,6 +5,7 @@
 
 #include "engine/engine_texts.h"
 #include "link/serial_link.h"
+#include "shell/shell_texts.h"
 
 namespace velora::cli {
 namespace {
@@ -96,12 +97,6 @@ Answer TerminalUi::messageBoxWithReason(const std::string& text, const std::stri
         stream << std::flush;
     }
     return answer;
-}
-
-bool TerminalUi::openFileDialog(FileDialogRequest& request) {
-    if (openFile_.empty()) return false;
-    request.path = std::exchange(openFile_, std::string());
-    return true;
 }
 
 void TerminalUi::setStatusText(int part, const std::string& text) {

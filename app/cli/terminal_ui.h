@@ -39,9 +39,6 @@ class TerminalUi : public UserInterface, public EngineEvents {
 
     // Ends a progress line that is on the screen.
     void finishProgress();
-    // The file the next open dialog chooses (once); without one the dialog
-    // is cancelled.
-    void presetOpenFile(std::string path) { openFile_ = std::move(path); }
     // The progress line's label in place of the region's name; empty gives
     // the region's name back.
     void setProgressLabel(std::string label) { progressLabel_ = std::move(label); }
@@ -62,9 +59,8 @@ class TerminalUi : public UserInterface, public EngineEvents {
     void repaint() override {}
     // The range was set before the run starts; there is nothing to ask.
     bool sceneRangeDialog(std::uint32_t&, std::uint32_t&) override { return true; }
-    // velora-cli reads and writes its data files itself; the upgrade file
-    // is the one preset.
-    bool openFileDialog(FileDialogRequest& request) override;
+    // velora-cli names its files on the command line: there is nothing to choose.
+    bool openFileDialog(FileDialogRequest&) override { return false; }
     bool saveFileDialog(FileDialogRequest&) override { return false; }
 
     // EngineEvents
@@ -86,7 +82,6 @@ class TerminalUi : public UserInterface, public EngineEvents {
     int retriesInRow_ = 0;
     std::string lastDrawn_;
     std::string region_;
-    std::string openFile_;
     std::string progressLabel_;
 };
 
