@@ -23,10 +23,13 @@ TransferEngine::TransferEngine(ControllerImage& image, FilledBlocks& filled, Ser
 // --- commands ---------------------------------------------------------------
 
 void TransferEngine::startRun(Region region, Action action) {
-    if (!idle()) return;
+    // The data files are the shell's: the engine only moves blocks.
+    if (!idle() || isFileAction(action)) {
+        wholeImage_ = false;
+        return;
+    }
     action_ = action;
-    const bool fileRun = isFileAction(action);
-    if (!fileRun && !prepareLine()) {
+    if (!prepareLine()) {
         wholeImage_ = false;
         outcome_ = RunOutcome::Failed;
         return;
@@ -40,7 +43,7 @@ void TransferEngine::startRun(Region region, Action action) {
         case Region::Scenes:
             if (firstScene_ > kScenes - 1) firstScene_ = 0;
             if (lastScene_ < firstScene_ || lastScene_ > kScenes - 1) lastScene_ = kScenes - 1;
-            if (!wholeImage_ && !fileRun && !ui_.sceneRangeDialog(firstScene_, lastScene_)) {
+            if (!wholeImage_ && !ui_.sceneRangeDialog(firstScene_, lastScene_)) {
                 outcome_ = RunOutcome::Stopped;
                 return;
             }
@@ -62,8 +65,8 @@ void TransferEngine::startRun(Region region, Action action) {
         return;
     }
     currentBlock_ = 2 * firstScene_;
-    state_ = fileRun ? TransferState::FileStep : TransferState::SendFrame;
-    if (!fileRun) startRunOnLine();
+    state_ = TransferState::SendFrame;
+    startRunOnLine();
     outcome_ = RunOutcome::Running;
     if (events_) events_->runStarted(kind_, action_, region_);
 }
@@ -76,7 +79,7 @@ void TransferEngine::startAll(Action action) {
 
 bool TransferEngine::repeat() {
     // Only a memory run on the line is repeated: the last one.
-    if (!idle() || lastAction_ == Action::NoAction || isFileAction(lastAction_)) return false;
+    if (!idle() || lastAction_ == Action::NoAction) return false;
     if (!prepareLine()) {
         outcome_ = RunOutcome::Failed;
         return true;
@@ -227,6 +230,10 @@ void TransferEngine::noteReadEnd(RunOutcome outcome) {
     }
 }
 
+void TransferEngine::forgetIncompleteRead(Region region) {
+    incomplete_[static_cast<std::size_t>(region)].reset();
+}
+
 std::optional<IncompleteRead> TransferEngine::incompleteRead(Region region) const {
     return incomplete_[static_cast<std::size_t>(region)];
 }
@@ -249,9 +256,6 @@ void TransferEngine::tick(TransferState postedFor) {
             break;
         case TransferState::NextBlock:
             nextBlock();
-            break;
-        case TransferState::FileStep:
-            fileStep();
             break;
     }
 }

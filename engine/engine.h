@@ -1,8 +1,8 @@
 #pragma once
 // The transfer engine: a state machine that moves the controller image
-// between the PC and the controller one short step per tick. It also runs
-// the data-file steps, sends firmware records, queries the firmware version
-// and restarts the controller. Nothing in it blocks on the line.
+// between the PC and the controller one short step per tick. It also sends
+// firmware records, queries the firmware version and restarts the
+// controller. Nothing in it blocks on the line; it opens no file.
 //
 // Callers start runs with the named commands, drive them with ticks and
 // learn what happens through the typed events (EngineEvents) and the
@@ -58,7 +58,8 @@ class TransferEngine {
                    EngineEvents* events = nullptr);
 
     // --- commands ---------------------------------------------------------
-    // 102 Scenes, 103 Settings, 104 Midi, with the action the run carries out.
+    // 102 Scenes, 103 Settings, 104 Midi, with the action the run carries out
+    // on the line (a data-file action is the shell's: refused).
     void startRun(Region region, Action action);
     void startAll(Action action);  // 112
     // The last memory run again; false (nothing done) when there is none to
@@ -109,8 +110,8 @@ class TransferEngine {
     UpgradeVerification lastUpgradeVerification() const { return upgradeVerification_; }
     // Where the last read of a data region from the controller stopped early.
     std::optional<IncompleteRead> incompleteRead(Region region) const;
-    // The open/save request shared by every file choice of the program.
-    FileDialogRequest& fileDialog() { return fileDialog_; }
+    // The image holds the region whole again (a data file was loaded).
+    void forgetIncompleteRead(Region region);
 
   private:
     // Ticks.
@@ -118,7 +119,6 @@ class TransferEngine {
     void awaitWrite();
     void awaitReply();
     void nextBlock();
-    void fileStep();
     bool letLineFallQuiet();
     void judgeWriteReply(std::span<const std::uint8_t> received);
     void judgeDataReply(std::span<const std::uint8_t> received);
@@ -136,13 +136,6 @@ class TransferEngine {
     void showVerificationSummary();
     Request currentRequest() const;
     std::size_t currentRecordLength() const;
-
-    // File steps.
-    RunOutcome readFileStep();
-    RunOutcome writeFileStep();
-    bool confirmIncompleteRead();
-    bool confirmSaveOfUnfilled();
-    void chainNextFile();
 
     ControllerImage& image_;
     FilledBlocks& filled_;
@@ -166,7 +159,6 @@ class TransferEngine {
     bool wholeImage_ = false;
     bool cleanVerification_ = true;
     std::string firmwareText_;
-    FileDialogRequest fileDialog_ = FileDialogRequest::standard();
     std::array<std::optional<IncompleteRead>, 3> incomplete_;  // Scenes, Settings, Midi
 
     RunOutcome outcome_ = RunOutcome::None;

@@ -17,7 +17,6 @@ enum class TransferState {
     AwaitWrite = 2,
     AwaitReply = 3,
     NextBlock = 4,
-    FileStep = 5
 };
 // What a run does: move blocks of the data memory (with an Action), move
 // firmware records, ask the controller for its firmware version, or restart

@@ -73,8 +73,7 @@ const ConnectionStatus& Application::connection() {
 void Application::runStarted(RunKind kind, Action action, Region region) {
     status_.runStarted(kind, action, region);
     progress_.start(kind, action);
-    const bool fileRun = action == Action::FileRead || action == Action::FileWrite;
-    ui_.setStatusText(kRegionPart, fileRun ? kFileRegionText : status_.runPart());
+    ui_.setStatusText(kRegionPart, status_.runPart());
     if (kind == RunKind::Firmware) ui_.setStatusText(kActionPart, kUpgradeStatusText);
     if (listener_) listener_->runStarted(kind, action, region);
 }
@@ -123,12 +122,7 @@ void Application::lineError(const LineFault& fault) {
 }
 
 void Application::runEnded(RunOutcome outcome) {
-    const Action action = engine_.action();
-    const bool fileRun =
-        engine_.runKind() == RunKind::Memory &&
-        (action == Action::FileRead || action == Action::FileWrite || action == Action::NoAction);
-    const bool onTheLine = !fileRun;
-    connection_.runEnded(outcome, onTheLine);
+    connection_.runEnded(outcome, true);
     if (listener_) listener_->runEnded(outcome);
 }
 

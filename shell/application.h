@@ -54,6 +54,8 @@ class Application : private EngineEvents {
     // What status-bar part 0, 1 or 2 says on a repaint.
     std::string statusText(int part) const { return status_.text(part, engine_.idle()); }
     UserInterface& ui() { return ui_; }
+    // The open/save request shared by every file choice of the program.
+    FileDialogRequest& fileDialog() { return fileDialog_; }
 
     ControllerImage& image() { return *image_; }
     // The blocks of the image that the program filled since start-up.
@@ -112,6 +114,7 @@ class Application : private EngineEvents {
     SerialPortFactory& factory_;
     ConnectionStatus connection_;
     RunProgress progress_;
+    FileDialogRequest fileDialog_ = FileDialogRequest::standard();
 };
 
 }  // namespace velora

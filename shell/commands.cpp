@@ -1,6 +1,7 @@
 #include "shell/commands.h"
 
 #include "shell/application.h"
+#include "shell/file_commands.h"
 #include "shell/shell_texts.h"
 #include "shell/status_bar_model.h"
 #include "shell/upgrade_command.h"
@@ -40,13 +41,13 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
             about();
             break;
         case kCmdScenes:
-            engine.startRun(Region::Scenes, choice_.takePick());
+            startRegionRun(Region::Scenes, false);
             break;
         case kCmdSettings:
-            engine.startRun(Region::Settings, choice_.takePick());
+            startRegionRun(Region::Settings, false);
             break;
         case kCmdMidi:
-            engine.startRun(Region::Midi, choice_.takePick());
+            startRegionRun(Region::Midi, false);
             break;
         case kCmdStop:
             engine.stop();
@@ -67,7 +68,7 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
             startUpgrade(app_, false);
             break;
         case kCmdAll:
-            engine.startAll(choice_.takePick());
+            startRegionRun(Region::Scenes, true);
             break;
         case kCmdRestart:
             engine.restart();
@@ -94,6 +95,17 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
         }
     }
     return Outcome::Done;
+}
+
+// The data files are the shell's; the line's runs the engine's.
+void CommandDispatcher::startRegionRun(Region region, bool all) {
+    const Action action = choice_.takePick();
+    if (action == Action::FileRead || action == Action::FileWrite)
+        runFileCommand(app_, region, action, all);
+    else if (all)
+        app_.engine().startAll(action);
+    else
+        app_.engine().startRun(region, action);
 }
 
 bool CommandDispatcher::confirmExit() {

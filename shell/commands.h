@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "image/controller_image.h"
 #include "shell/menu_model.h"
 
 namespace velora {
@@ -79,6 +80,7 @@ class CommandDispatcher {
   private:
     void help();
     void about();
+    void startRegionRun(Region region, bool all);
 
     Application& app_;
     UserInterface& ui_;

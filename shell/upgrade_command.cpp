@@ -30,7 +30,7 @@ RunOutcome upgradeFileStep(Application& app, bool install, std::string name, Sou
     ui.setStatusText(kActionPart, kInitiatingText);
 
     if (source == Source::Dialog) {
-        FileDialogRequest& dialog = app.engine().fileDialog();
+        FileDialogRequest& dialog = app.fileDialog();
         dialog.title = kChooseUpgradeFileTitle;
         dialog.filterIndex = kUpgradeFilterIndex;
         dialog.defaultExtension = kUpgradeExtension;

@@ -12,6 +12,7 @@
 #include "emulator/demo_show.h"
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
+#include "shell/file_commands.h"
 #include "shell/menu_model.h"
 #include "tests/support/engine_rig.h"
 
@@ -482,10 +483,8 @@ TEST_F(Engine, RepeatRefusesWhatIsNotAMemoryRunOnTheLine) {
     runToIdle();
     const auto before = sent().size();
     EXPECT_FALSE(engine.repeat()) << "no memory run yet";
-    ui.expectSaveFile(std::nullopt);
     start(Action::FileWrite, Region::Midi);
-    engine.tick(engine.state());
-    EXPECT_FALSE(engine.repeat()) << "a data-file run";
+    EXPECT_FALSE(engine.repeat()) << "a data-file action is not the engine's";
     EXPECT_TRUE(engine.idle());
     EXPECT_EQ(sent().size(), before);
 }
@@ -585,9 +584,7 @@ TEST_F(FreshProgram, SavingAsksRegionByRegionAfterAnAllReadCutOffInTheScenes) {
         "MIDI assignments were never read, loaded or edited since the program started !\n"
         "The file will hold empty ones.\nSave it anyway ?",
         Answer::No);
-    engine.startRun(Region::Midi, Action::FileWrite);
-    engine.tick(engine.state());
-    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+    EXPECT_EQ(runFileCommand(app, Region::Midi, Action::FileWrite, false), RunOutcome::Stopped);
 
     // "&All" read cut off at block 4: the scenes stopped, the settings and
     // MIDI assignments never reached; each region is asked about in turn.
@@ -611,9 +608,7 @@ TEST_F(FreshProgram, SavingAsksRegionByRegionAfterAnAllReadCutOffInTheScenes) {
         "The last read of the MIDI assignments from the controller stopped at block 2046 !\n"
         "From there on the file will hold what the program had before.\nSave it anyway ?",
         Answer::No);
-    engine.startAll(Action::FileWrite);
-    for (int i = 0; i < 5 && engine.state() == TransferState::FileStep; ++i) engine.tick(engine.state());
-    EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+    EXPECT_EQ(runFileCommand(app, Region::Scenes, Action::FileWrite, true), RunOutcome::Stopped);
     EXPECT_TRUE(std::filesystem::exists(dir / "cut.K5p"));
     EXPECT_FALSE(std::filesystem::exists(dir / "cut.K5m"));
     std::filesystem::remove_all(dir);

@@ -18,6 +18,8 @@
 #include "files/data_files.h"
 #include "files/file_reason.h"
 #include "shell/application.h"
+#include "shell/file_commands.h"
+#include "shell/menu_model.h"
 #include "tests/support/recorded_events.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
@@ -366,15 +368,8 @@ class FileStepTest : public ::testing::Test {
     // A file run of one region, or "&All", ticked for as long as it chains
     // file steps.
     void run(Action action, Region region, bool wholeImage, RunOutcome expected) {
-        if (wholeImage)
-            engine.startAll(action);
-        else
-            engine.startRun(region, action);
-        for (int steps = 0; engine.state() == TransferState::FileStep && steps < 5; ++steps)
-            engine.tick(TransferState::FileStep);
+        EXPECT_EQ(runFileCommand(app, region, action, wholeImage), expected);
         EXPECT_TRUE(engine.idle());
-        EXPECT_FALSE(engine.wholeImageRun());
-        EXPECT_EQ(engine.outcome(), expected);
     }
 
     std::vector<FileDialogRequest> dialogs() const {
@@ -422,7 +417,7 @@ TEST_F(FileStepTest, AllWriteUnderADottedFolderAddsExtensionsToTheFileNameOnly) 
         .expectSaveFile(dir / "a.b/show.K5p")
         .expectSaveFile(dir / "a.b/show.K5m");
     run(Action::FileWrite, Region::Scenes, true, RunOutcome::Completed);
-    EXPECT_EQ(events.repeat, false);
+    EXPECT_EQ(ui.entryEnabled(kRepeatEntry), false);
 
     const auto asked = dialogs();
     ASSERT_EQ(asked.size(), 3u);
@@ -459,7 +454,6 @@ TEST_F(FileStepTest, CancellingTheSecondDialogEndsTheChainAfterTheScenes) {
     run(Action::FileRead, Region::Scenes, true, RunOutcome::Stopped);
 
     EXPECT_EQ(dialogs().at(1).path, dir / "a.b/show.K5p");
-    EXPECT_EQ(engine.action(), Action::NoAction);
     EXPECT_EQ(layoutOf(image, Region::Scenes), layoutOf(source, Region::Scenes));
     EXPECT_EQ(layoutOf(image, Region::Settings), Bytes(202, '\0'));
     EXPECT_EQ(layoutOf(image, Region::Midi), Bytes(256, '\0'));
@@ -507,7 +501,6 @@ TEST_F(FileStepTest, MissingFileAndReadOnlyFileAreRefusedWithTheirNamesInFull) {
 TEST_F(FileStepTest, RegionWithoutAFileIsAProblemAndShowsNoDialog) {
     ui.expectMessage("Invalid field : 3 !", "We've got a problem", Icon::Warning, Buttons::Ok);
     run(Action::FileRead, static_cast<Region>(3), false, RunOutcome::Failed);
-    EXPECT_EQ(engine.action(), Action::NoAction);
     EXPECT_TRUE(dialogs().empty());
 }
 

@@ -193,8 +193,7 @@ TEST_F(WindowTest, SavingAReadThatWasStoppedAsksFirst) {
     QString text, caption;
     answerMessage(QMessageBox::No, &text, &caption);
     window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 6));
-    window->runCommand(kCmdScenes);
-    ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Stopped; }));
+    window->runCommand(kCmdScenes);  // the data-file command runs to its end at once
     EXPECT_EQ(text.toStdString(),
               "The last read of the scenes from the controller stopped at scene 1/3 !\n"
               "From there on the file will hold what the program had before.\nSave it anyway ?");
@@ -216,7 +215,6 @@ TEST_F(WindowTest, SavingAReadThatWasStoppedAsksFirst) {
     });
     window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 6));
     window->runCommand(kCmdScenes);
-    ASSERT_TRUE(spinUntil([&] { return engine().idle() && engine().outcome() == RunOutcome::Completed; }));
     EXPECT_EQ(QFileInfo(dir.filePath("stopped.K5s")).size(), 261632);
 }
 

@@ -1,6 +1,4 @@
-// The data-file steps of the transfer engine: one open or save dialog and
-// one file read or written per engine tick in state FileStep; the "&All"
-// chain of the three files.
+#include "shell/file_commands.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,11 +8,14 @@
 #include <string>
 #include <system_error>
 
-#include "engine/engine.h"
 #include "engine/engine_texts.h"
 #include "engine/plain_file.h"
 #include "files/atomic_save.h"
 #include "files/data_files.h"
+#include "shell/application.h"
+#include "shell/menu_model.h"
+#include "shell/shell_texts.h"
+#include "shell/status_bar_model.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <unistd.h>
@@ -88,18 +89,36 @@ void showProblem(UserInterface& ui, const std::string& text) {
     ui.messageBox(text, kProblemCaption, Icon::Warning, Buttons::Ok);
 }
 
-}  // namespace
+// One file step of a data-file command: its region's file read into the
+// image, or the image saved into it.
+class FileStep {
+  public:
+    FileStep(Application& app, Region region)
+        : app_(app), ui_(app.ui()), dialog_(app.fileDialog()), region_(region) {}
 
-// Open dialog, then the file into the image: Completed when the whole
-// layout was read, Stopped when the dialog was cancelled, else Failed.
-RunOutcome TransferEngine::readFileStep() {
-    FileDialogRequest& dialog = fileDialog_;
+    // Open dialog, then the file into the image: Completed when the whole
+    // layout was read, Stopped when the dialog was cancelled, else Failed.
+    RunOutcome read();
+    // Save dialog, then the image into the file: Completed when the file was
+    // saved, Stopped when the dialog was cancelled or a question answered
+    // No, else Failed.
+    RunOutcome write();
+
+  private:
+    bool confirmIncompleteRead();
+    bool confirmSaveOfUnfilled();
+
+    Application& app_;
+    UserInterface& ui_;
+    FileDialogRequest& dialog_;
+    Region region_;
+};
+
+RunOutcome FileStep::read() {
+    FileDialogRequest& dialog = dialog_;
     dialog.title = kChooseDataFileTitle;
     dialog.flags = PathMustExist | FileMustExist;
-    if (!ui_.openFileDialog(dialog) || dialog.path.empty()) {
-        action_ = Action::NoAction;
-        return RunOutcome::Stopped;
-    }
+    if (!ui_.openFileDialog(dialog) || dialog.path.empty()) return RunOutcome::Stopped;
     // Some dialogs leave a typed bare name as it is.
     if (!hasExtension(dialog.path) && !exists(dialog.path)) dialog.path += "." + dialog.defaultExtension;
     const std::string& name = dialog.path;
@@ -114,20 +133,21 @@ RunOutcome TransferEngine::readFileStep() {
         return RunOutcome::Failed;
     }
     errno = 0;
-    if (!readDataFile(file.in, image_, region_)) {
+    if (!readDataFile(file.in, app_.image(), region_)) {
         const int error = errno;
         showFault(ui_, readFaultText(name), name, whyReadFailed(name, region_, error));
         return RunOutcome::Failed;
     }
     // The image now holds the file's region whole.
-    filled_.markRegion(region_);
+    app_.filledBlocks().markRegion(region_);
+    app_.engine().forgetIncompleteRead(region_);
     return RunOutcome::Completed;
 }
 
 // A region whose last read from the controller stopped early would be saved
 // half from the controller and half from before: the user decides.
-bool TransferEngine::confirmIncompleteRead() {
-    const std::optional<IncompleteRead> mark = incompleteRead(region_);
+bool FileStep::confirmIncompleteRead() {
+    const std::optional<IncompleteRead> mark = app_.engine().incompleteRead(region_);
     if (!mark) return true;
     return ui_.messageBox(incompleteReadQuestion(region_, mark->stoppedAt), kWarningCaption, Icon::Question,
                           Buttons::YesNo, Answer::No) == Answer::Yes;
@@ -135,29 +155,22 @@ bool TransferEngine::confirmIncompleteRead() {
 
 // A region holding blocks the program never filled would be saved with
 // zeros for a show: the user decides, No the default.
-bool TransferEngine::confirmSaveOfUnfilled() {
-    const std::string unfilled = filled_.describeUnfilled(blockRangeOf(region_));
+bool FileStep::confirmSaveOfUnfilled() {
+    const std::string unfilled = app_.filledBlocks().describeUnfilled(blockRangeOf(region_));
     if (unfilled.empty()) return true;
     return ui_.messageBox(unfilledSaveQuestion(unfilled), kWarningCaption, Icon::Question, Buttons::YesNo,
                           Answer::No) == Answer::Yes;
 }
 
-// Save dialog, then the image into the file: Completed when the file was
-// saved, Stopped when the dialog was cancelled, else Failed.
-RunOutcome TransferEngine::writeFileStep() {
+RunOutcome FileStep::write() {
     // One question a region: the stopped read says more than the blocks
     // never filled that it leaves.
-    if (incompleteRead(region_) ? !confirmIncompleteRead() : !confirmSaveOfUnfilled()) {
-        action_ = Action::NoAction;
+    if (app_.engine().incompleteRead(region_) ? !confirmIncompleteRead() : !confirmSaveOfUnfilled())
         return RunOutcome::Stopped;
-    }
-    FileDialogRequest& dialog = fileDialog_;
+    FileDialogRequest& dialog = dialog_;
     dialog.title = kChooseFileForWritingTitle;
     dialog.flags = OverwritePrompt | HideReadOnly | CreatePrompt | NoReadOnlyReturn;
-    if (!ui_.saveFileDialog(dialog) || dialog.path.empty()) {
-        action_ = Action::NoAction;
-        return RunOutcome::Stopped;
-    }
+    if (!ui_.saveFileDialog(dialog) || dialog.path.empty()) return RunOutcome::Stopped;
     if (!hasExtension(dialog.path)) dialog.path += "." + dialog.defaultExtension;
     const std::string& name = dialog.path;
     const fs::path path = pathOf(name);
@@ -167,7 +180,7 @@ RunOutcome TransferEngine::writeFileStep() {
         return RunOutcome::Failed;
     }
     std::ostringstream out(std::ios::binary);
-    if (!writeDataFile(out, image_, region_)) {
+    if (!writeDataFile(out, app_.image(), region_)) {
         showFault(ui_, writeFaultText(name), name, std::strerror(ENOMEM));
         return RunOutcome::Failed;
     }
@@ -187,52 +200,45 @@ RunOutcome TransferEngine::writeFileStep() {
     return RunOutcome::Failed;
 }
 
-// After a successful step of an "&All" run: the next region's file, under
-// the same name with that region's extension (given by its step).
-void TransferEngine::chainNextFile() {
-    region_ = region_ == Region::Scenes ? Region::Settings : Region::Midi;
-    state_ = TransferState::FileStep;
-}
+}  // namespace
 
-void TransferEngine::fileStep() {
-    if (events_) events_->repeatPossible(false);
+RunOutcome runFileCommand(Application& app, Region region, Action action, bool all) {
+    if (!app.engine().idle()) return RunOutcome::None;
+    UserInterface& ui = app.ui();
+    ui.setStatusText(kRegionPart, kFileRegionText);
+    // A data-file run is never repeated.
+    ui.enableActionEntry(kRepeatEntry, false);
 
-    // Idle while the dialog is open; the run ends here unless a chained step
-    // follows.
-    state_ = TransferState::Idle;
     RunOutcome outcome = RunOutcome::Failed;
-    if (!hasDataFile(region_)) {
-        showProblem(ui_, invalidFieldText(static_cast<int>(region_)));
-        action_ = Action::NoAction;
-    } else {
-        fileDialog_.filterIndex = static_cast<int>(region_) + 1;
-        fileDialog_.defaultExtension = dataFileExtension(region_);
+    for (;;) {
+        if (!hasDataFile(region)) {
+            showProblem(ui, invalidFieldText(static_cast<int>(region)));
+            break;
+        }
+        FileDialogRequest& dialog = app.fileDialog();
+        dialog.filterIndex = static_cast<int>(region) + 1;
+        dialog.defaultExtension = dataFileExtension(region);
         // The name offered is the last one chosen with this region's
         // extension: the file of another region (or an upgrade file) is
         // never offered for this one.
-        if (!fileDialog_.path.empty())
-            fileDialog_.path = withExtension(fileDialog_.path, fileDialog_.defaultExtension);
-        switch (action_) {
-            case Action::FileRead:
-                outcome = readFileStep();
-                // The image now holds the file's region whole.
-                if (outcome == RunOutcome::Completed) incomplete_[static_cast<std::size_t>(region_)].reset();
-                break;
-            case Action::FileWrite:
-                outcome = writeFileStep();
-                break;
-            default:
-                showProblem(ui_, invalidActionText(static_cast<int>(action_)));
-                action_ = Action::NoAction;
-                break;
+        if (!dialog.path.empty()) dialog.path = withExtension(dialog.path, dialog.defaultExtension);
+        FileStep step(app, region);
+        if (action == Action::FileRead) {
+            outcome = step.read();
+        } else if (action == Action::FileWrite) {
+            outcome = step.write();
+        } else {
+            showProblem(ui, invalidActionText(static_cast<int>(action)));
+            break;
         }
+        // After a successful step of an "&All" run, the next region's file;
+        // the MIDI file ends the chain.
+        if (outcome != RunOutcome::Completed || !all || region == Region::Midi) break;
+        region = region == Region::Scenes ? Region::Settings : Region::Midi;
     }
-    // The MIDI file ends an "&All" chain.
-    if (outcome == RunOutcome::Completed && wholeImage_ && region_ != Region::Midi) {
-        chainNextFile();
-        return;
-    }
-    endRun(outcome);
+    // An idle program never claims to be reading or writing.
+    ui.repaint();
+    return outcome;
 }
 
 }  // namespace velora
