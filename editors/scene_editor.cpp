@@ -278,29 +278,27 @@ void SceneEditor::load(UserInterface& ui) {
 
     const auto& scene = image_.scenes[static_cast<std::size_t>(absoluteScene_)];
     const std::size_t p = static_cast<std::size_t>(programme_ - 1);
-    const std::size_t first = static_cast<std::size_t>(fixture - 1) * kEditFixtures;
-    for (int k = 0; k < kEditFixtures; ++k)
-        values_[static_cast<std::size_t>(k)] = scene[first + static_cast<std::size_t>(k)];
+    const auto channels = fixtureChannels(scene, fixture - 1);
+    std::copy(channels.begin(), channels.end(), values_.begin());
     values_[kEditFade] = image_.fade[p];
     for (int k = 0; k <= kEditFade; ++k) showValue(k);
 
-    const std::uint8_t b = image_.speedSync[p];
-    switch (b) {
-        case kManualMode:
+    const ProgrammeMode mode = programmeModeOf(image_.speedSync[p]);
+    switch (mode.sync) {
+        case SyncMode::Manual:
             selectMode(kEditModeManual);
             break;
-        case kMidiMode:
+        case SyncMode::Midi:
             selectMode(kEditModeMidi);
             break;
-        case kMusicMode:
+        case SyncMode::Music:
             selectMode(kEditModeMusic);
             break;
-        default:
+        case SyncMode::Auto:
             selectMode(kEditModeAuto);
             break;
     }
-    const bool automatic = b != kManualMode && b != kMidiMode && b != kMusicMode;
-    values_[kEditSpeed] = automatic ? std::min<std::uint8_t>(b, kTopSpeed) : 0;
+    values_[kEditSpeed] = mode.speed;
     showValue(kEditSpeed);
 
     endCopy_ = image_.endScene[p];
@@ -324,19 +322,19 @@ bool SceneEditor::accept(UserInterface& ui) {
 
     if (!takeProgrammeAndScene(ui)) return false;
 
-    std::uint8_t modeByte = 0;
+    ProgrammeMode mode;
     switch (selectedMode()) {
         case kEditModeAuto:
-            modeByte = values_[kEditSpeed];
+            mode = {SyncMode::Auto, values_[kEditSpeed]};
             break;
         case kEditModeManual:
-            modeByte = kManualMode;
+            mode = {SyncMode::Manual};
             break;
         case kEditModeMusic:
-            modeByte = kMusicMode;
+            mode = {SyncMode::Music};
             break;
         case kEditModeMidi:
-            modeByte = kMidiMode;
+            mode = {SyncMode::Midi};
             break;
         default:
             ui.messageBox(kNoSyncMode, kNoSyncModeCaption, Icon::Warning, Buttons::Ok);
@@ -352,7 +350,7 @@ bool SceneEditor::accept(UserInterface& ui) {
     }
 
     const std::size_t p = static_cast<std::size_t>(programme_ - 1);
-    image_.speedSync[p] = modeByte;
+    image_.speedSync[p] = modeByteOf(mode);
     image_.fade[p] = values_[kEditFade];
     if (state_.checked(kEditEnd))
         image_.endScene[p] = static_cast<std::uint8_t>(scene_);
@@ -362,9 +360,8 @@ bool SceneEditor::accept(UserInterface& ui) {
     auto& scene = image_.scenes[static_cast<std::size_t>(absoluteScene_)];
     for (int f = 1; f <= kEditFixtures; ++f) {
         if (!state_.checked(editFixtureBox(f))) continue;
-        const std::size_t first = static_cast<std::size_t>(f - 1) * kEditFixtures;
-        for (int k = 0; k < kEditFixtures; ++k)
-            scene[first + static_cast<std::size_t>(k)] = values_[static_cast<std::size_t>(k)];
+        const auto channels = fixtureChannels(scene, f - 1);
+        std::copy_n(values_.begin(), kFixtureChannels, channels.begin());
     }
     settle();
     return true;

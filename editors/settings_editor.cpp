@@ -15,12 +15,12 @@ std::string numberOrEmpty(unsigned value, bool empty) {
 
 // The radio button of the row that shows mode byte `mode`.
 int radioOfMode(int row, std::uint8_t mode) {
-    switch (mode) {
-        case kManualMode:
+    switch (programmeModeOf(mode).sync) {
+        case SyncMode::Manual:
             return settingsManual(row);
-        case kMusicMode:
+        case SyncMode::Music:
             return settingsMusic(row);
-        case kMidiMode:
+        case SyncMode::Midi:
             return settingsMidi(row);
         default:
             return settingsAuto(row);
@@ -42,7 +42,7 @@ std::optional<std::uint32_t> optionalNumber(const std::string& text, std::uint32
 
 // A mode byte as the rows show it: 32..253 as Auto at the top speed.
 std::uint8_t shownMode(std::uint8_t mode) {
-    return mode == kManualMode || mode == kMusicMode || mode == kMidiMode ? mode : std::min(mode, kTopSpeed);
+    return modeByteOf(programmeModeOf(mode));
 }
 
 }  // namespace
@@ -52,16 +52,15 @@ SettingsEditor::SettingsEditor(ControllerImage& image)
     programmeRows_.showBar(state_);
     cueRows_.showBar(state_);
 
-    const std::array<std::uint16_t, kSpecialButtons> scenes{image.strobeScene, image.fogScene,
-                                                            image.extraScene};
     for (int b = 0; b < kSpecialButtons; ++b) {
         const auto i = static_cast<std::size_t>(b);
-        const bool assigned = scenes[i] != kNoScene;
+        const std::uint16_t assignedScene = buttonScene(image, b);
+        const bool assigned = assignedScene != kNoScene;
         std::string programme, scene;
         if (assigned) {
             // A scene number beyond the table shows as 65536 / 65536 and is
             // refused on "Accept" until corrected.
-            const ProgrammeScene shown = programmeSceneNumbers(scenes[i]);
+            const ProgrammeScene shown = programmeSceneNumbers(assignedScene);
             programme = std::to_string(shown.programme);
             scene = std::to_string(shown.scene);
         }
@@ -73,10 +72,9 @@ SettingsEditor::SettingsEditor(ControllerImage& image)
     }
 
     state_.setChecked(kSettingsSlowMode, image.slowMode != 0);
-    const std::uint16_t flags = image.specialButtonsMode;
-    state_.setChecked(kStrobeModeBox[kStrobe], (flags & kStrobeModeFlag) == 0);
-    state_.setChecked(kStrobeModeBox[kFog], (flags & kFogModeFlag) != 0);
-    state_.setChecked(kStrobeModeBox[kExtra], (flags & kExtraModeFlag) != 0);
+    for (int b = 0; b < kSpecialButtons; ++b)
+        state_.setChecked(kStrobeModeBox[static_cast<std::size_t>(b)],
+                          strobeModeOn(image.specialButtonsMode, b));
 
     showRows();
 }
@@ -191,13 +189,13 @@ std::optional<int> SettingsEditor::readProgrammeRow(int row, WorkingCopies& copi
     if (state_.checked(settingsAuto(row))) {
         const auto speed = optionalNumber(state_.fieldText(settingsSpeed(row)), kTopSpeed);
         if (!speed) return settingsSpeed(row);
-        copies.modes[p] = static_cast<std::uint8_t>(*speed);
+        copies.modes[p] = modeByteOf({SyncMode::Auto, static_cast<std::uint8_t>(*speed)});
     } else if (state_.checked(settingsManual(row))) {
-        copies.modes[p] = kManualMode;
+        copies.modes[p] = modeByteOf({SyncMode::Manual});
     } else if (state_.checked(settingsMusic(row))) {
-        copies.modes[p] = kMusicMode;
+        copies.modes[p] = modeByteOf({SyncMode::Music});
     } else if (state_.checked(settingsMidi(row))) {
-        copies.modes[p] = kMidiMode;
+        copies.modes[p] = modeByteOf({SyncMode::Midi});
     }
 
     // A FADE that the rows showed empty and that is still empty was never
@@ -229,11 +227,9 @@ bool SettingsEditor::hasUnacceptedChanges() const {
     WorkingCopies copies = working_;
     if (readRows(copies)) return true;
 
-    const std::array<std::uint16_t, kSpecialButtons> scenes{image_.strobeScene, image_.fogScene,
-                                                            image_.extraScene};
     for (int b = 0; b < kSpecialButtons; ++b) {
         std::uint16_t scene = 0;
-        if (specialButtonScene(b, scene) || scene != scenes[static_cast<std::size_t>(b)]) return true;
+        if (specialButtonScene(b, scene) || scene != buttonScene(image_, b)) return true;
     }
     if (strobeModeFlags() != (image_.specialButtonsMode & kStrobeModeFlags)) return true;
     if (state_.checked(kSettingsSlowMode) != (image_.slowMode != 0)) return true;
@@ -264,9 +260,8 @@ bool SettingsEditor::accept(UserInterface& ui) {
 
 std::uint16_t SettingsEditor::strobeModeFlags() const {
     std::uint16_t flags = 0;
-    if (!state_.checked(kStrobeModeBox[kStrobe])) flags |= kStrobeModeFlag;
-    if (state_.checked(kStrobeModeBox[kFog])) flags |= kFogModeFlag;
-    if (state_.checked(kStrobeModeBox[kExtra])) flags |= kExtraModeFlag;
+    for (int b = 0; b < kSpecialButtons; ++b)
+        flags = withStrobeMode(flags, b, state_.checked(kStrobeModeBox[static_cast<std::size_t>(b)]));
     return flags;
 }
 
@@ -286,9 +281,7 @@ std::optional<int> SettingsEditor::specialButtonScene(int button, std::uint16_t&
 }
 
 bool SettingsEditor::writeSpecialButton(int button, UserInterface& ui) {
-    std::uint16_t& scene = button == kStrobe ? image_.strobeScene
-                           : button == kFog  ? image_.fogScene
-                                             : image_.extraScene;
+    std::uint16_t& scene = buttonScene(image_, button);
     std::uint16_t value = 0;
     if (const auto refused = specialButtonScene(button, value)) {
         reportFieldError(ui, state_, *refused, kInvalidValue);

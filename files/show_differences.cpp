@@ -74,8 +74,8 @@ void settingsDifferences(const ControllerImage& a, const ControllerImage& b,
     }
     for (int button = 0; button < kSpecialButtonCount; ++button) {
         const std::string name = kSpecialButtonWords[static_cast<std::size_t>(button)];
-        differ(lines, name + " scene", sceneWords(specialButtonScene(a, button)),
-               sceneWords(specialButtonScene(b, button)));
+        differ(lines, name + " scene", sceneWords(buttonScene(a, button)),
+               sceneWords(buttonScene(b, button)));
         differ(lines, name + " strobe mode", onOff(strobeModeOn(a.specialButtonsMode, button)),
                onOff(strobeModeOn(b.specialButtonsMode, button)));
     }

@@ -203,7 +203,7 @@ class Reader {
             const Json& button = need(value, path, key);
             object(button, buttonPath, {"scene", "strobe_mode"});
             const Json& scene = need(button, buttonPath, "scene");
-            specialButtonScene(image_, b) = static_cast<std::uint16_t>(
+            buttonScene(image_, b) = static_cast<std::uint16_t>(
                 scene.is_null() ? kNoScene : sceneReference(scene, at(buttonPath, "scene"), 0xFFFF));
             const bool strobe =
                 boolean(need(button, buttonPath, "strobe_mode"), at(buttonPath, "strobe_mode"));

@@ -70,7 +70,7 @@ Json toJson(const ControllerImage& image) {
 
     Json buttons;
     for (int b = 0; b < kSpecialButtonCount; ++b) {
-        const std::uint16_t scene = specialButtonScene(image, b);
+        const std::uint16_t scene = buttonScene(image, b);
         buttons[kShowButtonKeys[static_cast<std::size_t>(b)]] =
             Json{{"scene", scene == kNoScene ? Json(nullptr) : sceneReference(scene)},
                  {"strobe_mode", strobeModeOn(image.specialButtonsMode, b)}};

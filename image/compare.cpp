@@ -80,7 +80,7 @@ bool compareSecondSettingsBlock(Reporter& r, const ControllerImage& image, const
         return false;
     for (int button = 0; button < kSpecialButtonCount; ++button)
         if (!compareSceneButton(r, kSpecialButtonWords[static_cast<std::size_t>(button)],
-                                specialButtonScene(image, button), d + O::buttonScenes + 2 * button))
+                                buttonScene(image, button), d + O::buttonScenes + 2 * button))
             return false;
     for (int f = 0; f < 3; ++f) {
         for (int c = 0; c < 16; ++c) {

@@ -71,11 +71,11 @@ std::span<const std::uint8_t, kFixtureChannels> fixtureChannels(const SceneChann
         .first<kFixtureChannels>();
 }
 
-std::uint16_t& specialButtonScene(ControllerImage& image, int button) {
+std::uint16_t& buttonScene(ControllerImage& image, int button) {
     return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
 }
 
-std::uint16_t specialButtonScene(const ControllerImage& image, int button) {
+std::uint16_t buttonScene(const ControllerImage& image, int button) {
     return button == 0 ? image.strobeScene : button == 1 ? image.fogScene : image.extraScene;
 }
 
@@ -131,8 +131,7 @@ Block packBlock(const ControllerImage& image, std::uint32_t b) {
         out[O::specialButtonsMode] = static_cast<std::uint8_t>(image.specialButtonsMode & 0xFF);
         out[O::slowMode] = image.slowMode != 0 ? 1 : 0;
         for (int button = 0; button < kSpecialButtonCount; ++button)
-            putLe16(&out[O::buttonScenes + 2 * static_cast<std::size_t>(button)],
-                    specialButtonScene(image, button));
+            putLe16(&out[O::buttonScenes + 2 * static_cast<std::size_t>(button)], buttonScene(image, button));
         for (std::size_t f = 0; f < image.cues.size(); ++f)
             std::copy(image.cues[f].begin(), image.cues[f].end(), out.begin() + O::cues + f * 16);
     } else if (b < kBlocks) {
@@ -156,8 +155,7 @@ void storeBlock(ControllerImage& image, std::uint32_t b, std::span<const std::ui
         image.specialButtonsMode = d[O::specialButtonsMode];
         image.slowMode = d[O::slowMode] != 0 ? 0xFFFF : 0;
         for (int button = 0; button < kSpecialButtonCount; ++button)
-            specialButtonScene(image, button) =
-                getLe16(&d[O::buttonScenes + 2 * static_cast<std::size_t>(button)]);
+            buttonScene(image, button) = getLe16(&d[O::buttonScenes + 2 * static_cast<std::size_t>(button)]);
         for (std::size_t f = 0; f < image.cues.size(); ++f)
             std::copy_n(d.begin() + O::cues + f * 16, 16, image.cues[f].begin());
     } else if (b < kBlocks) {

@@ -1,6 +1,8 @@
 #pragma once
-// The PC's copy of the controller's data memory, and its mapping onto the
-// controller's 2048 blocks of 128 bytes.
+// The PC's copy of the controller's data memory, what its bytes mean (a
+// programme's mode, the special buttons' flags and scenes, a fixture's
+// channels, the MIDI entries' bits), and its mapping onto the controller's
+// 2048 blocks of 128 bytes. Every other part reads the bytes through these.
 
 #include <array>
 #include <cstddef>
@@ -112,8 +114,8 @@ std::span<std::uint8_t, kFixtureChannels> fixtureChannels(SceneChannels& scene, 
 std::span<const std::uint8_t, kFixtureChannels> fixtureChannels(const SceneChannels& scene, int fixture);
 
 // The scene of special button `button` (0..2): absolute, kNoScene when none.
-std::uint16_t& specialButtonScene(ControllerImage& image, int button);
-std::uint16_t specialButtonScene(const ControllerImage& image, int button);
+std::uint16_t& buttonScene(ControllerImage& image, int button);
+std::uint16_t buttonScene(const ControllerImage& image, int button);
 
 // Where the settings stand in their two blocks (kFirstSettingsBlock and the
 // one after it): offsets in the block, 16-bit values low byte first.
