@@ -9,9 +9,9 @@
 #include <system_error>
 
 #include "engine/engine_texts.h"
-#include "engine/plain_file.h"
 #include "files/atomic_save.h"
 #include "files/data_files.h"
+#include "files/file_reason.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/shell_texts.h"
@@ -122,18 +122,17 @@ RunOutcome FileStep::read() {
     // Some dialogs leave a typed bare name as it is.
     if (!hasExtension(dialog.path) && !exists(dialog.path)) dialog.path += "." + dialog.defaultExtension;
     const std::string& name = dialog.path;
-    OpenedFile file = openPlainFile(name);
-    if (file.missing) {
-        ui_.messageBoxWithReason(fileMissingText(name), kWarningCaption, Icon::Error, Buttons::Ok,
-                                 name + ": " + std::strerror(ENOENT));
-        return RunOutcome::Failed;
-    }
-    if (!file.in.is_open()) {
-        showOpenFault(ui_, name, file.reason);
+    std::ifstream in;
+    if (const auto refused = openToRead(name, in)) {
+        if (refused->missing)
+            ui_.messageBoxWithReason(fileMissingText(name), kWarningCaption, Icon::Error, Buttons::Ok,
+                                     name + ": " + refused->reason);
+        else
+            showOpenFault(ui_, name, refused->reason);
         return RunOutcome::Failed;
     }
     errno = 0;
-    if (!readDataFile(file.in, app_.image(), region_)) {
+    if (!readDataFile(in, app_.image(), region_)) {
         const int error = errno;
         showFault(ui_, readFaultText(name), name, whyReadFailed(name, region_, error));
         return RunOutcome::Failed;

@@ -1,10 +1,11 @@
 #include "shell/upgrade_command.h"
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/engine_texts.h"
-#include "engine/plain_file.h"
+#include "files/file_reason.h"
 #include "shell/application.h"
 #include "shell/shell_texts.h"
 #include "shell/status_bar_model.h"
@@ -45,18 +46,17 @@ RunOutcome upgradeFileStep(Application& app, bool install, std::string name, Sou
         return RunOutcome::Failed;
     };
     // The file is closed when this step ends, whatever its end.
-    OpenedFile file = openPlainFile(name);
-    if (file.missing) {
-        ui.messageBox(fileMissingText(name), kWarningCaption, Icon::Information, Buttons::Ok);
-        return RunOutcome::Failed;
-    }
-    if (!file.in.is_open()) {
-        ui.messageBoxWithReason(upgradeErrorText(UpgradeError::OpenFailed), kUpgradeErrorCaption,
-                                Icon::Information, Buttons::Ok, name + ": " + file.reason);
+    std::ifstream in;
+    if (const auto refused = openToRead(name, in)) {
+        if (refused->missing)
+            ui.messageBox(fileMissingText(name), kWarningCaption, Icon::Information, Buttons::Ok);
+        else
+            ui.messageBoxWithReason(upgradeErrorText(UpgradeError::OpenFailed), kUpgradeErrorCaption,
+                                    Icon::Information, Buttons::Ok, name + ": " + refused->reason);
         return RunOutcome::Failed;
     }
 
-    UpgradeFileReader reader(file.in);
+    UpgradeFileReader reader(in);
     UpgradeError error = reader.readHead();
     if (error != UpgradeError::None) return fault(upgradeErrorText(error));
 
