@@ -4,9 +4,18 @@
 # started from the menu, its wall time beside the line limit, and the share
 # of that time velora spent on the CPU (user + system, from /proc).
 #
-# usage: scripts/measure-desktop.sh
+# With --busy a second process keeps one processor busy meanwhile, as another
+# program at work on the same machine would.
+#
+# usage: scripts/measure-desktop.sh [--busy]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+busy=false
+case "${1:-}" in
+    "") ;;
+    --busy) busy=true ;;
+    *) echo "usage: scripts/measure-desktop.sh [--busy]" >&2; exit 2 ;;
+esac
 
 scripts/install-deps.sh --with-display
 command -v xdotool >/dev/null || { echo "measure-desktop: needs xdotool" >&2; exit 1; }
@@ -43,6 +52,11 @@ for _ in $(seq 100); do
 done
 sleep 1.5
 xdotool windowfocus --sync "$window"
+
+if $busy; then
+    yes >/dev/null &
+    pids+=($!)
+fi
 
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$velora/stat"; }
