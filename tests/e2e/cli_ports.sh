@@ -11,8 +11,9 @@ emu_log="$work/emu.log"
 start_emu --paced --log --link "$work/velora"
 "$bin/velora-cli" --port "$dev" read scenes "$work/held" 2>"$work/held.err" &
 first=$!
-for _ in $(seq 100); do [[ -s "$emu_log" ]] && break; sleep 0.1; done
-[[ -s "$emu_log" ]] || fail "the first velora-cli sent no frame"
+# The first frame in the emulator's log: the first velora-cli holds the port.
+for _ in $(seq 100); do grep -q "PC  -> emu" "$emu_log" 2>/dev/null && break; sleep 0.1; done
+grep -q "PC  -> emu" "$emu_log" || fail "the first velora-cli sent no frame"
 "$bin/velora-cli" --port "$work/velora" version >/dev/null 2>"$work/second.err"; status=$?
 [[ $status -eq 2 ]] || fail "a second velora-cli on the link ended with $status"
 grep -q "$work/velora: in use by another program" "$work/second.err" ||
