@@ -71,12 +71,17 @@ double nominal(const UpgradePlan& plan, const UpgradeStep& step) {
     return 0.2 + n * perRecord(false, plan.paced) + (step.verifyOnly ? 0 : n * perRecord(true, plan.paced));
 }
 
-// Draws `count` fault rules for the first step; returns their cost in seconds.
-double drawFaults(Rng& rng, UpgradePlan& plan, UpgradeStep& step, int count) {
+// A plan without faults: none injected, nothing the step must fail on.
+void clearFaults(UpgradePlan& plan, UpgradeStep& step) {
     plan.faults.clear();
     plan.dataFault = false;
     plan.lostWords.clear();
     step.mustFail.clear();
+}
+
+// Draws `count` fault rules for the first step; returns their cost in seconds.
+double drawFaults(Rng& rng, UpgradePlan& plan, UpgradeStep& step, int count) {
+    clearFaults(plan, step);
     const int frames = framesOf(plan, step);
     double cost = 0;
     // The first rule that matches a frame is the one applied.
@@ -139,10 +144,7 @@ UpgradePlan planUpgrade(Rng& rng) {
         cost = drawFaults(rng, plan, step, count);
         for (int tries = 0; cost > 25 && tries < 20; ++tries) cost = drawFaults(rng, plan, step, count);
         if (cost > 25) {
-            plan.faults.clear();
-            plan.dataFault = false;
-            plan.lostWords.clear();
-            step.mustFail.clear();
+            clearFaults(plan, step);
             cost = 0;
         }
         plan.steps.push_back(step);
@@ -179,10 +181,7 @@ UpgradePlan planUpgrade(Rng& rng) {
             step.verifyOnly = true;
             cost = drawFaults(rng, plan, step, 1);
             if (cost > 25) {
-                plan.faults.clear();
-                plan.dataFault = false;
-                plan.lostWords.clear();
-                step.mustFail.clear();
+                clearFaults(plan, step);
                 cost = 0;
             }
         }
