@@ -4,101 +4,14 @@
 #include <cerrno>
 
 #include "engine/engine_texts.h"
-#include "image/compare.h"
 
 namespace velora {
-
-namespace {
-
-bool isFileAction(Action a) {
-    return a == Action::FileRead || a == Action::FileWrite;
-}
-
-}  // namespace
 
 TransferEngine::TransferEngine(ControllerImage& image, FilledBlocks& filled, SerialLink& link,
                                UserInterface& ui, EngineEvents* events)
     : image_(image), filled_(filled), link_(link), ui_(ui), events_(events), firmwareText_(kNoFirmwareText) {}
 
 // --- commands ---------------------------------------------------------------
-
-void TransferEngine::startRun(Region region, Action action) {
-    // The data files are the shell's: the engine only moves blocks.
-    if (!idle() || isFileAction(action)) {
-        wholeImage_ = false;
-        return;
-    }
-    action_ = action;
-    if (!prepareLine()) {
-        wholeImage_ = false;
-        outcome_ = RunOutcome::Failed;
-        return;
-    }
-    cleanVerification_ = true;
-    kind_ = RunKind::Memory;
-    region_ = region;
-    lastRegion_ = region;
-    lastAction_ = action;
-    switch (region) {
-        case Region::Scenes:
-            if (firstScene_ > kScenes - 1) firstScene_ = 0;
-            if (lastScene_ < firstScene_ || lastScene_ > kScenes - 1) lastScene_ = kScenes - 1;
-            if (!wholeImage_ && !ui_.sceneRangeDialog(firstScene_, lastScene_)) {
-                outcome_ = RunOutcome::Stopped;
-                return;
-            }
-            if (wholeImage_) {
-                firstScene_ = 0;
-                lastScene_ = kMidiPseudoScene;
-            }
-            break;
-        case Region::Settings:
-            firstScene_ = lastScene_ = kSettingsPseudoScene;
-            break;
-        case Region::Midi:
-            firstScene_ = lastScene_ = kMidiPseudoScene;
-            break;
-    }
-    if (action == Action::WriteController && !confirmWriteOfUnfilled()) {
-        wholeImage_ = false;
-        outcome_ = RunOutcome::Stopped;
-        return;
-    }
-    currentBlock_ = 2 * firstScene_;
-    state_ = TransferState::SendFrame;
-    startRunOnLine();
-    outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(kind_, action_, region_);
-}
-
-void TransferEngine::startAll(Action action) {
-    if (!idle()) return;
-    wholeImage_ = true;
-    startRun(Region::Scenes, action);
-}
-
-bool TransferEngine::repeat() {
-    // Only a memory run on the line is repeated: the last one.
-    if (!idle() || lastAction_ == Action::NoAction) return false;
-    if (!prepareLine()) {
-        outcome_ = RunOutcome::Failed;
-        return true;
-    }
-    kind_ = RunKind::Memory;
-    action_ = lastAction_;
-    region_ = lastRegion_;
-    if (action_ == Action::WriteController && !confirmWriteOfUnfilled()) {
-        outcome_ = RunOutcome::Stopped;
-        return true;
-    }
-    currentBlock_ = 2 * firstScene_;
-    cleanVerification_ = true;
-    state_ = TransferState::SendFrame;
-    startRunOnLine();
-    outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(kind_, action_, region_);
-    return true;
-}
 
 void TransferEngine::stop() {
     if (!idle()) {
@@ -118,26 +31,6 @@ void TransferEngine::restart() {
     if (!link_.isOpen() && link_.lineLost()) link_.reopenLostPort();
     link_.purge();
     kind_ = RunKind::Restart;
-    state_ = TransferState::SendFrame;
-    startRunOnLine();
-    outcome_ = RunOutcome::Running;
-    if (events_) events_->runStarted(kind_, action_, region_);
-}
-
-void TransferEngine::startFirmwareRun(std::vector<UpgradeRecord> records, bool install) {
-    if (!idle() || !prepareLine()) return;
-    cleanVerification_ = true;
-    upgradeVerification_ = UpgradeVerification::NotFinished;
-    differenceIgnored_ = false;
-    // The new list replaces any earlier one, and the run starts on a line
-    // with nothing left over in either direction.
-    link_.purge();
-    records_ = std::move(records);
-    kind_ = RunKind::Firmware;
-    action_ = install ? Action::WriteController : Action::Verify;
-    recordIndex_ = 0;
-    // The scene range of the last memory run stays as it was: "&Repeat" and
-    // the next range dialog must not take the record count for a scene.
     state_ = TransferState::SendFrame;
     startRunOnLine();
     outcome_ = RunOutcome::Running;
@@ -177,16 +70,6 @@ bool TransferEngine::prepareLine() {
     return true;
 }
 
-// Blocks the program never filled hold zeros, not a show: writing them
-// would replace the controller's own with empty ones. The user decides,
-// once for the whole run; No is the default.
-bool TransferEngine::confirmWriteOfUnfilled() {
-    const std::string unfilled = filled_.describeUnfilled(blockRangeOf(firstScene_, lastScene_));
-    if (unfilled.empty()) return true;
-    return ui_.messageBox(unfilledWriteQuestion(unfilled), kWarningCaption, Icon::Question, Buttons::YesNo,
-                          Answer::No) == Answer::Yes;
-}
-
 void TransferEngine::startRunOnLine() {
     // What an earlier, stopped or failed exchange left on its way in must not
     // be taken for the first reply of this run.
@@ -204,38 +87,6 @@ void TransferEngine::endRun(RunOutcome outcome) {
     // An idle program never claims to be reading or writing.
     ui_.repaint();
     if (events_) events_->runEnded(outcome);
-}
-
-// Keeps, per data region, where the last read from the controller stopped
-// when it stopped before the region's end, a region that the read never
-// reached included; a read that went through to the end of that stretch
-// clears it.
-void TransferEngine::noteReadEnd(RunOutcome outcome) {
-    if (outcome_ != RunOutcome::Running || action_ != Action::ReadController || kind_ != RunKind::Memory)
-        return;
-    const std::uint32_t first = 2 * firstScene_;
-    const std::uint32_t last = 2 * lastScene_ + 1;
-    const std::uint32_t stopped = outcome == RunOutcome::Completed ? last + 1 : currentBlock_;
-    for (Region r : kMemoryRegions) {
-        const BlockRange blocks = blockRangeOf(r);
-        const std::uint32_t a = std::max(first, blocks.first);
-        const std::uint32_t b = std::min(last, blocks.last);
-        if (a > b) continue;
-        std::optional<IncompleteRead>& mark = incomplete_[static_cast<std::size_t>(r)];
-        if (stopped > b) {
-            if (mark && mark->stoppedAt >= a && mark->lastBlock <= b) mark.reset();
-        } else {
-            mark = IncompleteRead{std::max(stopped, a), b};
-        }
-    }
-}
-
-void TransferEngine::forgetIncompleteRead(Region region) {
-    incomplete_[static_cast<std::size_t>(region)].reset();
-}
-
-std::optional<IncompleteRead> TransferEngine::incompleteRead(Region region) const {
-    return incomplete_[static_cast<std::size_t>(region)];
 }
 
 // --- ticks ------------------------------------------------------------------
@@ -281,11 +132,6 @@ Request TransferEngine::currentRequest() const {
     return write ? Request::WriteMemoryBlock : Request::ReadMemoryBlock;
 }
 
-std::size_t TransferEngine::currentRecordLength() const {
-    if (kind_ != RunKind::Firmware || recordIndex_ >= records_.size()) return 0;
-    return records_[recordIndex_].length;
-}
-
 // True once the line has been quiet; until then the frame waits.
 bool TransferEngine::letLineFallQuiet() {
     SerialDevice* device = link_.device();
@@ -315,7 +161,7 @@ void TransferEngine::sendFrame() {
             } else {
                 sendLength_ = buildBlockRequest(send_, false, kTypeMemory, currentBlock_, kBlockSize);
             }
-            if (events_) events_->repeatPossible(true);
+            if (events_ && !listRun_) events_->repeatPossible(true);
             break;
         }
         case RunKind::Firmware: {
@@ -401,6 +247,7 @@ void TransferEngine::lineFailed(LineFault::Kind kind, int error) {
 void TransferEngine::judgeWriteReply(std::span<const std::uint8_t> received) {
     if (isAcknowledgement(received)) {
         state_ = TransferState::NextBlock;
+        if (kind_ == RunKind::Memory && events_) events_->blockMoved(action_, currentBlock_);
         ui_.repaint();
         return;
     }
@@ -452,101 +299,17 @@ void TransferEngine::judgeDataReply(std::span<const std::uint8_t> received) {
     }
 }
 
-void TransferEngine::storeMemoryReply(const ReplyJudgement& reply) {
-    state_ = TransferState::NextBlock;
-    const std::span<const std::uint8_t, kBlockSize> payload(reply.payload.data(), kBlockSize);
-    if (action_ == Action::ReadController) {
-        storeBlock(image_, currentBlock_, payload);
-        filled_.mark(currentBlock_);
-    } else if (action_ == Action::Verify) {
-        const bool cleanBefore = cleanVerification_;
-        bool cleanHere = true;
-        const CompareResult result = compareBlock(image_, currentBlock_, payload, ui_, cleanHere);
-        cleanVerification_ = cleanBefore && cleanHere;
-        if (!cleanHere && events_) events_->differenceFound(currentBlock_);
-        if (result == CompareResult::EndRun) endRun(RunOutcome::Stopped);
-    }
-}
-
 void TransferEngine::versionReply(const ReplyJudgement& reply) {
     firmwareText_ = firmwareTextOf(reply.payload[1], reply.payload[0], reply.payload[2]);
     if (events_) events_->firmwareKnown(firmwareText_);
     endRun(RunOutcome::Completed);
 }
 
-void TransferEngine::compareRecordReply(const ReplyJudgement& reply) {
-    state_ = TransferState::NextBlock;
-    const UpgradeRecord& record = records_[recordIndex_];
-    bool told = false;
-    for (std::size_t i = 0; i < record.length; ++i) {
-        if (reply.payload[i] == record.data[i]) continue;
-        cleanVerification_ = false;
-        if (!told && events_) events_->differenceFound(record.address);
-        told = true;
-        const Answer a = ui_.messageBox(recordDifferenceText(recordIndex_), kFaultCaption, Icon::Warning,
-                                        Buttons::AbortRetryIgnore);
-        if (a == Answer::Abort) {
-            endRun(RunOutcome::Stopped);
-            return;
-        }
-        if (a == Answer::Retry) {
-            // The record is compared whole again; what was ignored in this
-            // reply no longer counts.
-            state_ = TransferState::SendFrame;
-            startRunOnLine();
-            return;
-        }
-    }
-    // Accepted with a difference let pass: the firmware may differ from the file.
-    if (told) differenceIgnored_ = true;
-}
-
 void TransferEngine::nextBlock() {
     if (kind_ == RunKind::Memory) {
-        const std::uint32_t firstBlock = 2 * firstScene_;
-        const std::size_t total = 2 * (lastScene_ - firstScene_ + 1);
-        ++currentBlock_;
-        if (events_) events_->blockDone(currentBlock_ - firstBlock, total);
-        if (currentBlock_ > 2 * lastScene_ + 1) {
-            if (action_ == Action::Verify) {
-                // The run is over while its summary is read: the status bar
-                // and the progress bar say so, not the last block's progress.
-                state_ = TransferState::Idle;
-                ui_.repaint();
-                showVerificationSummary();
-            }
-            endRun(RunOutcome::Completed);
-            return;
-        }
-        if (currentBlock_ == kFirstSettingsBlock || currentBlock_ == kFirstMidiBlock) {
-            region_ = regionOfBlock(currentBlock_);
-            if (events_) events_->regionEntered(region_);
-        }
-        state_ = TransferState::SendFrame;
-        if (events_) events_->stopPossible(true);
+        if (!nextMemoryBlock()) return;
     } else if (kind_ == RunKind::Firmware) {
-        ++recordIndex_;
-        state_ = TransferState::SendFrame;
-        const std::size_t count = records_.size();
-        if (events_) events_->blockDone(recordIndex_, count);
-        if (recordIndex_ >= count) {
-            if (action_ == Action::WriteController) {
-                action_ = Action::Verify;
-                recordIndex_ = 0;
-            } else {
-                upgradeVerification_ = cleanVerification_   ? UpgradeVerification::Clean
-                                       : differenceIgnored_ ? UpgradeVerification::WithDifferences
-                                                            : UpgradeVerification::AgreedWhenReadAgain;
-                showVerificationSummary();
-                // The version query follows in the same run.
-                kind_ = RunKind::Version;
-                cleanVerification_ = true;
-                currentBlock_ = 0;
-                records_.clear();
-                recordIndex_ = 0;
-            }
-            if (events_) events_->passStarted(kind_, action_);
-        }
+        nextRecord();
     } else {
         endRun(RunOutcome::Completed);
         return;

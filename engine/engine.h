@@ -62,6 +62,13 @@ class TransferEngine {
     // on the line (a data-file action is the shell's: refused).
     void startRun(Region region, Action action);
     void startAll(Action action);  // 112
+    // A memory run over the given blocks, in the order given, without the
+    // range dialog: written, read or verified against the image. A read
+    // fills `readInto` when given (what the controller holds, kept beside
+    // the program's own image: neither the image nor what it counts as
+    // filled changes), else the image. Such a run is not repeated by
+    // repeat(); an empty list starts nothing.
+    void startBlockRun(std::vector<std::uint32_t> blocks, Action action, ControllerImage* readInto = nullptr);
     // The last memory run again; false (nothing done) when there is none to
     // repeat: a data-file run, an upgrade, a version query or a restart.
     bool repeat();             // 107
@@ -119,6 +126,8 @@ class TransferEngine {
     void awaitWrite();
     void awaitReply();
     void nextBlock();
+    bool nextMemoryBlock();  // nextBlock() of a memory run; false once it ended
+    void nextRecord();       // nextBlock() of a firmware run
     bool letLineFallQuiet();
     void judgeWriteReply(std::span<const std::uint8_t> received);
     void judgeDataReply(std::span<const std::uint8_t> received);
@@ -128,6 +137,7 @@ class TransferEngine {
 
     // Runs.
     bool confirmWriteOfUnfilled();
+    void startMemoryRun();
     void startRunOnLine();
     void endRun(RunOutcome outcome);
     void lineFailed(LineFault::Kind kind, int error);
@@ -152,6 +162,12 @@ class TransferEngine {
     std::uint32_t firstScene_ = 0;
     std::uint32_t lastScene_ = kScenes - 1;
     std::uint32_t currentBlock_ = 0;  // during an upgrade: the record address
+    // The blocks of the memory run in progress, in order, and how many of
+    // them went through; a range run lists its range.
+    std::vector<std::uint32_t> blocks_;
+    std::size_t blockIndex_ = 0;
+    bool listRun_ = false;                 // started by startBlockRun
+    ControllerImage* readInto_ = nullptr;  // where a read stores; the image when null
     std::size_t recordIndex_ = 0;
     std::vector<UpgradeRecord> records_;  // the record count of an upgrade is their number
     UpgradeVerification upgradeVerification_ = UpgradeVerification::NotFinished;

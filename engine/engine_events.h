@@ -61,6 +61,9 @@ class EngineEvents {
     virtual void runStarted(RunKind /*kind*/, Action /*action*/, Region /*region*/) {}
     // A block or firmware record went through: `done` of the run's `total`.
     virtual void blockDone(std::size_t /*done*/, std::size_t /*total*/) {}
+    // A block of a memory run went through: acknowledged (WriteController),
+    // stored (ReadController) or compared (Verify).
+    virtual void blockMoved(Action /*action*/, std::uint32_t /*block*/) {}
     // A memory run went on into the next region (an "&All" run: the
     // settings, then the MIDI assignments).
     virtual void regionEntered(Region /*region*/) {}

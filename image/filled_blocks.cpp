@@ -48,27 +48,34 @@ bool FilledBlocks::allFilled(BlockRange blocks) const {
 }
 
 std::string FilledBlocks::describeUnfilled(BlockRange blocks) const {
-    const std::uint32_t last = std::min<std::uint32_t>(blocks.last, kBlocks - 1);
+    std::bitset<kBlocks> wanted;
+    for (std::uint32_t b = blocks.first; b <= blocks.last && b < kBlocks; ++b) wanted.set(b);
+    return describeUnfilledAmong(wanted);
+}
+
+std::string FilledBlocks::describeUnfilled(std::span<const std::uint32_t> blocks) const {
+    std::bitset<kBlocks> wanted;
+    for (std::uint32_t b : blocks)
+        if (b < kBlocks) wanted.set(b);
+    return describeUnfilledAmong(wanted);
+}
+
+std::string FilledBlocks::describeUnfilledAmong(const std::bitset<kBlocks>& wanted) const {
+    const auto unfilled = [&](std::uint32_t b) { return wanted.test(b) && !filled_.test(b); };
+    const auto unfilledScene = [&](std::uint32_t s) { return unfilled(2 * s) || unfilled(2 * s + 1); };
+    constexpr std::uint32_t sceneCount = kScenes;
     std::vector<std::string> stretches;
     bool more = false;
-    std::uint32_t scene = blocks.first / 2;
-    const std::uint32_t lastScene = std::min<std::uint32_t>(last / 2, kScenes - 1);
-    while (blocks.first < kFirstSettingsBlock && scene <= lastScene) {
-        const auto unfilled = [&](std::uint32_t s) {
-            return !filled_.test(2 * s) || !filled_.test(2 * s + 1);
-        };
-        if (!unfilled(scene)) {
-            ++scene;
-            continue;
-        }
+    for (std::uint32_t scene = 0; scene < sceneCount; ++scene) {
+        if (!unfilledScene(scene)) continue;
         std::uint32_t end = scene;
-        while (end + 1 <= lastScene && unfilled(end + 1)) ++end;
+        while (end + 1 < sceneCount && unfilledScene(end + 1)) ++end;
         if (stretches.size() == kNamedStretches) {
             more = true;
             break;
         }
         stretches.push_back(sceneName(scene) + (end > scene ? "-" + sceneName(end) : std::string()));
-        scene = end + 1;
+        scene = end;
     }
     std::vector<std::string> parts;
     if (!stretches.empty()) {
@@ -79,8 +86,8 @@ std::string FilledBlocks::describeUnfilled(BlockRange blocks) const {
     }
     const auto anyUnfilledIn = [&](Region region) {
         const BlockRange r = blockRangeOf(region);
-        for (std::uint32_t b = std::max(r.first, blocks.first); b <= std::min(r.last, last); ++b)
-            if (!filled_.test(b)) return true;
+        for (std::uint32_t b = r.first; b <= r.last; ++b)
+            if (unfilled(b)) return true;
         return false;
     };
     if (anyUnfilledIn(Region::Settings)) parts.push_back("Settings");

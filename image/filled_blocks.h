@@ -6,6 +6,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "image/controller_image.h"
@@ -34,8 +35,11 @@ class FilledBlocks {
     // counts when either of its blocks was never filled. Empty when every
     // block was filled.
     std::string describeUnfilled(BlockRange blocks) const;
+    std::string describeUnfilled(std::span<const std::uint32_t> blocks) const;
 
   private:
+    std::string describeUnfilledAmong(const std::bitset<kBlocks>& wanted) const;
+
     std::bitset<kBlocks> filled_;
 };
 

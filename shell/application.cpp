@@ -112,6 +112,10 @@ void Application::showProgress(int position) {
     ui_.setProgress(position);
 }
 
+void Application::blockMoved(Action action, std::uint32_t block) {
+    if (listener_) listener_->blockMoved(action, block);
+}
+
 void Application::differenceFound(std::uint32_t block) {
     if (listener_) listener_->differenceFound(block);
 }

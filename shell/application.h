@@ -73,6 +73,7 @@ class Application : private EngineEvents {
     // enabled or greyed; then the listener hears them.
     void runStarted(RunKind kind, Action action, Region region) override;
     void blockDone(std::size_t done, std::size_t total) override;
+    void blockMoved(Action action, std::uint32_t block) override;
     void regionEntered(Region region) override;
     void passStarted(RunKind kind, Action action) override;
     void firmwareKnown(const std::string& text) override;

@@ -13,6 +13,7 @@
 #include "files/data_files.h"
 #include "files/file_reason.h"
 #include "shell/application.h"
+#include "shell/file_texts.h"
 #include "shell/menu_model.h"
 #include "shell/shell_texts.h"
 #include "shell/status_bar_model.h"

@@ -7,6 +7,7 @@
 #include "engine/engine_texts.h"
 #include "files/file_reason.h"
 #include "shell/application.h"
+#include "shell/file_texts.h"
 #include "shell/shell_texts.h"
 #include "shell/status_bar_model.h"
 #include "upgrade/version_questions.h"

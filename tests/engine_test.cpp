@@ -74,6 +74,29 @@ TEST_F(Engine, SceneReadSendsTheRangeAndStoresIt) {
     EXPECT_EQ(sent().back(), readRequest(39));
 }
 
+TEST_F(Engine, ABlockListReadFillsASecondImageAndLeavesTheProgramsAlone) {
+    loadDemoShow(controller);
+    const auto before = std::make_unique<ControllerImage>(*image);
+    const auto held = std::make_unique<ControllerImage>();
+    const std::vector<std::uint32_t> blocks{3, 8, 2045, 2047};
+    engine.startBlockRun(blocks, Action::ReadController, held.get());  // no range dialog
+    runToIdle();
+    EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+    EXPECT_EQ(sent(),
+              (std::vector<Bytes>{readRequest(3), readRequest(8), readRequest(2045), readRequest(2047)}));
+    for (std::uint32_t b : blocks) {
+        const Block got = packBlock(*held, b);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), controller.block(b).begin())) << b;
+    }
+    EXPECT_EQ(image->scenes, before->scenes);
+    EXPECT_EQ(image->midi, before->midi);
+    EXPECT_EQ(events.moved, blocks);
+    EXPECT_EQ(ui.progressHistory(), (std::vector<int>{25, 50, 75}));
+    // Not what "&Repeat" repeats.
+    EXPECT_EQ(events.repeat, false);
+    EXPECT_FALSE(engine.repeat());
+}
+
 TEST_F(Engine, RangeIsClampedBeforeTheDialogAndCancelSendsNothing) {
     engine.setSceneRange(1500, 2000);
     ui.expectSceneRangeCancelled();
@@ -571,6 +594,13 @@ TEST_F(FreshProgram, WritingBlocksNeverFilledAsksFirstWithNoTheDefault) {
     runToIdle();
     EXPECT_EQ(sent().size(), frames + 8);
     EXPECT_EQ(engine.outcome(), RunOutcome::Completed);
+
+    // A list of blocks names only what of its own blocks was never filled.
+    expectWriteQuestion("Scenes 1/3, 1/5 and MIDI assignments", Answer::Yes);
+    events.moved.clear();
+    engine.startBlockRun({4, 5, 6, 9, 2046}, Action::WriteController);
+    runToIdle();
+    EXPECT_EQ(events.moved, (std::vector<std::uint32_t>{4, 5, 6, 9, 2046}));
 }
 
 TEST_F(FreshProgram, SavingAsksRegionByRegionAfterAnAllReadCutOffInTheScenes) {

@@ -21,6 +21,7 @@ class RecordedEvents : public EngineEvents {
         blocks.push_back(done);
         lastTotal = total;
     }
+    void blockMoved(Action /*action*/, std::uint32_t block) override { moved.push_back(block); }
     void differenceFound(std::uint32_t block) override { differences.push_back(block); }
     void lineError(const LineFault& fault) override { faults.push_back(fault); }
     void runEnded(RunOutcome outcome) override {
@@ -33,6 +34,7 @@ class RecordedEvents : public EngineEvents {
     std::vector<std::string> log;  // starts and ends
     std::vector<std::size_t> blocks;
     std::size_t lastTotal = 0;
+    std::vector<std::uint32_t> moved;  // blocks acknowledged, stored or compared
     std::vector<std::uint32_t> differences;
     std::vector<LineFault> faults;
     std::vector<RunOutcome> ends;
