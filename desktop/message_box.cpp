@@ -86,7 +86,8 @@ Answer answerOf(QMessageBox::StandardButton button, const ButtonSet& set) {
 }  // namespace
 
 Answer showMessageBox(QWidget* parent, const std::string& text, const std::string& caption, Icon icon,
-                      Buttons buttons, const std::string& reason, std::optional<Answer> defaultButton) {
+                      Buttons buttons, const std::string& reason, std::optional<Answer> defaultButton,
+                      const std::string& detailed) {
     ButtonSet set = buttonSet(buttons);
     if (defaultButton && (set.buttons & qtButton(*defaultButton)))
         set.defaultButton = qtButton(*defaultButton);
@@ -94,6 +95,7 @@ Answer showMessageBox(QWidget* parent, const std::string& text, const std::strin
                     parent);
     box.setTextFormat(Qt::PlainText);
     if (!reason.empty()) box.setInformativeText(QString::fromStdString(reason));
+    if (!detailed.empty()) box.setDetailedText(QString::fromStdString(detailed));
     box.setDefaultButton(set.defaultButton);
     box.setEscapeButton(set.escapeButton);
     box.exec();

@@ -33,6 +33,14 @@ Answer QtUserInterface::messageBoxWithReason(const std::string& text, const std:
     return showMessageBox(owner(), text, caption, icon, buttons, reason, defaultButton);
 }
 
+Answer QtUserInterface::messageBoxWithDetails(const std::string& text, const std::string& caption, Icon icon,
+                                              Buttons buttons, const std::string& informative,
+                                              const std::string& detailed,
+                                              std::optional<Answer> defaultButton) {
+    ModalScope scope(*this);
+    return showMessageBox(owner(), text, caption, icon, buttons, informative, defaultButton, detailed);
+}
+
 void QtUserInterface::setStatusText(int part, const std::string& text) {
     if (window_) window_->partStatusBar()->setPartText(part, text);
 }

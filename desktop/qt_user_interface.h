@@ -23,6 +23,9 @@ class QtUserInterface : public UserInterface {
     Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
                                 Buttons buttons, const std::string& reason,
                                 std::optional<Answer> defaultButton = std::nullopt) override;
+    Answer messageBoxWithDetails(const std::string& text, const std::string& caption, Icon icon,
+                                 Buttons buttons, const std::string& informative, const std::string& detailed,
+                                 std::optional<Answer> defaultButton = std::nullopt) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;

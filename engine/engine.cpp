@@ -318,10 +318,18 @@ void TransferEngine::nextBlock() {
 }
 
 void TransferEngine::showVerificationSummary() {
-    if (cleanVerification_)
+    if (cleanVerification_) {
         ui_.messageBox(kCleanVerificationText, kCleanCaption, Icon::Information, Buttons::Ok);
-    else
+    } else if (kind_ == RunKind::Memory) {
+        // Every difference seen, listed under the box with their count.
+        const ImageDifferences seen = verificationDifferences();
+        std::string list;
+        for (const std::string& line : seen.lines()) list += (list.empty() ? "" : "\n") + line;
+        ui_.messageBoxWithDetails(kVerificationWarningsText, kWarningsCaption, Icon::Information, Buttons::Ok,
+                                  counted(seen.count(), "difference"), list);
+    } else {
         ui_.messageBox(kVerificationWarningsText, kWarningsCaption, Icon::Information, Buttons::Ok);
+    }
 }
 
 }  // namespace velora

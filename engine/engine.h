@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "engine/engine_events.h"
+#include "files/show_differences.h"
 #include "image/controller_image.h"
 #include "image/filled_blocks.h"
 #include "link/frames.h"
@@ -110,6 +112,11 @@ class TransferEngine {
     RunOutcome outcome() const { return outcome_; }
     // False once the last verification found a difference.
     bool lastVerificationClean() const { return cleanVerification_; }
+    // What the last verification of the image saw differ, over the blocks
+    // where it found a difference, as "the image's <> the controller's".
+    ImageDifferences verificationDifferences() const;
+    // True while a read stores into a second image, not the program's own.
+    bool readsIntoSecondImage() const { return readInto_ != nullptr; }
     const std::string& firmwareText() const { return firmwareText_; }
     // The records of the upgrade in progress (none once its verification
     // pass has ended), and how the last upgrade's verification pass ended.
@@ -144,6 +151,7 @@ class TransferEngine {
     void askRetryOrCancel(LineFault::Kind kind, const std::string& text);
     void noteReadEnd(RunOutcome outcome);
     void showVerificationSummary();
+    void noteDifference(std::span<const std::uint8_t, kBlockSize> read);
     Request currentRequest() const;
     std::size_t currentRecordLength() const;
 
@@ -174,6 +182,13 @@ class TransferEngine {
     bool differenceIgnored_ = false;  // this verification pass accepted a record that differed
     bool wholeImage_ = false;
     bool cleanVerification_ = true;
+    // The blocks where the last verification of the image found a
+    // difference, as the image held them and as the controller did.
+    struct DifferingBlocks {
+        ControllerImage held;
+        ControllerImage read;
+    };
+    std::unique_ptr<DifferingBlocks> differing_;
     std::string firmwareText_;
     std::array<std::optional<IncompleteRead>, 3> incomplete_;  // Scenes, Settings, Midi
 

@@ -101,6 +101,7 @@ void TransferEngine::startBlockRun(std::vector<std::uint32_t> blocks, Action act
 }
 
 void TransferEngine::startMemoryRun() {
+    if (action_ == Action::Verify) differing_.reset();
     blockIndex_ = 0;
     currentBlock_ = blocks_.front();
     state_ = TransferState::SendFrame;
@@ -192,10 +193,28 @@ void TransferEngine::storeMemoryReply(const ReplyJudgement& reply) {
         bool cleanHere = true;
         const CompareResult result = compareBlock(image_, currentBlock_, payload, ui_, cleanHere);
         cleanVerification_ = cleanBefore && cleanHere;
-        if (!cleanHere && events_) events_->differenceFound(currentBlock_);
+        if (!cleanHere) {
+            noteDifference(payload);
+            if (events_) events_->differenceFound(currentBlock_);
+        }
         if (events_) events_->blockMoved(action_, currentBlock_);
         if (result == CompareResult::EndRun) endRun(RunOutcome::Stopped);
     }
+}
+
+// Keeps the block where the verification found a difference, the image's
+// beside the controller's, for the list of every difference seen. The
+// verification takes a slow mode by on and off alone: so does the list.
+void TransferEngine::noteDifference(std::span<const std::uint8_t, kBlockSize> read) {
+    if (!differing_) differing_ = std::make_unique<DifferingBlocks>();
+    copyBlock(differing_->held, image_, currentBlock_);
+    differing_->held.slowMode = differing_->held.slowMode != 0 ? 0xFFFF : 0;
+    storeBlock(differing_->read, currentBlock_, read);
+}
+
+ImageDifferences TransferEngine::verificationDifferences() const {
+    if (!differing_) return {};
+    return differencesBetween(differing_->held, differing_->read);
 }
 
 // The next block of a memory run; false once the run has ended.

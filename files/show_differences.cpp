@@ -126,4 +126,9 @@ ImageDifferences differencesBetween(const ControllerImage& a, const ControllerIm
     return differences;
 }
 
+std::string counted(std::size_t n, const std::string& noun) {
+    if (n == 0) return "no " + noun + "s";
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 }  // namespace velora

@@ -30,4 +30,8 @@ struct ImageDifferences {
 // What differs between `a` and `b`, each difference as "what: a's <> b's".
 ImageDifferences differencesBetween(const ControllerImage& a, const ControllerImage& b);
 
+// A count in words: "no differences", "1 difference", "3 differences" for
+// `noun` "difference".
+std::string counted(std::size_t n, const std::string& noun);
+
 }  // namespace velora

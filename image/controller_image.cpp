@@ -164,6 +164,31 @@ void storeBlock(ControllerImage& image, std::uint32_t b, std::span<const std::ui
     }
 }
 
+void copyBlock(ControllerImage& to, const ControllerImage& from, std::uint32_t b) {
+    using O = SettingsBlockOffset;
+    const auto copy = [](const auto& source, auto& target, std::size_t first, std::size_t count) {
+        std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(first), count,
+                    target.begin() + static_cast<std::ptrdiff_t>(first));
+    };
+    if (b < kFirstSettingsBlock) {
+        copy(from.scenes[b / 2], to.scenes[b / 2], (b % 2) * kBlockSize, kBlockSize);
+    } else if (b == kFirstSettingsBlock) {
+        to.endScene = from.endScene;
+        to.speedSync = from.speedSync;
+        copy(from.fade, to.fade, 0, O::fadesInFirstBlock);
+    } else if (b == kFirstSettingsBlock + 1) {
+        copy(from.fade, to.fade, O::fadesInFirstBlock, kProgrammes - O::fadesInFirstBlock);
+        to.specialButtonsMode = from.specialButtonsMode;
+        to.slowMode = from.slowMode;
+        to.strobeScene = from.strobeScene;
+        to.fogScene = from.fogScene;
+        to.extraScene = from.extraScene;
+        to.cues = from.cues;
+    } else if (b < kBlocks) {
+        copy(from.midi, to.midi, (b - kFirstMidiBlock) * 64, 64);
+    }
+}
+
 Region regionOfBlock(std::uint32_t b) {
     if (b < kFirstSettingsBlock) return Region::Scenes;
     if (b < kFirstMidiBlock) return Region::Settings;

@@ -150,6 +150,10 @@ Block packBlock(const ControllerImage& image, std::uint32_t address);
 // bytes are ignored.
 void storeBlock(ControllerImage& image, std::uint32_t address,
                 std::span<const std::uint8_t, kBlockSize> bytes);
+// Copies the fields that block `address` holds from `from` into `to`, as
+// they are: a special buttons mode above 255 or a slow mode of 1 stays so
+// (packBlock and storeBlock would leave its low byte, or make it 0xFFFF).
+void copyBlock(ControllerImage& to, const ControllerImage& from, std::uint32_t address);
 
 // The region that block `address` belongs to.
 Region regionOfBlock(std::uint32_t address);

@@ -79,6 +79,16 @@ class UserInterface {
                                         std::optional<Answer> defaultButton = std::nullopt) {
         return messageBox(text, caption, icon, buttons, defaultButton);
     }
+    // The same box with a short `informative` text under its fixed text (a
+    // count) and a `detailed` text the user may open below it (a list, one
+    // line each). A user interface with no place for the detailed text
+    // shows the informative one as a reason.
+    virtual Answer messageBoxWithDetails(const std::string& text, const std::string& caption, Icon icon,
+                                         Buttons buttons, const std::string& informative,
+                                         const std::string& /*detailed*/,
+                                         std::optional<Answer> defaultButton = std::nullopt) {
+        return messageBoxWithReason(text, caption, icon, buttons, informative, defaultButton);
+    }
 
     // Status-bar parts 0 (firmware), 1 (region) and 2 (action).
     virtual void setStatusText(int part, const std::string& text) = 0;

@@ -102,11 +102,20 @@ TEST_F(CliRun, ReadWriteVerifyAndTheirStatuses) {
     EXPECT_EQ(fs::file_size(base("show") + ".K5m"), 256u);
     EXPECT_EQ(cli({"verify", "all", base("show")}), kSuccess) << err.str();
 
-    // A difference: status 1, with or without --yes.
+    // A difference: status 1, with or without --yes, and their count last.
     controller.block(2046)[0] ^= 0x01;
+    controller.block(2047)[2] ^= 0x80;
+    const auto lastLine = [&] {
+        const std::string text = out.str();
+        const std::size_t start = text.find_last_of('\n', text.size() - 2);
+        return text.substr(start == std::string::npos ? 0 : start + 1);
+    };
     EXPECT_EQ(cli({"verify", "midi", base("show")}), kDifferences);
+    EXPECT_EQ(lastLine(), "velora-cli: stopped at a difference after 0 blocks: 1 difference\n");
     EXPECT_EQ(cli({"--yes", "verify", "midi", base("show")}), kDifferences);
     EXPECT_NE(err.str().find("Veryfication error : kanał MIDI 0"), std::string::npos);
+    EXPECT_EQ(lastLine().substr(0, 35), "velora-cli: verified 2 blocks in 0.");
+    EXPECT_EQ(lastLine().substr(lastLine().size() - 16), ": 2 differences\n");
 
     // Writing the files back mends it.
     EXPECT_EQ(cli({"write", "midi", base("show")}), kSuccess) << err.str();

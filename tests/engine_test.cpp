@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -150,18 +151,33 @@ TEST_F(Engine, WriteThenVerifyCleanThenWithADifference) {
     start(Action::Verify, Region::Settings);
     runToIdle();
 
+    // A difference in each block: the summary lists both in the words of
+    // the differences between two shows, with their count.
     image->fade[0] = static_cast<std::uint8_t>(image->fade[0] + 1);
     const unsigned held = image->fade[0], read = controller.block(2044)[96];
     ui.expectMessage("Fading veryfication error : programm 1\n ( " + std::to_string(read) + " <> " +
                          std::to_string(held) + " )\nContinue checking ?",
                      "Fault", Icon::Warning, Buttons::YesNo, Answer::Yes);
+    const std::uint8_t cueHeld = image->cues[1][4];
+    image->cues[1][4] = 7;  // programme 8 where the controller holds another
+    ui.expectMessage("Cue veryfication error : cue no. 5 obszar 2:\n\t" + std::to_string(cueHeld + 1) +
+                         " <> 8 \nContinue checkin ?",
+                     "Fault", Icon::Warning, Buttons::YesNo, Answer::Yes);
     ui.expectMessage("Veryfication finished with warnings !", "Sukces ?", Icon::Information, Buttons::Ok);
     start(Action::Verify, Region::Settings);
     runToIdle();
     EXPECT_FALSE(engine.lastVerificationClean());
+    const auto summary =
+        *std::find_if(ui.events().rbegin(), ui.events().rend(),
+                      [](const testing::UiEvent& e) { return e.kind == testing::UiEvent::Message; });
+    EXPECT_EQ(summary.reason, "2 differences");
+    EXPECT_EQ(summary.detailed, "Fading programm 1: " + std::to_string(held) + " <> " + std::to_string(read) +
+                                    "\nCue no. 5 obszar 2: 8 <> " +
+                                    (cueHeld == 255 ? std::string("empty") : std::to_string(cueHeld + 1)));
 
     // Repeated once the image agrees again, it ends clean.
     image->fade[0] = static_cast<std::uint8_t>(image->fade[0] - 1);
+    image->cues[1][4] = cueHeld;
     ui.expectMessage("Veryfication successfully finished !", "Sukces !", Icon::Information, Buttons::Ok);
     engine.repeat();
     runToIdle();

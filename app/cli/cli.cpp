@@ -368,10 +368,20 @@ int verify(const Options& o, const CommandContext& c) {
     const bool finished = s.runRegion(Action::Verify);
     if (s.interrupted()) return kInterrupted;
     const bool differences = !s.engine().lastVerificationClean();
+    // The run ends with the count of the differences seen, in the words of
+    // "diff" (a MIDI key may differ in several fields).
+    const std::string count = counted(s.engine().verificationDifferences().count(), "difference");
     if (finished && !differences)
         return summary(o, c, "verified " + s.blocks() + " in " + s.elapsed() + ": no differences");
-    if (finished) return kDifferences;
-    return differences && s.engine().outcome() == RunOutcome::Stopped ? kDifferences : kError;
+    if (finished) {
+        summary(o, c, "verified " + s.blocks() + " in " + s.elapsed() + ": " + count);
+        return kDifferences;
+    }
+    if (differences && s.engine().outcome() == RunOutcome::Stopped) {
+        summary(o, c, "stopped at a difference after " + s.blocks() + ": " + count);
+        return kDifferences;
+    }
+    return kError;
 }
 
 int upgrade(const Options& o, const CommandContext& c) {

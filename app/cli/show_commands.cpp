@@ -115,10 +115,7 @@ int runDiff(const Options& o, std::ostream& out, std::ostream& err) {
     if (!o.quiet) {
         for (std::size_t i = 0; i < lines.size() && i < o.limit; ++i) out << lines[i] << "\n";
         if (lines.size() > o.limit) out << "... " << lines.size() - o.limit << " more\n";
-        out << (lines.empty()
-                    ? std::string("no differences")
-                    : std::to_string(lines.size()) + (lines.size() == 1 ? " difference" : " differences"))
-            << "\n";
+        out << counted(lines.size(), "difference") << "\n";
     }
     return lines.empty() ? kSuccess : kDifferences;
 }

@@ -135,6 +135,13 @@ Answer ScriptedUi::messageBoxWithReason(const std::string& text, const std::stri
     return messageBox(text, caption, icon, buttons, defaultButton);
 }
 
+Answer ScriptedUi::messageBoxWithDetails(const std::string& text, const std::string& caption, Icon icon,
+                                         Buttons buttons, const std::string& informative,
+                                         const std::string& detailed, std::optional<Answer> defaultButton) {
+    detailed_ = detailed;
+    return messageBoxWithReason(text, caption, icon, buttons, informative, defaultButton);
+}
+
 Answer ScriptedUi::messageBox(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
                               std::optional<Answer> defaultButton) {
     ShownMessage shown{text, caption, icon, buttons, defaultButton};
@@ -142,6 +149,7 @@ Answer ScriptedUi::messageBox(const std::string& text, const std::string& captio
     UiEvent e{UiEvent::Message};
     e.message = shown;
     e.reason = std::exchange(reason_, std::string());
+    e.detailed = std::exchange(detailed_, std::string());
     events_.push_back(e);
     if (!script_.empty() && script_.front().kind == UiEvent::Message && !(script_.front().message == shown)) {
         if (!fallback_) {

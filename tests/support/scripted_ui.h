@@ -30,6 +30,7 @@ struct UiEvent {
     Kind kind;
     ShownMessage message{};       // Message
     std::string reason;           // Message: the informative text under it
+    std::string detailed;         // Message: the detailed text below it
     int index = 0;                // status part, entry or port position, progress value
     std::string text;             // status text, or the dialog's title
     bool flag = false;            // enabled / checked
@@ -84,6 +85,9 @@ class ScriptedUi : public UserInterface {
     Answer messageBoxWithReason(const std::string& text, const std::string& caption, Icon icon,
                                 Buttons buttons, const std::string& reason,
                                 std::optional<Answer> defaultButton = std::nullopt) override;
+    Answer messageBoxWithDetails(const std::string& text, const std::string& caption, Icon icon,
+                                 Buttons buttons, const std::string& informative, const std::string& detailed,
+                                 std::optional<Answer> defaultButton = std::nullopt) override;
     void setStatusText(int part, const std::string& text) override;
     void setProgress(int position) override;
     void enableActionEntry(int position, bool enabled) override;
@@ -109,7 +113,8 @@ class ScriptedUi : public UserInterface {
     std::deque<Scripted> script_;
     std::optional<Answer> fallback_;
     std::function<void()> onMessage_;
-    std::string reason_;  // of the box being shown
+    std::string reason_;    // of the box being shown
+    std::string detailed_;  // of the box being shown
     std::vector<UiEvent> events_;
     std::map<int, std::string> status_;
     std::map<int, bool> entries_, ports_;
