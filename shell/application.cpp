@@ -20,6 +20,7 @@ Application::Application(SerialPortFactory& factory, UserInterface& ui, const Cl
     : ui_(ui),
       listener_(listener),
       image_(std::make_unique<ControllerImage>()),
+      reference_(std::make_unique<ControllerImage>()),
       link_(factory, ui, clock),
       engine_(*image_, filled_, link_, ui, this),
       target_(engine_, link_, status_),
@@ -59,6 +60,24 @@ void Application::runEditor(const std::function<void()>& editor) {
     const auto before = std::make_unique<ControllerImage>(*image_);
     editor();
     filled_.markChanged(*before, *image_);
+    recountChanges();
+}
+
+void Application::inStepWithFile(Region region) {
+    const BlockRange blocks = blockRangeOf(region);
+    for (std::uint32_t b = blocks.first; b <= blocks.last; ++b) copyBlock(*reference_, *image_, b);
+    recountChanges();
+}
+
+void Application::recountChanges() {
+    changeCount_ = changes().count();
+    if (changesCounted_) changesCounted_();
+}
+
+std::string Application::glanceText() {
+    std::string text = connection().text();
+    if (changeCount_ > 0) text += " - " + counted(changeCount_, "change");
+    return text;
 }
 
 const ConnectionStatus& Application::connection() {
@@ -113,6 +132,11 @@ void Application::showProgress(int position) {
 }
 
 void Application::blockMoved(Action action, std::uint32_t block) {
+    // What the controller acknowledged, or what it held and the image now
+    // holds, is in step; a read into a second image leaves the image as it was.
+    if (action == Action::WriteController ||
+        (action == Action::ReadController && !engine_.readsIntoSecondImage()))
+        copyBlock(*reference_, *image_, block);
     if (listener_) listener_->blockMoved(action, block);
 }
 
@@ -127,6 +151,7 @@ void Application::lineError(const LineFault& fault) {
 
 void Application::runEnded(RunOutcome outcome) {
     connection_.runEnded(outcome, true);
+    recountChanges();
     if (listener_) listener_->runEnded(outcome);
 }
 

@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/engine_events.h"
+#include "files/show_differences.h"
 #include "image/controller_image.h"
 #include "image/filled_blocks.h"
 #include "link/serial_link.h"
@@ -63,6 +64,28 @@ class Application : private EngineEvents {
     // Runs an editor on the image (modal): the blocks its Accept changed
     // count as filled.
     void runEditor(const std::function<void()>& editor);
+
+    // The show as it last was in step with something, block by block: a
+    // block is taken from the image when it is read from the controller
+    // into the image, written to the controller and acknowledged, or loaded
+    // from or saved to a data file.
+    const ControllerImage& reference() const { return *reference_; }
+    // The blocks of `region` are in step with a data file: loaded or saved.
+    void inStepWithFile(Region region);
+    // What changed since: each difference as "the reference's <> the image's".
+    ImageDifferences changes() const { return differencesBetween(*reference_, *image_); }
+    // Their count as last worked out: after an editor, at the end of a run
+    // on the line and after a data file was loaded or saved.
+    std::size_t changeCount() const { return changeCount_; }
+    // Works the count out again (an editor that writes on each Accept and
+    // stays open) and tells whoever listens.
+    void recountChanges();
+    // Called after each count.
+    void onChangesCounted(std::function<void()> listener) { changesCounted_ = std::move(listener); }
+    // The line at a glance while idle: the port, whether the controller
+    // answers, and the count of changes when there are any
+    // ("/dev/ttyUSB0 - answering - 3 changes").
+    std::string glanceText();
     SerialLink& link() { return link_; }
     TransferEngine& engine() { return engine_; }
     // What the tick pump drives.
@@ -107,6 +130,9 @@ class Application : private EngineEvents {
     UserInterface& ui_;
     EngineEvents* listener_;
     std::unique_ptr<ControllerImage> image_;
+    std::unique_ptr<ControllerImage> reference_;
+    std::size_t changeCount_ = 0;
+    std::function<void()> changesCounted_;
     FilledBlocks filled_;
     SerialLink link_;
     TransferEngine engine_;

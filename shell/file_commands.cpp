@@ -141,6 +141,7 @@ RunOutcome FileStep::read() {
     // The image now holds the file's region whole.
     app_.filledBlocks().markRegion(region_);
     app_.engine().forgetIncompleteRead(region_);
+    app_.inStepWithFile(region_);
     return RunOutcome::Completed;
 }
 
@@ -189,6 +190,7 @@ RunOutcome FileStep::write() {
     switch (saved.result) {
         case SaveResult::Saved:
         case SaveResult::SavedInPlace:
+            app_.inStepWithFile(region_);
             return RunOutcome::Completed;
         case SaveResult::OpenFailed:
             showOpenFault(ui_, name, saved.reason());

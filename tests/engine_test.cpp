@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
@@ -13,6 +14,7 @@
 #include "emulator/demo_show.h"
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
+#include "files/data_files.h"
 #include "shell/file_commands.h"
 #include "shell/menu_model.h"
 #include "tests/support/engine_rig.h"
@@ -191,6 +193,57 @@ TEST_F(Engine, WriteThenVerifyCleanThenWithADifference) {
     runToIdle();
     EXPECT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(engine.outcome(), RunOutcome::Stopped);
+}
+
+// The changes are what differs from the show as it last was in step: each
+// way of getting in step takes the image's blocks as they are then; a read
+// into a second image is none of them.
+TEST_F(Engine, TheChangesCountFromTheLastTimeEachBlockWasInStep) {
+    loadDemoShow(controller);
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("velora-step-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir);
+    const std::string file = (dir / "step.K5m").string();
+    auto second = std::make_unique<ControllerImage>();
+    const auto blockRun = [&](Action action, ControllerImage* into = nullptr) {
+        engine.startBlockRun({2046}, action, into);
+        runToIdle();
+    };
+    struct Way {
+        const char* name;
+        std::function<void()> run;
+        std::size_t changesLeft;
+    };
+    const std::vector<Way> ways{
+        {"read from the controller", [&] { blockRun(Action::ReadController); }, 0},
+        {"written and acknowledged", [&] { blockRun(Action::WriteController); }, 0},
+        {"saved to a file",
+         [&] {
+             ui.expectSaveFile(file);
+             runFileCommand(app, Region::Midi, Action::FileWrite, false);
+         },
+         0},
+        {"loaded from a file that holds another show",
+         [&] {
+             auto other = std::make_unique<ControllerImage>(*image);
+             other->midi[9] ^= 0x0003;
+             std::ofstream out(file, std::ios::binary);
+             writeDataFile(out, *other, Region::Midi);
+             out.close();
+             ui.expectOpenFile(file);
+             runFileCommand(app, Region::Midi, Action::FileRead, false);
+         },
+         0},
+        {"read into a second image", [&] { blockRun(Action::ReadController, second.get()); }, 1},
+    };
+    for (const Way& way : ways) {
+        app.runEditor([&] { image->midi[5] ^= 0x0100; });  // key 5's scene
+        EXPECT_EQ(app.changeCount(), 1u) << way.name;      // the editor's Accept counts at once
+        way.run();
+        EXPECT_EQ(app.changeCount(), way.changesLeft) << way.name;
+        EXPECT_EQ(app.changes().count(), way.changesLeft) << way.name;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Engine, UnacknowledgedWriteRetriesTheSameFrame) {
