@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/client_area.h"
+#include "desktop/dialogs/changes_window.h"
 #include "desktop/dialogs/midi_editor_dialog.h"
 #include "desktop/dialogs/scene_editor_dialog.h"
 #include "desktop/dialogs/settings_editor_dialog.h"
@@ -71,9 +72,16 @@ MainWindow::MainWindow(Application& app, QtUserInterface& ui, TickPump& pump, QP
     buildMenus();
     computeStatusParts();
     refreshStatus();
+    // Counted again after an editor, a run or a data file: the window and
+    // the count on the progress bar follow.
+    app_.onChangesCounted([this] {
+        if (changes_ && changes_->isVisible()) changes_->setChanges(app_.changes());
+        repaintClient();
+    });
 }
 
 MainWindow::~MainWindow() {
+    app_.onChangesCounted({});
     // The selection popup first, then the menu bar with its popups.
     delete menuOf(kSelectionMenuKey);
     menus_.clear();
@@ -243,9 +251,9 @@ void MainWindow::refreshStatus() {
     statusBar_->setPartText(kActionPart, app_.statusText(kActionPart));
     statusBar_->setPartText(kFirmwarePart, app_.statusText(kFirmwarePart));
     // The progress bar tells the time a run still needs, and while idle the
-    // port in use and whether the controller answers.
+    // port in use, whether the controller answers and the changes.
     const std::string left = engine.idle() ? std::string() : app_.progress().text();
-    statusBar_->setProgressText(left.empty() ? app_.connection().text() : left);
+    statusBar_->setProgressText(left.empty() ? app_.glanceText() : left);
 }
 
 // --- what the commands ask of the window ------------------------------------------
@@ -284,8 +292,20 @@ void MainWindow::closeMainWindow() {
 
 void MainWindow::runSceneEditor() {
     client_->hide();
-    runEditorDialog<SceneEditorDialog>(this, app_.image(), ui_);
+    // It writes the image on each "Accept" and stays open: the changes
+    // window follows each one.
+    SceneEditorDialog editor(this, app_.image(), ui_);
+    editor.onClick([this] { app_.recountChanges(); });
+    editor.run();
     client_->show();
+}
+
+void MainWindow::showChanges() {
+    if (!changes_) changes_ = new ChangesWindow(this);
+    changes_->setChanges(app_.changes());
+    changes_->show();
+    changes_->raise();
+    changes_->activateWindow();
 }
 
 void MainWindow::runSettingsEditor() {

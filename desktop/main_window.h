@@ -17,6 +17,7 @@ class QAction;
 namespace velora {
 
 class Application;
+class ChangesWindow;
 class ClientArea;
 class PartStatusBar;
 class QtUserInterface;
@@ -54,6 +55,10 @@ class MainWindow : public QMainWindow, public ShellHost {
     void runSceneEditor() override;
     void runSettingsEditor() override;
     void runMidiEditor() override;
+    void showChanges() override;
+
+    // The changes window once "&Changes..." opened it, else null.
+    ChangesWindow* changesWindow() const { return changes_; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -72,6 +77,7 @@ class MainWindow : public QMainWindow, public ShellHost {
     CommandDispatcher commands_;
     ClientArea* client_;
     PartStatusBar* statusBar_;
+    ChangesWindow* changes_ = nullptr;
     std::map<std::string, QMenu*> menus_;
     bool exitConfirmed_ = false;
     bool refreshPending_ = false;

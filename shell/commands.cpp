@@ -84,6 +84,9 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
         case kCmdSettingsEditor:
             app_.runEditor([this] { host_.runSettingsEditor(); });
             break;
+        case kCmdChanges:
+            host_.showChanges();
+            break;
         case kCmdAutoSearch:
             app_.autoSearch();
             break;

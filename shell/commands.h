@@ -28,6 +28,7 @@ inline constexpr int kCmdRestart = 113;
 inline constexpr int kCmdSceneEditor = 114;
 inline constexpr int kCmdMidiEditor = 115;
 inline constexpr int kCmdSettingsEditor = 116;
+inline constexpr int kCmdChanges = 117;  // "&Show" / "&Changes..."
 inline constexpr int kCmdAutoSearch = 200;
 inline constexpr int kCmdFirstPort = 201;  // 201 + i: port i of the table
 
@@ -54,6 +55,9 @@ class ShellHost {
     virtual void runSceneEditor() = 0;
     virtual void runSettingsEditor() = 0;
     virtual void runMidiEditor() = 0;
+    // The changes since the show was last in step, in a window of their own
+    // that stays open beside the main window (also while a transfer runs).
+    virtual void showChanges() {}
 };
 
 class CommandDispatcher {

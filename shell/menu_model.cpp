@@ -29,8 +29,11 @@ MenuEntry separator() {
 
 std::vector<MenuEntry> entriesOf(std::string_view key, const std::vector<std::string>& ports) {
     if (key == kMenuBarKey) {
-        return {popup("&Action", kActionMenuKey), popup("&Comm choice", kPortMenuKey),
-                popup("&FirmWare upgrade", kUpgradeMenuKey), command("E&xit", kCmdExit),
+        return {popup("&Action", kActionMenuKey),
+                popup("&Comm choice", kPortMenuKey),
+                popup("&FirmWare upgrade", kUpgradeMenuKey),
+                popup("&Show", kShowMenuKey),
+                command("E&xit", kCmdExit),
                 popup("&Help", kHelpMenuKey)};
     }
     if (key == kActionMenuKey) {
@@ -69,6 +72,7 @@ std::vector<MenuEntry> entriesOf(std::string_view key, const std::vector<std::st
         return {command("&Searching", kCmdDownloadPage), command("&Installing", kCmdInstallFirmware),
                 command("&Veryfication", kCmdVerifyFirmware)};
     }
+    if (key == kShowMenuKey) return {command("&Changes...", kCmdChanges)};
     if (key == kHelpMenuKey) return {command("&Help contents", kCmdHelp), command("&About ...", kCmdAbout)};
     return {};
 }

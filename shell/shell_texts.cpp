@@ -1,5 +1,7 @@
 #include "shell/shell_texts.h"
 
+#include "files/show_differences.h"
+
 namespace velora {
 
 const char* regionText(Region region) {
@@ -63,6 +65,17 @@ std::string downloadCommandLine(const char* osVariable, std::string_view address
     std::string line = osSet ? "/c start " : "start ";
     line += address;
     return line;
+}
+
+std::string changesHeading(std::size_t count) {
+    const std::string since =
+        " since the show was last read from or written to the controller, loaded or saved";
+    if (count == 0) return "No changes" + since + ".";
+    return counted(count, "change") + since + ":";
+}
+
+std::string changesGroupHeading(const char* region, std::size_t count) {
+    return std::string(region) + ": " + counted(count, "change");
 }
 
 }  // namespace velora

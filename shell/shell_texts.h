@@ -1,6 +1,7 @@
 #pragma once
 // Texts of the shell's own messages, and the commands built from them.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,13 @@ inline constexpr const char* kUpgradeStatusText = "\tUpgrade";
 
 // The upgrade command's file step.
 inline constexpr const char* kChooseUpgradeFileTitle = "Choose upgrade file :";
+
+// The changes window: its title, the line over the list ("3 changes since
+// ...", or that there are none) and the heading of a region's group
+// ("Scenes: 2 changes").
+inline constexpr const char* kChangesTitle = "Changes";
+std::string changesHeading(std::size_t count);
+std::string changesGroupHeading(const char* region, std::size_t count);
 
 // The maker's page with the firmware upgrade files.
 inline constexpr const char* kDownloadPage = "https://www.kq318.example/velora/upgrades";

@@ -11,6 +11,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,10 +22,12 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 
 #include "desktop/client_area.h"
 #include "desktop/desktop_program.h"
+#include "desktop/dialogs/changes_window.h"
 #include "desktop/dialogs/scene_range_dialog.h"
 #include "desktop/file_dialogs.h"
 #include "desktop/main_window.h"
@@ -103,7 +106,8 @@ TEST_F(WindowTest, StartUpFindsTheControllerAndShowsItsFirmware) {
 TEST_F(WindowTest, MenusAsBuiltShareOneSelectionPopup) {
     QStringList bar;
     for (QAction* a : window->menuBar()->actions()) bar << a->text();
-    EXPECT_EQ(bar, QStringList({"&Action", "&Comm choice", "&FirmWare upgrade", "E&xit", "&Help"}));
+    EXPECT_EQ(bar, QStringList({"&Action", "&Comm choice", "&FirmWare upgrade", "&Show", "E&xit", "&Help"}));
+    EXPECT_EQ(window->menuOf(kShowMenuKey)->actions()[0]->text(), "&Changes...");
 
     QMenu* action = window->menuOf(kActionMenuKey);
     ASSERT_EQ(action->actions().size(), 13);
@@ -274,6 +278,33 @@ TEST_F(WindowTest, AVerificationsSummaryIsShownOverTheLineAtAGlance) {
     window->runCommand(kCmdScenes);
     ASSERT_TRUE(spinUntil([&] { return engine().idle() && !during.isEmpty(); }));
     EXPECT_EQ(during.toStdString(), "/dev/held - answering");  // not "83 % - 0:01 left"
+}
+
+TEST_F(WindowTest, TheChangesWindowAndTheirCountFollowWhatIsAcceptedAndWritten) {
+    PartStatusBar* bar = window->partStatusBar();
+    const auto shows = [&](const QString& text) {
+        return spinUntil([&] { return bar->progressText() == text; }) ||
+               (ADD_FAILURE() << bar->progressText().toStdString(), false);
+    };
+    window->runCommand(kCmdChanges);
+    ChangesWindow* changes = window->changesWindow();
+    ASSERT_NE(changes, nullptr);
+    EXPECT_TRUE(changes->isVisible());
+    EXPECT_TRUE(changes->heading()->text().startsWith("No changes"));
+
+    Application& app = program.application();
+    app.runEditor([&] { app.image().midi[70] ^= 0x0401; });  // key 70's scene and its first triggering
+    shows("/dev/held - answering - 2 changes");
+    EXPECT_TRUE(changes->heading()->text().startsWith("2 changes since"));
+    ASSERT_EQ(changes->list()->topLevelItemCount(), 1);
+    EXPECT_EQ(changes->list()->topLevelItem(0)->text(0), "MIDI assignments: 2 changes");
+    EXPECT_EQ(changes->list()->topLevelItem(0)->child(0)->text(0).toStdString(),
+              "MIDI key 70 (A# / 4) scene: 1/1 <> 1/2");
+
+    window->menuOf(kActionMenuKey)->hovered(entry(kActionMenuKey, 7));
+    window->runCommand(kCmdMidi);
+    shows("/dev/held - answering");
+    EXPECT_TRUE(changes->heading()->text().startsWith("No changes"));
 }
 
 TEST_F(WindowTest, APortThatCannotBeOpenedSaysWhyInTheBox) {

@@ -42,6 +42,7 @@ TEST(MenuTree, EveryMenuInOrderWithItsCommandsAndStates) {
     expectMenu(kMenuBarKey, {{P, "&Action", 0, "Akcje", false},
                              {P, "&Comm choice", 0, "Port", false},
                              {P, "&FirmWare upgrade", 0, "Aktualizacja", false},
+                             {P, "&Show", 0, "Pokaz", false},
                              {C, "E&xit", 106, "", false},
                              {P, "&Help", 0, "Pomoc", false}});
     expectMenu(kActionMenuKey, {{C, "&Repeat", 107, "", true},
@@ -67,6 +68,7 @@ TEST(MenuTree, EveryMenuInOrderWithItsCommandsAndStates) {
     expectMenu("Aktualizacja", {{C, "&Searching", 109, "", false},
                                 {C, "&Installing", 110, "", false},
                                 {C, "&Veryfication", 111, "", false}});
+    expectMenu("Pokaz", {{C, "&Changes...", 117, "", false}});
     expectMenu("Pomoc", {{C, "&Help contents", 100, "", false}, {C, "&About ...", 101, "", false}});
 }
 

@@ -218,6 +218,7 @@ void LaidOutDialog::passClick(int id) {
     busy_ = true;
     pass([&] { return model_->click(id, ui_); });
     busy_ = false;
+    if (clicked_) clicked_();
 }
 
 void LaidOutDialog::reject() {

@@ -8,6 +8,7 @@
 // of the program runs this one way.
 
 #include <QDialog>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -50,6 +51,9 @@ class LaidOutDialog : public QDialog {
     QPushButton* button(int id) const;
     QAbstractButton* checkBox(int id) const;  // check boxes and radio buttons
     QScrollBar* scrollBar(int id) const;
+    // Called after each click the model has answered (an editor that writes
+    // the image on "Accept" and stays open).
+    void onClick(std::function<void()> handler) { clicked_ = std::move(handler); }
 
   public slots:
     // Escape and the close box: a click on control 2 ("Finish" or
@@ -76,6 +80,7 @@ class LaidOutDialog : public QDialog {
 
     std::unique_ptr<DialogModel> model_;
     UserInterface& ui_;
+    std::function<void()> clicked_;
     std::map<int, QWidget*> controls_;
     std::map<QObject*, int> ids_;
     std::set<int> displayOnly_;  // shown but never for input, whatever the state says
