@@ -18,18 +18,14 @@ std::string hex(unsigned v) {
     return buf;
 }
 
-// Shows one difference; true when the user wants to go on.
+// Hands one difference on; true when the comparison goes on.
 class Reporter {
   public:
-    Reporter(UserInterface& ui, bool& clean) : ui_(ui), clean_(clean) {}
-    bool differs(const std::string& text) {
-        clean_ = false;
-        return ui_.messageBox(text, "Fault", Icon::Warning, Buttons::YesNo) == Answer::Yes;
-    }
+    explicit Reporter(const std::function<bool(const std::string&)>& sink) : sink_(sink) {}
+    bool differs(const std::string& text) { return sink_(text); }
 
   private:
-    UserInterface& ui_;
-    bool& clean_;
+    const std::function<bool(const std::string&)>& sink_;
 };
 
 std::string pair(unsigned left, unsigned right) {
@@ -97,10 +93,10 @@ bool compareSecondSettingsBlock(Reporter& r, const ControllerImage& image, const
 
 }  // namespace
 
-CompareResult compareBlock(const ControllerImage& image, std::uint32_t b,
-                           std::span<const std::uint8_t, kBlockSize> read, UserInterface& ui,
-                           bool& cleanVerification) {
-    Reporter r(ui, cleanVerification);
+bool forEachDifference(const ControllerImage& image, std::uint32_t b,
+                       std::span<const std::uint8_t, kBlockSize> read,
+                       const std::function<bool(const std::string&)>& difference) {
+    Reporter r(difference);
     const std::uint8_t* d = read.data();
     bool goOn = true;
     if (b < kFirstSettingsBlock) {
@@ -125,6 +121,26 @@ CompareResult compareBlock(const ControllerImage& image, std::uint32_t b,
                              " <> " + hex(got) + kContinue);
         }
     }
+    return goOn;
+}
+
+bool blockDiffers(const ControllerImage& image, std::uint32_t address,
+                  std::span<const std::uint8_t, kBlockSize> read) {
+    bool differs = false;
+    forEachDifference(image, address, read, [&differs](const std::string&) {
+        differs = true;
+        return false;
+    });
+    return differs;
+}
+
+CompareResult compareBlock(const ControllerImage& image, std::uint32_t address,
+                           std::span<const std::uint8_t, kBlockSize> read, UserInterface& ui,
+                           bool& cleanVerification) {
+    const bool goOn = forEachDifference(image, address, read, [&](const std::string& text) {
+        cleanVerification = false;
+        return ui.messageBox(text, "Fault", Icon::Warning, Buttons::YesNo) == Answer::Yes;
+    });
     return goOn ? CompareResult::Continue : CompareResult::EndRun;
 }
 

@@ -31,7 +31,8 @@ constexpr const char* kFooter =
     "using one needs membership of its group (often dialout).\n"
     "\n"
     "Exit status: 0 success, 1 verification found differences (diff: the files differ),\n"
-    "2 error, refusal or cancelled run, 130 interrupted. An upgrade ends with 0 once every\n"
+    "2 error, refusal or cancelled run, 130 interrupted. sync ends with 0 once the controller\n"
+    "equals the show (sync --dry-run: 0 equal, 1 different). An upgrade ends with 0 once every\n"
     "record reads back as the file has it (read again on Retry included), with 1 when a\n"
     "difference was ignored; its file is checked whole before the controller is asked anything.\n"
     "On success the summary goes to the standard output and nothing to the standard error\n"
@@ -165,6 +166,18 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
             ->required();
         command->add_option("BASE", base, "the data files' path without extension")->required();
     }
+    CLI::App* sync =
+        bind(app.add_subcommand(
+                 "sync",
+                 "read REGION from the controller, back it up, and write only the blocks that differ "
+                 "from BASE's data files; then read them back"),
+             o, commands::sync);
+    sync->add_option("REGION", region, "scenes[=P/S-P/S | P/S | P], settings, midi or all")->required();
+    sync->add_option("BASE", base, "the data files' path without extension")->required();
+    sync->add_flag("--dry-run", o.dryRun, "list the differences only: no backup, nothing written");
+    sync->add_option("--backup-dir", o.backupDir,
+                     "the folder of the backups (default: $XDG_DATA_HOME/velora/backups, that is "
+                     "~/.local/share/velora/backups)");
     CLI::App* upgrade = bind(
         app.add_subcommand(
             "upgrade", "install the firmware of an upgrade file, then read every record back and compare it"),
@@ -218,7 +231,7 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
     if (o.ignoreDifferences && o.command != "upgrade") why = "--ignore-differences goes with upgrade";
     if (why.empty() && !region.empty()) why = takeRegion(region, o);
     const bool namesBase = o.command == "read" || o.command == "write" || o.command == "verify" ||
-                           o.command == "export" || o.command == "import";
+                           o.command == "sync" || o.command == "export" || o.command == "import";
     if (why.empty() && namesBase) why = checkBase(base);
     if (!why.empty()) {
         err << "velora-cli: " << why << " (try --help)\n";

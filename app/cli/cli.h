@@ -34,8 +34,8 @@ struct Options;
 using CommandHandler = int (*)(const Options&, const CommandContext&);
 
 struct Options {
-    // ports, search, version, restart, read, write, verify, upgrade, export,
-    // import, diff; or help
+    // ports, search, version, restart, read, write, verify, sync, upgrade,
+    // export, import, diff; or help
     std::string command;
     CommandHandler handler = nullptr;  // the command's, bound by parseArguments
     std::string helpText;              // help: the usage asked for
@@ -55,6 +55,8 @@ struct Options {
     std::string upgradeFile;                                      // upgrade: the upgrade file
     bool verifyOnly = false;                                      // upgrade: the verification pass alone
     bool ignoreDifferences = false;  // upgrade: Ignore at a record that reads back different
+    bool dryRun = false;             // sync: list the differences only
+    std::string backupDir;           // sync: where the backup goes; empty: the default folder
 };
 
 // Parses the arguments (CLI11); on a usage error returns nullopt and says

@@ -22,6 +22,10 @@ int read(const Options& options, const CommandContext& context);
 int write(const Options& options, const CommandContext& context);
 // verify REGION BASE: the controller compared with REGION's data files.
 int verify(const Options& options, const CommandContext& context);
+// sync [--dry-run] [--backup-dir DIR] REGION BASE: only the blocks of REGION
+// that differ from BASE's data files written, after a backup of what the
+// controller held.
+int sync(const Options& options, const CommandContext& context);
 // upgrade [--verify-only] FILE: the firmware installed and verified.
 int upgrade(const Options& options, const CommandContext& context);
 
