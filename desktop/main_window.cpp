@@ -23,6 +23,7 @@
 #include "desktop/dialogs/midi_editor_dialog.h"
 #include "desktop/dialogs/scene_editor_dialog.h"
 #include "desktop/dialogs/settings_editor_dialog.h"
+#include "desktop/dialogs/sync_window.h"
 #include "desktop/part_status_bar.h"
 #include "desktop/qt_user_interface.h"
 #include "shell/application.h"
@@ -78,10 +79,25 @@ MainWindow::MainWindow(Application& app, QtUserInterface& ui, TickPump& pump, QP
         if (changes_ && changes_->isVisible()) changes_->setChanges(app_.changes());
         repaintClient();
     });
+    // A run ends inside an engine step: what follows it (a sync's next
+    // step) comes once that step is over.
+    app_.setRunEndedHook([this](RunOutcome) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!app_.engine().idle()) return;
+                const TransferState before = app_.engine().state();
+                commands_.runEnded();
+                if (app_.engine().state() != before) repaintClient();
+                pump_.wake();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 MainWindow::~MainWindow() {
     app_.onChangesCounted({});
+    app_.setRunEndedHook({});
     // The selection popup first, then the menu bar with its popups.
     delete menuOf(kSelectionMenuKey);
     menus_.clear();
@@ -314,6 +330,10 @@ void MainWindow::runSettingsEditor() {
 
 void MainWindow::runMidiEditor() {
     runEditorDialog<MidiEditorDialog>(this, app_.image(), ui_);
+}
+
+bool MainWindow::confirmSyncWrite(const SyncRun& run) {
+    return velora::confirmSyncWrite(this, run);
 }
 
 }  // namespace velora

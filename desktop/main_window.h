@@ -59,6 +59,7 @@ class MainWindow : public QMainWindow, public ShellHost {
 
     // The changes window once "&Changes..." opened it, else null.
     ChangesWindow* changesWindow() const { return changes_; }
+    bool confirmSyncWrite(const SyncRun& run) override;
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

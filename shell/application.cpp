@@ -153,6 +153,7 @@ void Application::runEnded(RunOutcome outcome) {
     connection_.runEnded(outcome, true);
     recountChanges();
     if (listener_) listener_->runEnded(outcome);
+    if (runEndedHook_) runEndedHook_(outcome);
 }
 
 void Application::stopPossible(bool possible) {

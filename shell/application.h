@@ -90,6 +90,10 @@ class Application : private EngineEvents {
     TransferEngine& engine() { return engine_; }
     // What the tick pump drives.
     PumpTarget& pumpTarget() { return target_; }
+    // Called after every run has ended (and the listener heard of it), from
+    // inside the engine's step: a program that goes on with a next run
+    // starts it later, once the step is over.
+    void setRunEndedHook(std::function<void(RunOutcome)> hook) { runEndedHook_ = std::move(hook); }
 
   private:
     // The engine's events as the menus show them: "&Stop" and "&Repeat"
@@ -142,6 +146,7 @@ class Application : private EngineEvents {
     ConnectionStatus connection_;
     RunProgress progress_;
     FileDialogRequest fileDialog_ = FileDialogRequest::standard();
+    std::function<void(RunOutcome)> runEndedHook_;
 };
 
 }  // namespace velora

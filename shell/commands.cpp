@@ -1,5 +1,6 @@
 #include "shell/commands.h"
 
+#include "files/backup_set.h"
 #include "shell/application.h"
 #include "shell/file_commands.h"
 #include "shell/shell_texts.h"
@@ -19,6 +20,10 @@ bool runsOnlyWhenIdle(int command) {
         case kCmdAll:
         case kCmdMidiEditor:
         case kCmdSettingsEditor:
+        case kCmdSyncScenes:
+        case kCmdSyncSettings:
+        case kCmdSyncMidi:
+        case kCmdSyncAll:
             return true;
         default:
             return false;
@@ -27,11 +32,12 @@ bool runsOnlyWhenIdle(int command) {
 
 CommandDispatcher::CommandDispatcher(Application& app, UserInterface& ui, ShellHost& host,
                                      std::string programVersion)
-    : app_(app), ui_(ui), host_(host), version_(std::move(programVersion)) {}
+    : app_(app), ui_(ui), host_(host), version_(std::move(programVersion)), sync_(app, ui) {}
 
 CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
     TransferEngine& engine = app_.engine();
-    if (runsOnlyWhenIdle(command) && !engine.idle()) return Outcome::Ignored;
+    // A sync's runs follow one another: nothing else starts between them.
+    if (runsOnlyWhenIdle(command) && (!engine.idle() || sync_.active())) return Outcome::Ignored;
 
     switch (command) {
         case kCmdHelp:
@@ -87,6 +93,14 @@ CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) {
         case kCmdChanges:
             host_.showChanges();
             break;
+        case kCmdSyncScenes:
+        case kCmdSyncSettings:
+        case kCmdSyncMidi:
+            sync_.start(static_cast<Region>(command - kCmdSyncScenes), false, defaultBackupFolder());
+            break;
+        case kCmdSyncAll:
+            sync_.start(Region::Scenes, true, defaultBackupFolder());
+            break;
         case kCmdAutoSearch:
             app_.autoSearch();
             break;
@@ -109,6 +123,10 @@ void CommandDispatcher::startRegionRun(Region region, bool all) {
         app_.engine().startAll(action);
     else
         app_.engine().startRun(region, action);
+}
+
+void CommandDispatcher::runEnded() {
+    sync_.advance([this](const SyncRun& run) { return host_.confirmSyncWrite(run); });
 }
 
 bool CommandDispatcher::confirmExit() {

@@ -6,6 +6,7 @@
 
 #include "image/controller_image.h"
 #include "shell/menu_model.h"
+#include "shell/sync_command.h"
 
 namespace velora {
 
@@ -29,6 +30,11 @@ inline constexpr int kCmdSceneEditor = 114;
 inline constexpr int kCmdMidiEditor = 115;
 inline constexpr int kCmdSettingsEditor = 116;
 inline constexpr int kCmdChanges = 117;  // "&Show" / "&Changes..."
+// "&Show" / "S&ync with controller": the regions.
+inline constexpr int kCmdSyncScenes = 120;
+inline constexpr int kCmdSyncSettings = 121;
+inline constexpr int kCmdSyncMidi = 122;
+inline constexpr int kCmdSyncAll = 123;
 inline constexpr int kCmdAutoSearch = 200;
 inline constexpr int kCmdFirstPort = 201;  // 201 + i: port i of the table
 
@@ -58,6 +64,9 @@ class ShellHost {
     // The changes since the show was last in step, in a window of their own
     // that stays open beside the main window (also while a transfer runs).
     virtual void showChanges() {}
+    // A sync's differences, for the user to confirm: true to write the
+    // blocks that differ.
+    virtual bool confirmSyncWrite(const SyncRun& /*run*/) { return false; }
 };
 
 class CommandDispatcher {
@@ -81,6 +90,11 @@ class CommandDispatcher {
     // The Exit question; true when the user answered Yes.
     bool confirmExit();
 
+    // A run ended and the engine is idle: a sync goes on.
+    void runEnded();
+    // True while a sync goes on (its list waiting for the user included).
+    bool syncing() const { return sync_.active(); }
+
   private:
     void help();
     void about();
@@ -91,6 +105,7 @@ class CommandDispatcher {
     ShellHost& host_;
     std::string version_;
     ActionChoice choice_;
+    SyncCommand sync_;
 };
 
 }  // namespace velora

@@ -55,6 +55,11 @@ std::vector<MenuEntry> entriesOf(std::string_view key, const std::vector<std::st
         return {command("&Scenes", kCmdScenes), command("Se&ttings", kCmdSettings),
                 command("&MIDI assignments", kCmdMidi), command("&All", kCmdAll)};
     }
+    // The region choice of the transfers, for a sync.
+    if (key == kSyncMenuKey) {
+        return {command("&Scenes", kCmdSyncScenes), command("Se&ttings", kCmdSyncSettings),
+                command("&MIDI assignments", kCmdSyncMidi), command("&All", kCmdSyncAll)};
+    }
     if (key == kEditionMenuKey) {
         return {command("&Scenes", kCmdSceneEditor), command("Se&ttings", kCmdSettingsEditor),
                 command("&MIDI", kCmdMidiEditor)};
@@ -72,7 +77,8 @@ std::vector<MenuEntry> entriesOf(std::string_view key, const std::vector<std::st
         return {command("&Searching", kCmdDownloadPage), command("&Installing", kCmdInstallFirmware),
                 command("&Veryfication", kCmdVerifyFirmware)};
     }
-    if (key == kShowMenuKey) return {command("&Changes...", kCmdChanges)};
+    if (key == kShowMenuKey)
+        return {command("&Changes...", kCmdChanges), popup("S&ync with controller", kSyncMenuKey)};
     if (key == kHelpMenuKey) return {command("&Help contents", kCmdHelp), command("&About ...", kCmdAbout)};
     return {};
 }

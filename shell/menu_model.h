@@ -22,6 +22,7 @@ inline constexpr const char* kHelpMenuKey = "Pomoc";
 inline constexpr const char* kEditionMenuKey = "Edycje";
 inline constexpr const char* kSelectionMenuKey = "Wyb\xC3\xB3r";  // built once, shared by five entries
 inline constexpr const char* kShowMenuKey = "Pokaz";              // the show as a whole: its changes
+inline constexpr const char* kSyncMenuKey = "Synchronizacja";     // the region of a sync
 
 struct MenuEntry {
     enum Kind { Command, Popup, Separator };

@@ -78,6 +78,11 @@ void SyncRun::afterRead() {
         return;
     }
     // Nothing is written before what the controller held is on disk.
+    if (folder_.empty()) {
+        backupFault_ = "no folder for backups: neither XDG_DATA_HOME nor HOME is set";
+        fail(Failure::Backup);
+        return;
+    }
     const BackupSaved saved = saveBackupSet(folder_, std::time(nullptr), region_, *held_);
     if (!saved.saved) {
         backupFault_ = saved.base.string() + ": " + saved.reason;
@@ -198,6 +203,100 @@ std::string blockCount(const std::vector<std::uint32_t>& blocks) {
 
 std::string differenceCount(std::size_t differences, std::size_t blocks) {
     return plural(differences, "difference", "differences") + " in " + plural(blocks, "block", "blocks");
+}
+
+}  // namespace velora
+
+namespace velora {
+
+std::string writeBlocksButton(std::size_t blocks) {
+    return "Write these " + std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
+}
+
+SyncCommand::SyncCommand(Application& app, UserInterface& ui) : app_(app), ui_(ui) {}
+
+SyncCommand::~SyncCommand() = default;
+
+bool SyncCommand::active() const {
+    return run_ && (run_->active() || run_->step() == SyncRun::Step::Listed);
+}
+
+void SyncCommand::start(Region region, bool all, const std::filesystem::path& folder) {
+    TransferEngine& engine = app_.engine();
+    if (active() || !engine.idle()) return;
+    ShowRegion chosen = all ? ShowRegion::whole() : ShowRegion::of(region);
+    if (!all && region == Region::Scenes) {
+        auto [first, last] = engine.sceneRange();
+        if (first > kScenes - 1) first = 0;
+        if (last < first || last > kScenes - 1) last = kScenes - 1;
+        if (!ui_.sceneRangeDialog(first, last)) return;
+        engine.setSceneRange(first, last);
+        chosen = ShowRegion::scenes(first, last);
+    }
+    if (const auto why = SyncRun::refusal(app_.image(), chosen)) {
+        ui_.messageBoxWithReason(kSyncRefusedText, kSyncCaption, Icon::Warning, Buttons::Ok, *why);
+        return;
+    }
+    run_ = std::make_unique<SyncRun>(app_, chosen, folder);
+    run_->start();
+}
+
+void SyncCommand::advance(const std::function<bool(const SyncRun&)>& confirm) {
+    if (!active()) return;
+    SyncRun& run = *run_;
+    const SyncRun::Step before = run.step();
+    if (run.advance() == SyncRun::Step::Listed) {
+        if (confirm(run))
+            run.confirm();
+        else
+            run.cancel();
+    }
+    if (!run.active() && run.step() != before) finish();
+}
+
+// The summary box: what was written, and where the backup is.
+void SyncCommand::finish() {
+    const SyncRun& run = *run_;
+    const std::string backup =
+        run.backup().empty() ? std::string() : "What the controller held is in " + run.backupText();
+    const std::string written = "\nWritten: " + blockList(run.written()) + ".";
+    switch (run.failure()) {
+        case SyncRun::Failure::None:
+            if (run.differing().empty())
+                ui_.messageBoxWithReason(kSyncNothingText, kSyncCaption, Icon::Information, Buttons::Ok,
+                                         backup);
+            else
+                ui_.messageBoxWithReason(
+                    "Synced " + blockCount(run.differing()) + ": written and read back equal to the show.",
+                    kSyncCaption, Icon::Information, Buttons::Ok, backup);
+            break;
+        case SyncRun::Failure::Cancelled:
+            break;  // the user's own choice: nothing to tell
+        case SyncRun::Failure::Backup:
+            ui_.messageBoxWithReason(kSyncBackupFailedText, kSyncCaption, Icon::Error, Buttons::Ok,
+                                     run.backupFault());
+            break;
+        case SyncRun::Failure::NotStarted:
+            break;  // the engine said why
+        case SyncRun::Failure::Read:
+            ui_.messageBox("The sync stopped while reading; nothing was written.", kSyncCaption,
+                           Icon::Warning, Buttons::Ok);
+            break;
+        case SyncRun::Failure::Write:
+            ui_.messageBoxWithReason("The sync stopped while writing." + written, kSyncCaption, Icon::Warning,
+                                     Buttons::Ok, backup);
+            break;
+        case SyncRun::Failure::ReadBack:
+            ui_.messageBoxWithReason("The sync stopped while reading back." + written, kSyncCaption,
+                                     Icon::Warning, Buttons::Ok, backup);
+            break;
+        case SyncRun::Failure::StillDiffers:
+            ui_.messageBoxWithReason(blockList(run.stillDiffering()) + " still " +
+                                         (run.stillDiffering().size() == 1 ? "differs" : "differ") +
+                                         " when read back." + written,
+                                     kSyncCaption, Icon::Warning, Buttons::Ok, backup);
+            break;
+    }
 }
 
 }  // namespace velora

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,5 +127,47 @@ std::string blockList(const std::vector<std::uint32_t>& blocks);
 std::string blockCount(const std::vector<std::uint32_t>& blocks);
 // "12 differences in 3 blocks"
 std::string differenceCount(std::size_t differences, std::size_t blocks);
+
+}  // namespace velora
+
+namespace velora {
+
+class UserInterface;
+
+// Texts of the desktop's sync.
+inline constexpr const char* kSyncCaption = "Sync with controller";
+inline constexpr const char* kSyncRefusedText = "This show cannot be synced with the controller.";
+inline constexpr const char* kSyncNothingText = "Nothing to write: the controller holds the show.";
+inline constexpr const char* kSyncBackupFailedText = "The backup could not be saved, so nothing was written.";
+// "Write these 3 blocks", the differences window's button.
+std::string writeBlocksButton(std::size_t blocks);
+
+// "&Show" / "S&ync with controller" in the desktop program: one sync at a
+// time, over the region picked (the scene range dialog first for
+// "&Scenes"), the list shown by the program for the user to confirm, and a
+// summary box at the end.
+class SyncCommand {
+  public:
+    SyncCommand(Application& app, UserInterface& ui);
+    ~SyncCommand();
+
+    // Starts a sync of `region` ("&All" when `all`), its backup in `folder`.
+    // Refused with the reason when the show can never equal the
+    // controller; nothing when the range dialog was cancelled.
+    void start(Region region, bool all, const std::filesystem::path& folder);
+    // The engine went idle: the sync goes on. At the list, `confirm` shows
+    // the differences and answers whether to write them.
+    void advance(const std::function<bool(const SyncRun&)>& confirm);
+    bool active() const;
+    // The sync in progress or the last one; null before the first.
+    const SyncRun* run() const { return run_.get(); }
+
+  private:
+    void finish();
+
+    Application& app_;
+    UserInterface& ui_;
+    std::unique_ptr<SyncRun> run_;
+};
 
 }  // namespace velora

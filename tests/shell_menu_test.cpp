@@ -62,13 +62,18 @@ TEST(MenuTree, EveryMenuInOrderWithItsCommandsAndStates) {
                                 {C, "Se&ttings", 103, "", false},
                                 {C, "&MIDI assignments", 104, "", false},
                                 {C, "&All", 112, "", false}});
+    expectMenu("Synchronizacja", {{C, "&Scenes", 120, "", false},
+                                  {C, "Se&ttings", 121, "", false},
+                                  {C, "&MIDI assignments", 122, "", false},
+                                  {C, "&All", 123, "", false}});
     expectMenu(
         "Edycje",
         {{C, "&Scenes", 114, "", false}, {C, "Se&ttings", 116, "", false}, {C, "&MIDI", 115, "", false}});
     expectMenu("Aktualizacja", {{C, "&Searching", 109, "", false},
                                 {C, "&Installing", 110, "", false},
                                 {C, "&Veryfication", 111, "", false}});
-    expectMenu("Pokaz", {{C, "&Changes...", 117, "", false}});
+    expectMenu("Pokaz", {{C, "&Changes...", 117, "", false},
+                         {P, "S&ync with controller", 0, "Synchronizacja", false}});
     expectMenu("Pomoc", {{C, "&Help contents", 100, "", false}, {C, "&About ...", 101, "", false}});
 }
 
