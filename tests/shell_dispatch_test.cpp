@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -10,6 +13,7 @@
 #include "shell/application.h"
 #include "shell/commands.h"
 #include "shell/shell_texts.h"
+#include "shell/sync_command.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/virtual_port_factory.h"
 
@@ -34,10 +38,15 @@ class RecordingHost : public ShellHost {
     void runSceneEditor() override { edit("scene editor"); }
     void runSettingsEditor() override { edit("settings editor"); }
     void runMidiEditor() override { edit("midi editor"); }
+    bool confirmSyncWrite(const SyncRun& run) override {
+        calls.push_back("sync list: " + differenceCount(run.differences().count(), run.differing().size()));
+        return writeSync;
+    }
 
     std::set<std::string> existing;
     std::vector<std::string> calls;
     bool browser = true;           // a web browser could be started
+    bool writeSync = true;         // the sync's list answered "Write these N blocks"
     std::function<void()> accept;  // what the editor's Accept changes, if anything
 
   private:
@@ -246,6 +255,100 @@ TEST(DownloadPage, CommandLineDependsOnTheOsVariable) {
     EXPECT_EQ(downloadCommandLine("Windows_NT", "https://a.example/x"), "/c start https://a.example/x");
     EXPECT_EQ(downloadCommandLine("", "https://a.example/x"), "start https://a.example/x");
     EXPECT_EQ(downloadCommandLine(nullptr, "https://a.example/x"), "start https://a.example/x");
+}
+
+}  // namespace
+}  // namespace velora
+
+namespace velora {
+namespace {
+
+// Syncs on the line: the controller on COM2 holds the show but for what the
+// test changes in the program's image.
+class SyncTest : public ShellTest {
+  protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() / ("velora-sync-test-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        connect();
+        runToIdle();
+        for (int n = 0; n < kScenes; ++n) app.image().scenes[n].fill(static_cast<std::uint8_t>(n));
+        app.image().fade.fill(40);
+        factory.model("COM2")->loadImage(app.image());
+        app.filledBlocks().markAll();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    // The blocks written to the controller, in the order sent.
+    std::vector<std::uint32_t> blocksWritten() const {
+        std::vector<std::uint32_t> blocks;
+        for (const auto& frame : factory.log("COM2").writes)
+            if (frame.size() > 4 && frame[0] == 0x11) blocks.push_back(frame[2] | (frame[3] << 8));
+        return blocks;
+    }
+    void runOn() { runUntilIdle(app.engine(), app.link(), clock); }
+
+    std::filesystem::path folder;
+};
+
+TEST_F(SyncTest, NothingIsWrittenWhenTheBackupCannotBeSaved) {
+    app.image().scenes[3][5] = 99;
+    std::ofstream(folder / "file") << "in the way";
+    SyncRun run(app, ShowRegion::whole(), folder / "file" / "backups");
+    ASSERT_TRUE(run.start());
+    runOn();
+    EXPECT_EQ(run.advance(), SyncRun::Step::Failed);
+    EXPECT_EQ(run.failure(), SyncRun::Failure::Backup);
+    EXPECT_NE(run.backupFault().find((folder / "file").string()), std::string::npos) << run.backupFault();
+    EXPECT_TRUE(blocksWritten().empty());
+}
+
+TEST_F(SyncTest, AStoppedWriteNamesTheBlocksAcknowledgedAndKeepsTheBackup) {
+    const ControllerImage held = app.image();
+    app.image().scenes[3][5] = 99;    // block 6
+    app.image().scenes[40][200] = 1;  // block 81
+    app.image().fade[40] = 7;         // block 2045
+    SyncRun run(app, ShowRegion::whole(), folder);
+    ASSERT_TRUE(run.start());
+    runOn();
+    ASSERT_EQ(run.advance(), SyncRun::Step::Listed);
+    EXPECT_EQ(run.differing(), (std::vector<std::uint32_t>{6, 81, 2045}));
+    EXPECT_EQ(run.differences().lines(), (std::vector<std::string>{"Scene 1/4 fixture 1 channel 6: 3 <> 99",
+                                                                   "Scene 2/9 fixture 13 channel 9: 40 <> 1",
+                                                                   "Fading programm 41: 40 <> 7"}));
+    ASSERT_TRUE(run.confirm());
+    runUntilIdle(app.engine(), app.link(), clock, [&] { return blocksWritten().size() == 2; });
+    EXPECT_EQ(run.advance(), SyncRun::Step::Failed);
+    EXPECT_EQ(run.failure(), SyncRun::Failure::Write);
+    EXPECT_EQ(run.written(), (std::vector<std::uint32_t>{6}));
+    std::ifstream backup(run.backup().string() + ".K5s", std::ios::binary);
+    std::string scenes((std::istreambuf_iterator<char>(backup)), {});
+    ASSERT_EQ(scenes.size(), std::size_t{kScenes} * kChannels);
+    EXPECT_EQ(static_cast<std::uint8_t>(scenes[3 * 256 + 5]), held.scenes[3][5]);
+}
+
+TEST_F(SyncTest, TheShowMenuSyncWritesWhatAnEditorChangedOnceTheListIsConfirmed) {
+    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    host.accept = [this] { app.image().fade[4] = 7; };
+    ASSERT_EQ(commands.dispatch(kCmdSettingsEditor), CommandDispatcher::Outcome::Done);
+    ASSERT_EQ(commands.dispatch(kCmdSyncSettings), CommandDispatcher::Outcome::Done);
+    // Nothing else starts while the sync goes on.
+    EXPECT_EQ(commands.dispatch(kCmdMidi), CommandDispatcher::Outcome::Ignored);
+    ui.expectMessage("Synced 1 block (settings): written and read back equal to the show.", kSyncCaption,
+                     Icon::Information, Buttons::Ok);
+    for (int run = 0; run < 3; ++run) {
+        runOn();
+        commands.runEnded();
+    }
+    EXPECT_FALSE(commands.syncing());
+    EXPECT_EQ(blocksWritten(), std::vector<std::uint32_t>{2044});
+    EXPECT_EQ(host.calls.back(), "sync list: 1 difference in 1 block");
+    std::vector<std::string> backups;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "velora" / "backups"))
+        backups.push_back(entry.path().filename().string());
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_NE(backups[0].find("-settings.K5p"), std::string::npos) << backups[0];
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace
