@@ -1,9 +1,9 @@
 // Measures full "&All" transfers of velora-cli against velora-emu, paced at
-// the real line speed and unpaced, or a paced firmware upgrade, and prints
-// the wall time beside the line limit and the share of the wall time that
-// velora-cli spent on the CPU.
+// the real line speed and unpaced, a paced firmware upgrade, or a sync of a
+// show with a few changed scenes, and prints the wall time beside the line
+// limit and the share of the wall time that velora-cli spent on the CPU.
 //
-// usage: velora-bench [--unpaced-only | --paced-only | --upgrade N] [--bin DIR]
+// usage: velora-bench [--unpaced-only | --paced-only | --upgrade N | --sync] [--bin DIR]
 
 #include <fcntl.h>
 #include <signal.h>
@@ -42,6 +42,10 @@ constexpr int kMostRecords = 7000;
 // frame (6 + L) back.
 constexpr double kInstallLimitPerRecord = (6 + kRecordLength + 3) / kBytesPerSecond + 0.1;
 constexpr double kVerifyLimitPerRecord = (6 + 6 + kRecordLength) / kBytesPerSecond;
+// A sync reads all, then writes and reads back each differing block.
+constexpr double kWriteLimitPerBlock = (134 + 3) / kBytesPerSecond + 0.1;
+constexpr double kReadLimitPerBlock = (6 + 134) / kBytesPerSecond;
+constexpr int kSceneFileSize = 1022 * 256;
 
 struct Emulator {
     pid_t pid = -1;
@@ -185,6 +189,60 @@ void benchmarkUpgrade(const std::string& bin, int records, const fs::path& dir) 
     report("  the whole run", run, installLimit + verifyLimit);
 }
 
+// BASE's data files copied to CHANGED, with `scenes` scenes spread over the
+// show changed in both their blocks.
+void changeScenes(const std::string& base, const std::string& changed, int scenes) {
+    for (const char* ext : {".K5s", ".K5p", ".K5m"})
+        fs::copy_file(base + ext, changed + ext, fs::copy_options::overwrite_existing);
+    std::fstream file(changed + ".K5s", std::ios::in | std::ios::out | std::ios::binary);
+    for (int i = 0; i < scenes; ++i) {
+        for (int channel : {0, 128}) {
+            const std::streamoff at =
+                static_cast<std::streamoff>(i) * (kSceneFileSize / 256 / scenes) * 256 + channel;
+            char b = 0;
+            file.seekg(at);
+            file.get(b);
+            file.seekp(at);
+            file.put(static_cast<char>(b ^ 0x5A));
+        }
+    }
+}
+
+// velora-cli sync all of a show with `scenes` changed scenes (two blocks
+// each): paced, beside write all and verify all of the same show; unpaced,
+// alone.
+void benchmarkSync(const std::string& bin, bool paced, int scenes, const fs::path& dir) {
+    const char* mode = paced ? "paced" : "unpaced";
+    const std::string base = (dir / "sync-show").string();
+    const std::string changed = (dir / "sync-changed").string();
+    if (!fs::exists(base + ".K5s")) {
+        // The demonstration show, read quickly from an unpaced emulator.
+        const Emulator quick = startEmulator(bin, false);
+        runProgram(bin, "velora-cli", {"--port", quick.device, "--quiet", "read", "all", base});
+        stopEmulator(quick);
+    }
+    changeScenes(base, changed, scenes);
+    const Emulator emu = startEmulator(bin, paced);
+    const int blocks = 2 * scenes;
+    const double syncLimit = kReadLimit + blocks * (kWriteLimitPerBlock + kReadLimitPerBlock);
+    const Result sync = runProgram(bin, "velora-cli",
+                                   {"--port", emu.device, "--quiet", "sync", "--backup-dir",
+                                    (dir / "backups").string(), "all", changed});
+    std::printf("sync all, %d changed scenes (%d blocks), %s:\n", scenes, blocks, mode);
+    report("  sync all", sync, syncLimit);
+    if (paced) {
+        const Result write =
+            runProgram(bin, "velora-cli", {"--port", emu.device, "--quiet", "write", "all", changed});
+        report("  write all", write, kWriteLimit);
+        const Result verify =
+            runProgram(bin, "velora-cli", {"--port", emu.device, "--quiet", "verify", "all", changed});
+        report("  verify all", verify, kReadLimit);
+        std::printf("  write all + verify all: %.1f s, %.2f times the sync's %.1f s\n",
+                    write.wall + verify.wall, (write.wall + verify.wall) / sync.wall, sync.wall);
+    }
+    stopEmulator(emu);
+}
+
 void usage() {
     std::printf(
         "usage: velora-bench [options]\n"
@@ -197,10 +255,16 @@ void usage() {
         "bytes (installing and verifying; about 2 minutes for 1,000 records), and\n"
         "prints each pass and the whole run beside its line limit.\n"
         "\n"
+        "With --sync it runs instead velora-cli sync all of the demonstration show\n"
+        "with changed scenes: unpaced with 2 changed scenes (4 blocks), then paced\n"
+        "with 10 changed scenes (20 blocks) beside\n"
+        "write all and verify all of the same show (about eight minutes).\n"
+        "\n"
         "Options:\n"
         "  --unpaced-only   only the unpaced transfers\n"
         "  --paced-only     only the paced transfers\n"
         "  --upgrade N      only a paced upgrade of N records (1 to 7000)\n"
+        "  --sync           only the sync (with --unpaced-only or --paced-only: that part)\n"
         "  --bin DIR        take velora-cli, velora-emu and velora-mkupg from DIR\n"
         "                   (default: the app folder beside the one holding\n"
         "                   velora-bench)\n"
@@ -213,6 +277,7 @@ int main(int argc, char** argv) {
     std::string bin = fs::path(argv[0]).parent_path().parent_path() / "app";
     bool paced = true, unpaced = true;
     int upgradeRecords = 0;
+    bool sync = false;
     // Every argument is checked before anything runs: a mistyped option
     // must not start a run of several minutes.
     for (int i = 1; i < argc; ++i) {
@@ -236,6 +301,8 @@ int main(int argc, char** argv) {
             }
             upgradeRecords = static_cast<int>(n);
             ++i;
+        } else if (a == "--sync") {
+            sync = true;
         } else if (a == "--bin") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "velora-bench: --bin needs a folder (try --help)\n");
@@ -261,7 +328,14 @@ int main(int argc, char** argv) {
     const fs::path dir = fs::temp_directory_path() / ("velora-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);
     std::printf("line: 38400 baud, 11 bits a byte = %.1f bytes/s\n", kBytesPerSecond);
-    if (upgradeRecords > 0) {
+    if (sync && upgradeRecords > 0) {
+        std::fprintf(stderr, "velora-bench: --sync and --upgrade exclude each other\n");
+        return 2;
+    }
+    if (sync) {
+        if (unpaced) benchmarkSync(bin, false, 2, dir);
+        if (paced) benchmarkSync(bin, true, 10, dir);
+    } else if (upgradeRecords > 0) {
         benchmarkUpgrade(bin, upgradeRecords, dir);
     } else {
         if (unpaced) benchmark(bin, false, dir);

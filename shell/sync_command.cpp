@@ -291,9 +291,9 @@ void SyncCommand::finish() {
                                      Icon::Warning, Buttons::Ok, backup);
             break;
         case SyncRun::Failure::StillDiffers:
-            ui_.messageBoxWithReason(blockList(run.stillDiffering()) + " still " +
+            ui_.messageBoxWithReason("Read back, " + blockList(run.stillDiffering()) + " still " +
                                          (run.stillDiffering().size() == 1 ? "differs" : "differ") +
-                                         " when read back." + written,
+                                         " from the show." + written,
                                      kSyncCaption, Icon::Warning, Buttons::Ok, backup);
             break;
     }

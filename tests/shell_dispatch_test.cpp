@@ -2,6 +2,7 @@
 // scripted serial line.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
