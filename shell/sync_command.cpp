@@ -210,7 +210,8 @@ std::string differenceCount(std::size_t differences, std::size_t blocks) {
 namespace velora {
 
 std::string writeBlocksButton(std::size_t blocks) {
-    return "Write these " + std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
+    return blocks == 1 ? std::string("Write this block")
+                       : "Write these " + std::to_string(blocks) + " blocks";
 }
 
 SyncCommand::SyncCommand(Application& app, UserInterface& ui) : app_(app), ui_(ui) {}

@@ -139,7 +139,7 @@ inline constexpr const char* kSyncCaption = "Sync with controller";
 inline constexpr const char* kSyncRefusedText = "This show cannot be synced with the controller.";
 inline constexpr const char* kSyncNothingText = "Nothing to write: the controller holds the show.";
 inline constexpr const char* kSyncBackupFailedText = "The backup could not be saved, so nothing was written.";
-// "Write these 3 blocks", the differences window's button.
+// "Write these 3 blocks" ("Write this block" for one), the differences window's button.
 std::string writeBlocksButton(std::size_t blocks);
 
 // "&Show" / "S&ync with controller" in the desktop program: one sync at a

@@ -8,17 +8,16 @@
 #include <ostream>
 
 #include "app/cli/commands.h"
+#include "app/cli/session.h"
 #include "app/cli/show_files.h"
 #include "app/cli/terminal_ui.h"
 #include "engine/engine.h"
 #include "engine/engine_texts.h"
 #include "engine/run_loop.h"
-#include "files/backup_set.h"
 #include "files/file_reason.h"
 #include "image/controller_image.h"
 #include "link/serial_link.h"
 #include "shell/application.h"
-#include "shell/sync_command.h"
 #include "shell/upgrade_command.h"
 #include "upgrade/upgrade_file.h"
 #include "upgrade/version_questions.h"
@@ -26,135 +25,6 @@
 namespace velora::cli {
 
 namespace {
-
-std::vector<Region> regionsOf(const Options& o) {
-    if (o.region == "all") return {kMemoryRegions.begin(), kMemoryRegions.end()};
-    if (o.region == "settings") return {Region::Settings};
-    if (o.region == "midi") return {Region::Midi};
-    return {Region::Scenes};
-}
-
-// One command's objects: the program's wiring with a terminal for a face.
-class Session {
-  public:
-    Session(const Options& o, const CommandContext& c)
-        : options_(o),
-          factory_(c.factory),
-          clock_(c.clock),
-          ui_(c.err, Answers{o.yes, o.retries, o.ignoreDifferences}, c.progressBar),
-          app_(c.factory, ui_, c.clock, &ui_),
-          interrupted_(c.interrupted),
-          started_(c.clock.now()) {
-        ui_.setContext([this] { return where(); });
-        ui_.followProgress(app_.progress());
-    }
-
-    // The port in use, and the block or firmware record of a run on it.
-    std::string where() {
-        const std::string port = app_.connection().port();
-        if (port.empty() || engine().idle()) return port;
-        switch (engine().runKind()) {
-            case RunKind::Memory:
-                return port + ", block " + std::to_string(engine().currentBlock());
-            case RunKind::Firmware: {
-                char address[16];
-                std::snprintf(address, sizeof address, "0x%05X", engine().currentBlock());
-                return port + ", record at " + address;
-            }
-            default:
-                return port;
-        }
-    }
-    // Seconds since the command started, as "82.7 s".
-    std::string elapsed() const { return seconds(clock_.now() - started_); }
-    static std::string seconds(Duration d) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(d).count());
-        return text;
-    }
-    TimePoint now() const { return clock_.now(); }
-    // Blocks done by the last run, as "2048 blocks".
-    std::string blocks() const {
-        const std::size_t n = app_.progress().done();
-        return std::to_string(n) + (n == 1 ? " block" : " blocks");
-    }
-
-    Application& app() { return app_; }
-    TerminalUi& ui() { return ui_; }
-    TransferEngine& engine() { return app_.engine(); }
-    SerialLink& link() { return app_.link(); }
-    bool interrupted() const { return interrupted_.load(); }
-
-    // Runs the engine to Idle, calling `onStep` (if any) before every step;
-    // true when the run completed.
-    bool pump(const std::function<void()>& onStep = {}) {
-        const RunOutcome outcome = runUntilIdle(engine(), link(), clock_, [this, &onStep] {
-            if (onStep) onStep();
-            return interrupted();
-        });
-        ui_.finishProgress();
-        return outcome == RunOutcome::Completed;
-    }
-
-    // Opens the port named by --port, or searches for the controller; then
-    // the version query.
-    bool connect(std::ostream& err) {
-        std::vector<std::string> table = buildPortTable(factory_.enumerate());
-        if (options_.port) {
-            auto it = std::find(table.begin(), table.end(), *options_.port);
-            if (it == table.end()) it = table.insert(table.end(), *options_.port);
-            link().setPortTable(table);
-            link().choosePort(static_cast<int>(it - table.begin()));
-            if (!link().isOpen()) return false;
-            return pump();  // the version query that follows a chosen port
-        }
-        if (table.empty()) {
-            err << "velora-cli: no serial ports (name one with --port)\n";
-            return false;
-        }
-        link().setPortTable(table);
-        if (!link().searchController()) {
-            ui_.messageBoxWithReason(kNotFoundAutoText, kNotFoundCaption, Icon::Warning, Buttons::Ok,
-                                     link().searchReport());
-            return false;
-        }
-        engine().startVersionQuery();
-        return pump();
-    }
-
-    // A run of `action` over the options' region; true when it completed.
-    bool runRegion(Action action) {
-        engine().setSceneRange(options_.firstScene, options_.lastScene);
-        if (options_.region == "all")
-            engine().startAll(action);
-        else
-            engine().startRun(regionsOf(options_).front(), action);
-        ran_ = !engine().idle();
-        if (!ran_) return false;  // refused
-        return pump();
-    }
-    // True once a run of runRegion started (it was not refused).
-    bool ran() const { return ran_; }
-    // Why a run that started ended early, in words.
-    std::string whyCutShort() {
-        if (interrupted()) return "interrupted";
-        return app_.link().lineLost() ? "the line was lost" : "stopped";
-    }
-
-  private:
-    const Options& options_;
-    SerialPortFactory& factory_;
-    const Clock& clock_;
-    TerminalUi ui_;
-    Application app_;
-    const std::atomic<bool>& interrupted_;
-    TimePoint started_;
-    bool ran_ = false;
-};
-
-int statusAfterFailure(const Session& s) {
-    return s.interrupted() ? kInterrupted : kError;
-}
 
 // The upgrade file is read and checked whole before anything goes to the
 // line: a refused file is named with the reason, in the system's words or the
@@ -263,80 +133,6 @@ int runUpgrade(Session& s, const Options& o, std::ostream& out, std::ostream& er
             if (!finished) return cutShort;
             return kDifferences;
     }
-    return kError;
-}
-
-// A success says so on the standard output, in one line (not with --quiet).
-int summary(const Options& o, const CommandContext& c, const std::string& line) {
-    if (!o.quiet) c.out << "velora-cli: " << line << "\n";
-    return kSuccess;
-}
-
-ShowRegion showRegionOf(const Options& o) {
-    if (o.region == "all") return ShowRegion::whole();
-    if (o.region == "scenes") return ShowRegion::scenes(o.firstScene, o.lastScene);
-    return ShowRegion::of(regionsOf(o).front());
-}
-
-// The backups' folder exists, or is made, and takes new files; false after
-// a message on `err`.
-bool backupFolderReady(const std::filesystem::path& folder, const ShowRegion& region, std::ostream& err) {
-    if (folder.empty()) {
-        err << "velora-cli: no folder for the backup: neither XDG_DATA_HOME nor HOME is set (name one with "
-               "--backup-dir)\n";
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        err << "velora-cli: cannot make the backup folder " << folder.string() << ": " << ec.message()
-            << " (nothing was sent to the controller)\n";
-        return false;
-    }
-    return checkSaveTargets((folder / "backup").string(), region.dataRegions(), err);
-}
-
-// The list of a sync: the differences in the verification's words, then
-// their count.
-void listDifferences(const SyncRun& run, std::ostream& out) {
-    for (const std::string& line : run.differences().lines()) out << line << "\n";
-    out << (run.differing().empty() ? std::string("no differences")
-                                    : differenceCount(run.differences().count(), run.differing().size()))
-        << "\n";
-}
-
-// What a sync that ended early leaves: the blocks written, the backup.
-int syncCutShort(Session& s, const SyncRun& run, std::ostream& err) {
-    const std::string why = s.whyCutShort();
-    err << "velora-cli: ";
-    switch (run.failure()) {
-        case SyncRun::Failure::NotStarted:
-        case SyncRun::Failure::Read:
-            err << why << " while reading; nothing was written";
-            break;
-        case SyncRun::Failure::Backup:
-            err << "cannot save the backup " << run.backupFault() << "; nothing was written";
-            break;
-        case SyncRun::Failure::Cancelled:
-            err << "nothing was written";
-            break;
-        case SyncRun::Failure::Write:
-            err << why << " while writing; written: " << blockList(run.written());
-            break;
-        case SyncRun::Failure::ReadBack:
-            err << why << " while reading back; written: " << blockList(run.written());
-            break;
-        case SyncRun::Failure::StillDiffers:
-            err << blockList(run.stillDiffering()) << " still "
-                << (run.stillDiffering().size() == 1 ? "differs" : "differ")
-                << " when read back; written: " << blockList(run.written());
-            break;
-        case SyncRun::Failure::None:
-            break;
-    }
-    if (!run.backup().empty()) err << "; what the controller held is in " << run.backupText();
-    err << "\n";
-    if (s.interrupted()) return kInterrupted;
     return kError;
 }
 
@@ -452,46 +248,6 @@ int verify(const Options& o, const CommandContext& c) {
         return kDifferences;
     }
     return kError;
-}
-
-int sync(const Options& o, const CommandContext& c) {
-    Session s(o, c);
-    const ShowRegion region = showRegionOf(o);
-    // The files come first: nothing touches the line when they cannot be read.
-    if (!loadDataFiles(o.base, region.dataRegions(), s.app().image(), c.err)) return kError;
-    for (Region r : region.dataRegions()) s.app().filledBlocks().markRegion(r);
-    if (const auto why = SyncRun::refusal(s.app().image(), region)) {
-        c.err << "velora-cli: " << dataFilePath(o.base, Region::Settings) << ": cannot sync: " << *why
-              << " (nothing was sent to the controller)\n";
-        return kError;
-    }
-    const std::filesystem::path folder = o.backupDir.empty() ? defaultBackupFolder() : pathOf(o.backupDir);
-    if (!o.dryRun && !backupFolderReady(folder, region, c.err)) return kError;
-    if (!s.connect(c.err)) return statusAfterFailure(s);
-
-    SyncRun run(s.app(), region, folder, o.dryRun);
-    run.start();
-    while (run.active()) {
-        s.pump();
-        if (run.advance() == SyncRun::Step::Listed) {
-            if (!o.quiet) listDifferences(run, c.out);
-            s.ui().setProgressLabel("velora-cli: writing");
-            run.confirm();
-        }
-        if (run.step() == SyncRun::Step::ReadingBack) s.ui().setProgressLabel("velora-cli: reading back");
-    }
-    s.ui().setProgressLabel({});
-    if (run.step() == SyncRun::Step::Failed) return syncCutShort(s, run, c.err);
-    if (o.dryRun) {
-        if (!o.quiet) listDifferences(run, c.out);
-        if (run.differing().empty()) return summary(o, c, "nothing to write");
-        if (!o.quiet) c.out << "velora-cli: dry run: would write " << blockCount(run.differing()) << "\n";
-        return kDifferences;
-    }
-    if (run.differing().empty()) return summary(o, c, "nothing to write; backup " + run.backupText());
-    return summary(
-        o, c,
-        "synced " + blockCount(run.differing()) + " in " + s.elapsed() + "; backup " + run.backupText());
 }
 
 int upgrade(const Options& o, const CommandContext& c) {
