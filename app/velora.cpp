@@ -7,7 +7,7 @@
 
 #include "desktop/desktop_program.h"
 #include "platform/clock.h"
-#include "serial_qt/qt_serial.h"
+#include "serial_qt/serial_ports.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "app/cli/cli.h"
-#include "serial_qt/qt_serial.h"
+#include "serial_qt/serial_ports.h"
 
 namespace {
 std::atomic<bool> interrupted{false};

@@ -1,6 +1,5 @@
 #pragma once
-// The serial device over Qt SerialPort, and the factory that enumerates and
-// opens ports.
+// The serial device over Qt SerialPort.
 //
 // Qt sets no read time-outs of its own, so the time-outs of the line are
 // kept here, on the injected clock: a read completes when its count has
@@ -20,7 +19,6 @@
 
 #include <QSerialPort>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,31 +107,5 @@ class QtSerialDevice final : public SerialDevice {
     QSerialPort::SerialPortError openError_ = QSerialPort::NoError;  // the first error while opening
     std::function<void()> activity_;
 };
-
-class QtSerialPortFactory final : public SerialPortFactory {
-  public:
-    explicit QtSerialPortFactory(const Clock& clock) : clock_(clock) {}
-
-    // Windows: the port names Qt finds ("COM3"). Elsewhere: the device paths
-    // Qt finds ("/dev/ttyUSB0"), then every path named in VELORA_PORTS
-    // (colon-separated), each once. Pseudo-terminals are never found by Qt;
-    // VELORA_PORTS is how they are offered.
-    std::optional<std::vector<std::string>> enumerate() override;
-    std::unique_ptr<SerialDevice> open(const std::string& name, int& error) override;
-    // Elsewhere than Windows: the owner, group and permissions of the device.
-    std::optional<DeviceAccess> access(const std::string& name) override;
-
-  private:
-    const Clock& clock_;
-};
-
-// The colon-separated paths of a VELORA_PORTS value, without empty ones.
-std::vector<std::string> splitPortList(const std::string& value);
-
-#ifdef Q_OS_UNIX
-// Who may use the device at `path` (a link is followed), and whether this
-// program runs as a member of its group; `std::nullopt` when it is not there.
-std::optional<DeviceAccess> deviceAccess(const std::string& path);
-#endif
 
 }  // namespace velora

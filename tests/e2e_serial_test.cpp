@@ -16,7 +16,7 @@
 
 #include "link/frames.h"
 #include "link/serial_link.h"
-#include "serial_qt/qt_serial.h"
+#include "serial_qt/serial_ports.h"
 #include "tests/support/emulator_process.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/scripted_ui.h"

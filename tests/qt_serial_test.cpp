@@ -2,6 +2,7 @@
 // side and plays the controller. These tests run on real time, kept short.
 
 #include "serial_qt/qt_serial.h"
+#include "serial_qt/serial_ports.h"
 #include "tests/support/manual_clock.h"
 #include "tests/support/qt_application.h"
 

@@ -36,7 +36,7 @@
 #include "editors/settings_editor.h"
 #include "emulator/demo_show.h"
 #include "files/data_files.h"
-#include "serial_qt/qt_serial.h"
+#include "serial_qt/serial_ports.h"
 #include "shell/application.h"
 #include "shell/menu_model.h"
 #include "shell/tick_pump.h"
