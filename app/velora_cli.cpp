@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "app/cli/cli.h"
+#include "platform/prompt_wake_ups.h"
 #include "serial_qt/serial_ports.h"
 
 namespace {
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+
+    // Each exchange waits for a reply or a silence on the line; a wake-up
+    // that comes late adds its delay to every exchange of a transfer.
+    velora::askForPromptWakeUps();
 
     QCoreApplication app(argc, argv);
     velora::SteadyClock clock;

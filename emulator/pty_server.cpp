@@ -2,11 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/signalfd.h>
-#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +12,7 @@
 #include <filesystem>
 
 #include "emulator/memory_file.h"
+#include "platform/prompt_wake_ups.h"
 
 namespace velora {
 
@@ -136,7 +133,9 @@ int PtyServer::run(const sigset_t& stopSignals) {
         std::fprintf(stderr, "velora-emu: signalfd: %s\n", std::strerror(errno));
         return 1;
     }
-    if (settings_.paced) keepPace();
+    // A controller answers on time however busy the PC is; paced, its
+    // stand-in asks the system for the same.
+    if (settings_.paced) askForPromptWakeUps();
     int status = 0;
     for (;;) {
         const TimePoint t = now();
@@ -189,30 +188,6 @@ int PtyServer::run(const sigset_t& stopSignals) {
     closeLine();
     if (!settings_.memoryFile.empty()) saveMemory("at exit");
     return status;
-}
-
-// A controller answers on time however busy the PC is; paced, its stand-in
-// asks the system for the same, as far as an unprivileged program may.
-void PtyServer::keepPace() {
-    // A timed wake-up may come up to the slack late (50 us by default) so
-    // that the system wakes several sleepers at once: every reply would
-    // leave that much later than the line allows.
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    // A short time slice (the shortest the system takes) lets a wake-up
-    // run before the programs busy computing, instead of after their
-    // slices. Systems that do not know the request keep their default.
-    struct {  // the system's scheduling attributes, first version
-        std::uint32_t size, policy;
-        std::uint64_t flags;
-        std::int32_t nice;
-        std::uint32_t priority;
-        std::uint64_t runtime, deadline, period;
-    } attributes{};
-    attributes.size = sizeof attributes;
-    attributes.policy = SCHED_OTHER;
-    attributes.nice = ::getpriority(PRIO_PROCESS, 0);  // as it was started
-    attributes.runtime = 100'000;                      // nanoseconds
-    ::syscall(SYS_sched_setattr, 0, &attributes, 0U);
 }
 
 void PtyServer::receive(TimePoint t) {

@@ -42,7 +42,6 @@ class PtyServer {
     int run(const sigset_t& stopSignals);
 
   private:
-    void keepPace();
     void receive(TimePoint now);
     void transmit(TimePoint now);
     std::optional<TimePoint> nextWake() const;
