@@ -1,28 +1,18 @@
 #include "files/atomic_save.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <system_error>
-#include <vector>
 
-#if defined(__unix__) || defined(__APPLE__)
-#define VELORA_POSIX_FILES 1
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
-#else
-#include <fstream>
-#endif
+#include "files/atomic_save_detail.h"
 
 namespace velora {
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace atomic_detail {
 
 // Where the content really goes: through a symbolic link to the file it
 // names, so the link survives the rename.
@@ -37,20 +27,17 @@ fs::path resolvedTarget(const fs::path& target) {
 // exclusive creation below guarantees that no existing file is taken over.
 fs::path temporaryNameFor(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
-#ifdef VELORA_POSIX_FILES
-    const long process = static_cast<long>(::getpid());
-#else
-    const long process = 0;
-#endif
+    const long process = processNumber();
     // Part of the target's name, so that a file left by a crash is recognised,
-    // kept short so that the name stays within the file system's limit.
-    const std::string stem = target.filename().string().substr(0, 64);
-    std::string name =
-        "." + stem + ".velora-" + std::to_string(process) + "-" + std::to_string(counter++) + ".tmp";
-    return target.parent_path() / name;
+    // kept short so that the name stays within the file system's limit (and
+    // cut between two characters, never inside one).
+    std::u8string stem = target.filename().u8string();
+    std::size_t length = std::min<std::size_t>(stem.size(), 64);
+    while (length > 0 && length < stem.size() && (stem[length] & 0xC0) == 0x80) --length;
+    stem.resize(length);
+    const std::string tail = ".velora-" + std::to_string(process) + "-" + std::to_string(counter++) + ".tmp";
+    return target.parent_path() / (u8"." + stem + std::u8string(tail.begin(), tail.end()));
 }
-
-constexpr int kNameAttempts = 100;
 
 // A device, pipe or socket is never replaced by a plain file. (A folder
 // cannot be: its rename fails, and a set refuses it before any rename.)
@@ -65,295 +52,10 @@ bool isFolder(const fs::path& target) {
     return fs::is_directory(fs::status(target, ec));
 }
 
-#ifdef VELORA_POSIX_FILES
-
-// Writes every byte; on failure errno tells why.
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = EIO;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// The new file takes the permission bits of the one it replaces.
-void keepMode(int fd, const fs::path& target) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        (void)::fchmod(fd, st.st_mode & 07777);
-    }
-}
-
-// Makes the rename itself durable; best effort, the save has succeeded.
-void syncDirectory(const fs::path& dir) {
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
-}
-
-// The folders of a set's targets, each once, to make their renames durable.
-std::vector<fs::path> foldersOf(const std::vector<fs::path>& targets) {
-    std::vector<fs::path> folders;
-    for (const fs::path& target : targets) {
-        const fs::path folder = target.parent_path();
-        bool known = false;
-        for (const fs::path& f : folders) known = known || f == folder;
-        if (!known) folders.push_back(folder);
-    }
-    return folders;
-}
-
-// Creates a file beside `target` under a name no one uses and opens it for
-// writing; -1 with errno when none can be created.
-int createTemporary(const fs::path& target, fs::path& temp) {
-    int fd = -1;
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
-        temp = temporaryNameFor(target);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    return fd;
-}
-
-// Fills the temporary file `temp`, open on `fd`, with `bytes`, flushes and
-// closes it. Returns 0, or the errno of the failure, in which case `temp` is
-// removed again.
-int fillTemporary(int fd, const fs::path& temp, const fs::path& target, std::string_view bytes) {
-    keepMode(fd, target);
-    int error = 0;
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) ::unlink(temp.c_str());
-    return error;
-}
-
-// The reasons of a failed creation that say the folder takes no new file,
-// while the file in it may still be writable.
-bool folderTakesNoNewFile(int error) {
-    return error == EACCES || error == EPERM || error == EROFS;
-}
-
-// The folder takes no new file, but the file itself may be writable: then it
-// is overwritten where it stands. `createError` is the reason the temporary
-// file could not be created, given when the file cannot be written either
-// because it is not there or not a regular file.
-SaveOutcome saveInPlace(const fs::path& target, std::string_view bytes, int createError) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return {SaveResult::OpenFailed, 0, createError};
-    }
-    // Opened without truncating and without waiting: should the file have
-    // been swapped for a pipe or a device meanwhile, nothing waits for a
-    // reader and nothing is cut before the check below refuses it.
-    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return {SaveResult::OpenFailed, 0, errno};
-    struct stat opened {};
-    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        ::close(fd);
-        return {SaveResult::OpenFailed, 0, createError};
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-
-    int error = 0;
-    if (::ftruncate(fd, 0) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) return {SaveResult::WriteFailed, 0, error};
-    return {SaveResult::SavedInPlace};
-}
-
-SaveOutcome save(const fs::path& target, std::string_view bytes) {
-    if (!replaceable(target)) return {SaveResult::OpenFailed};
-    fs::path temp;
-    const int fd = createTemporary(target, temp);
-    if (fd < 0) {
-        const int error = errno;
-        if (folderTakesNoNewFile(error)) return saveInPlace(target, bytes, error);
-        return {SaveResult::OpenFailed, 0, error};
-    }
-
-    // From here on `temp` is ours, and every failure removes it.
-    if (const int error = fillTemporary(fd, temp, target, bytes)) {
-        return {SaveResult::WriteFailed, 0, error};
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return {SaveResult::WriteFailed, 0, error};
-    }
-    syncDirectory(target.parent_path());
-    return {SaveResult::Saved};
-}
-
-// Holds SIGINT, SIGTERM and SIGHUP back in this thread while it lives; one
-// that comes meanwhile is delivered when it ends.
-class InterruptsHeldBack {
-  public:
-    InterruptsHeldBack() {
-        sigset_t interrupts;
-        sigemptyset(&interrupts);
-        sigaddset(&interrupts, SIGINT);
-        sigaddset(&interrupts, SIGTERM);
-        sigaddset(&interrupts, SIGHUP);
-        held_ = ::pthread_sigmask(SIG_BLOCK, &interrupts, &previous_) == 0;
-    }
-    ~InterruptsHeldBack() {
-        if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    InterruptsHeldBack(const InterruptsHeldBack&) = delete;
-    InterruptsHeldBack& operator=(const InterruptsHeldBack&) = delete;
-
-  private:
-    sigset_t previous_{};
-    bool held_ = false;
-};
-
-SaveOutcome saveAll(std::span<const FileToSave> files) {
-    std::vector<fs::path> targets;
-    std::vector<fs::path> temps;  // ours: every failure removes them
-    const auto removeTemporaries = [&temps](std::size_t from) {
-        for (std::size_t i = from; i < temps.size(); ++i) ::unlink(temps[i].c_str());
-    };
-
-    // First round: every new content in a flushed temporary file.
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const fs::path target = resolvedTarget(files[i].target);
-        // A folder would only fail at its rename, when others may be done.
-        const bool folder = isFolder(target);
-        if (folder || !replaceable(target)) {
-            removeTemporaries(0);
-            return {SaveResult::OpenFailed, i, folder ? EISDIR : 0};
-        }
-        fs::path temp;
-        const int fd = createTemporary(target, temp);
-        if (fd < 0) {
-            const int error = errno;
-            removeTemporaries(0);
-            return {SaveResult::OpenFailed, i, error};
-        }
-        if (const int error = fillTemporary(fd, temp, target, files[i].bytes)) {
-            removeTemporaries(0);
-            return {SaveResult::WriteFailed, i, error};
-        }
-        targets.push_back(target);
-        temps.push_back(temp);
-    }
-
-    // Second round: the renames, with no interrupt between the first and the
-    // last. The temporary files left by a failed rename are removed before
-    // an interrupt held back meanwhile can end the program.
-    SaveOutcome outcome{SaveResult::Saved};
-    {
-        const InterruptsHeldBack held;
-        for (std::size_t i = 0; i < temps.size(); ++i) {
-            if (::rename(temps[i].c_str(), targets[i].c_str()) != 0) {
-                outcome = {SaveResult::WriteFailed, i, errno, i};
-                removeTemporaries(i);
-                break;
-            }
-        }
-    }
-    if (outcome.result != SaveResult::Saved) targets.resize(outcome.replaced);
-    for (const fs::path& folder : foldersOf(targets)) syncDirectory(folder);
-    return outcome;
-}
-
-#else
-
-// Writes `bytes` into a new file beside `target`; false when no file could be
-// created (`created` false) or the writing failed (`temp` removed again).
-bool writeTemporary(const fs::path& target, std::string_view bytes, fs::path& temp, bool& created) {
-    std::error_code ec;
-    created = false;
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        temp = temporaryNameFor(target);
-        if (!fs::exists(temp, ec) && !ec) break;
-        temp.clear();
-    }
-    if (temp.empty()) return false;
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    created = true;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    bool ok = static_cast<bool>(out);
-    out.close();
-    ok = ok && !out.fail();
-    if (!ok) fs::remove(temp, ec);
-    return ok;
-}
-
-// The folder takes no new file, but the file itself may be writable.
-SaveOutcome saveInPlace(const fs::path& target, std::string_view bytes) {
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::status(target, ec))) return {SaveResult::OpenFailed};
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out) return {SaveResult::OpenFailed};
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    bool ok = static_cast<bool>(out);
-    out.close();
-    ok = ok && !out.fail();
-    return {ok ? SaveResult::SavedInPlace : SaveResult::WriteFailed};
-}
-
-SaveOutcome save(const fs::path& target, std::string_view bytes) {
-    if (!replaceable(target)) return {SaveResult::OpenFailed};
-    fs::path temp;
-    bool created = false;
-    if (!writeTemporary(target, bytes, temp, created)) {
-        if (!created) return saveInPlace(target, bytes);
-        return {SaveResult::WriteFailed};
-    }
-    std::error_code ec;
-    fs::rename(temp, target, ec);  // replaces the target in one step
-    if (ec) {
-        fs::remove(temp, ec);
-        return {SaveResult::WriteFailed, 0, ec.value()};
-    }
-    return {SaveResult::Saved};
-}
-
-SaveOutcome saveAll(std::span<const FileToSave> files) {
-    std::vector<fs::path> targets;
-    std::vector<fs::path> temps;
-    std::error_code ec;
-    const auto removeTemporaries = [&](std::size_t from) {
-        for (std::size_t i = from; i < temps.size(); ++i) fs::remove(temps[i], ec);
-    };
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const fs::path target = resolvedTarget(files[i].target);
-        fs::path temp;
-        bool created = false;
-        if (!replaceable(target) || isFolder(target) ||
-            !writeTemporary(target, files[i].bytes, temp, created)) {
-            removeTemporaries(0);
-            return {created ? SaveResult::WriteFailed : SaveResult::OpenFailed, i};
-        }
-        targets.push_back(target);
-        temps.push_back(temp);
-    }
-    for (std::size_t i = 0; i < temps.size(); ++i) {
-        fs::rename(temps[i], targets[i], ec);
-        if (ec) {
-            const int error = ec.value();
-            removeTemporaries(i);
-            return {SaveResult::WriteFailed, i, error, i};
-        }
-    }
-    return {SaveResult::Saved};
-}
-
-#endif
-
-}  // namespace
+}  // namespace atomic_detail
 
 SaveResult saveAtomically(const fs::path& target, std::string_view bytes) {
-    return save(resolvedTarget(target), bytes).result;
+    return atomic_detail::save(atomic_detail::resolvedTarget(target), bytes).result;
 }
 
 std::string SaveOutcome::reason() const {
@@ -361,11 +63,11 @@ std::string SaveOutcome::reason() const {
 }
 
 SaveOutcome saveAtomically(const FileToSave& file) {
-    return save(resolvedTarget(file.target), file.bytes);
+    return atomic_detail::save(atomic_detail::resolvedTarget(file.target), file.bytes);
 }
 
 SaveOutcome saveAllAtomically(std::span<const FileToSave> files) {
-    return saveAll(files);
+    return atomic_detail::saveAll(files);
 }
 
 }  // namespace velora

@@ -78,4 +78,11 @@ SaveOutcome saveAtomically(const FileToSave& file);
 // and a target without one is OpenFailed.
 SaveOutcome saveAllAtomically(std::span<const FileToSave> files);
 
+// Whether a new file can be made in `folder`: tried with a file of our own,
+// removed at once. 0, or the errno of the refusal.
+int folderTakesNewFile(const std::filesystem::path& folder);
+
+// Whether this program may write the file at `path` where it stands.
+bool writableWhereItStands(const std::filesystem::path& path);
+
 }  // namespace velora

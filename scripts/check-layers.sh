@@ -16,7 +16,7 @@ layers=(
     "upgrade"
     "engine"
     "shell editors emulator"
-    "desktop serial_qt"
+    "desktop serial_qt serial_win32"
     "app"
     "tests bench"
     "tools"

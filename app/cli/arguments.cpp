@@ -132,6 +132,9 @@ std::optional<Options> parseArguments(const std::vector<std::string>& args, std:
     std::string port, region, base, second;
 
     CLI::App app{kDescription, "velora-cli"};
+    // Options begin with a dash everywhere: on Windows too, a path such as
+    // /shows/tonight is a path, not an option.
+    app.allow_windows_style_options(false);
     app.footer(kFooter);
     app.set_help_flag("-h,--help", "show this text (after a command: that command's)");
     app.require_subcommand(1);

@@ -35,7 +35,7 @@ std::string existingDataFiles(const std::string& base) {
     for (Region region : kMemoryRegions) {
         const std::string path = dataFilePath(base, region);
         std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+        if (std::filesystem::exists(std::filesystem::symlink_status(pathOf(path), ec)))
             paths += (paths.empty() ? "" : ", ") + path;
     }
     return paths;
@@ -51,7 +51,7 @@ int runExport(const Options& o, std::ostream& out, std::ostream& err) {
         out << text << std::flush;
         return out ? kSuccess : kError;
     }
-    const SaveOutcome saved = saveAtomically(FileToSave{o.output, text});
+    const SaveOutcome saved = saveAtomically(FileToSave{pathOf(o.output), text});
     if (!saved.saved()) {
         err << "velora-cli: cannot save " << o.output << ": " << saved.reason() << "\n";
         return kError;
@@ -72,7 +72,7 @@ int runImport(const Options& o, std::ostream& out, std::ostream& err) {
         }
         // A file's size is known before it is read: one too large is not read at all.
         std::error_code ec;
-        if (const std::uintmax_t size = std::filesystem::file_size(o.input, ec); !ec) {
+        if (const std::uintmax_t size = std::filesystem::file_size(pathOf(o.input), ec); !ec) {
             if (const auto refused = checkShowTextSize(static_cast<std::size_t>(size))) {
                 err << "velora-cli: " << o.input << ": " << refused->path << ": " << refused->rule
                     << "; no file was written\n";

@@ -1,8 +1,5 @@
 #include "app/cli/show_files.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -26,20 +23,15 @@ std::string reason(int error) {
     return std::strerror(error);
 }
 
-std::string folderOf(const std::string& path) {
-    const fs::path folder = fs::path(path).parent_path();
-    return folder.empty() ? std::string(".") : folder.string();
+// A path as the messages show it (UTF-8, as the command line gave it).
+std::string nameOf(const fs::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
 }
 
-// Whether a new file can be made in `folder`: tried with a file of our own,
-// removed at once. 0, or the system's error number.
-int folderTakesNewFile(const std::string& folder) {
-    const std::string probe = folder + "/.velora-cli-" + std::to_string(::getpid()) + ".probe";
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return 0;
+fs::path folderOf(const std::string& path) {
+    const fs::path folder = pathOf(path).parent_path();
+    return folder.empty() ? fs::path(".") : folder;
 }
 
 }  // namespace
@@ -65,7 +57,7 @@ bool loadDataFiles(const std::string& base, std::span<const Region> regions, Con
         }
         if (!readDataFile(in, image, region)) {
             std::error_code ec;
-            err << "velora-cli: cannot read " << path << ": it holds " << fs::file_size(path, ec)
+            err << "velora-cli: cannot read " << path << ": it holds " << fs::file_size(pathOf(path), ec)
                 << " bytes, less than the " << dataFileSize(region) << " of its layout" << std::endl;
             return false;
         }
@@ -76,16 +68,16 @@ bool loadDataFiles(const std::string& base, std::span<const Region> regions, Con
 bool checkSaveTargets(const std::string& base, std::span<const Region> regions, std::ostream& err) {
     for (Region region : regions) {
         const std::string path = dataFilePath(base, region);
-        const std::string folder = folderOf(path);
+        const fs::path folder = folderOf(path);
         std::error_code ec;
         if (!fs::is_directory(folder, ec)) {
             err << "velora-cli: cannot save " << path << ": "
-                << (fs::exists(folder, ec) ? "not in a folder: " + folder + " is a file"
-                                           : "the folder " + folder + " does not exist")
+                << (fs::exists(folder, ec) ? "not in a folder: " + nameOf(folder) + " is a file"
+                                           : "the folder " + nameOf(folder) + " does not exist")
                 << std::endl;
             return false;
         }
-        const fs::file_status status = fs::status(path, ec);
+        const fs::file_status status = fs::status(pathOf(path), ec);
         if (fs::exists(status) && !fs::is_regular_file(status)) {
             err << "velora-cli: cannot save " << path << ": it is "
                 << (fs::is_directory(status) ? "a folder" : "not a plain file") << std::endl;
@@ -94,9 +86,9 @@ bool checkSaveTargets(const std::string& base, std::span<const Region> regions, 
         if (const int error = folderTakesNewFile(folder); error != 0) {
             // A single file may still be written where it stands.
             const bool inPlace =
-                regions.size() == 1 && fs::exists(status) && ::access(path.c_str(), W_OK) == 0;
+                regions.size() == 1 && fs::exists(status) && writableWhereItStands(pathOf(path));
             if (!inPlace) {
-                err << "velora-cli: cannot save " << path << ": the folder " << folder
+                err << "velora-cli: cannot save " << path << ": the folder " << nameOf(folder)
                     << " takes no new file: " << reason(error) << std::endl;
                 return false;
             }
@@ -116,7 +108,7 @@ bool saveDataFiles(const std::string& base, std::span<const Region> regions, con
         contents.push_back(std::move(out).str());
     }
     std::vector<FileToSave> files;
-    for (std::size_t i = 0; i < paths.size(); ++i) files.push_back({paths[i], contents[i]});
+    for (std::size_t i = 0; i < paths.size(); ++i) files.push_back({pathOf(paths[i]), contents[i]});
 
     const SaveOutcome saved = files.size() == 1 ? saveAtomically(files[0]) : saveAllAtomically(files);
     const std::string& failed = paths.at(std::min(saved.failedIndex, paths.size() - 1));
