@@ -7,6 +7,15 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${VELORA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 enable_testing()
+# One private wine prefix for the whole run, made by the first test and its
+# server ended by the last; no display.
+set(VELORA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(wine_environment WINEPREFIX=${VELORA_WINE_PREFIX} WINEDEBUG=-all)
+add_test(NAME wine_prefix_start COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/wine_prefix.sh start ${VELORA_WINE_PREFIX})
+add_test(NAME wine_prefix_stop COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/wine_prefix.sh stop ${VELORA_WINE_PREFIX})
+set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine LABELS windows TIMEOUT 180)
+set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine LABELS windows TIMEOUT 60)
+
 set(tests ${CMAKE_SOURCE_DIR}/tests)
 add_library(velora_test_support STATIC ${tests}/support/scripted_ui.cpp ${tests}/support/virtual_line.cpp
                                        ${tests}/support/virtual_port_factory.cpp)
@@ -23,7 +32,9 @@ function(velora_windows_test)
                                           GTest::gmock)
   velora_warnings(${T_NAME})
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
-  set_tests_properties(${T_NAME} PROPERTIES LABELS windows TIMEOUT 120)
+  set_tests_properties(${T_NAME} PROPERTIES LABELS windows TIMEOUT 120 FIXTURES_REQUIRED wine
+                                            ENVIRONMENT "${wine_environment}"
+                                            ENVIRONMENT_MODIFICATION "DISPLAY=unset:;WAYLAND_DISPLAY=unset:")
 endfunction()
 
 velora_windows_test(NAME image_test SOURCES image_test.cpp compare_test.cpp)
@@ -42,3 +53,12 @@ velora_windows_test(NAME cli_test SOURCES cli_test.cpp LIBS velora_cli_lib)
 velora_windows_test(NAME show_text_test SOURCES show_text_test.cpp)
 target_link_libraries(show_text_test PRIVATE nlohmann_json::nlohmann_json)
 velora_windows_test(NAME win32_serial_test SOURCES win32_serial_test.cpp LIBS velora_serial_win32)
+
+# velora-cli.exe against velora-emu from the Linux build (its folder given
+# as VELORA_LINUX_PROGRAMS), the emulator's line as the prefix's COM7.
+set(VELORA_LINUX_PROGRAMS "" CACHE PATH "The Linux build's programs (velora-emu, velora-cli, velora-mkupg)")
+if(VELORA_LINUX_PROGRAMS)
+  add_test(NAME windows_cli COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/windows_cli.sh ${VELORA_LINUX_PROGRAMS}
+                                    $<TARGET_FILE:velora-cli> ${VELORA_WINE_PREFIX})
+  set_tests_properties(windows_cli PROPERTIES LABELS windows TIMEOUT 300 FIXTURES_REQUIRED wine)
+endif()

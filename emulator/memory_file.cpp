@@ -20,6 +20,17 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 constexpr std::size_t kDataOnly = ControllerModel::kDataMemorySize;
 constexpr std::size_t kDataAndFirmware = kDataOnly + ControllerModel::kFirmwareMemorySize;
 
+// Opens a file by its path; the wide call on Windows, where a narrow name
+// would pass through the ANSI code page.
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    const std::wstring wideMode(mode, mode + std::strlen(mode));
+    return ::_wfopen(path.c_str(), wideMode.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
 std::string describe(const std::filesystem::path& path, const char* what, int err) {
     return path.string() + ": " + what + (err ? std::string(": ") + std::strerror(err) : std::string());
 }
@@ -27,7 +38,7 @@ std::string describe(const std::filesystem::path& path, const char* what, int er
 }  // namespace
 
 MemoryLoad loadMemoryFile(ControllerModel& model, const std::filesystem::path& path, std::string& error) {
-    File file(std::fopen(path.c_str(), "rb"));
+    File file(openFile(path, "rb"));
     if (!file) {
         if (errno == ENOENT) return MemoryLoad::Missing;
         error = describe(path, "cannot open", errno);
@@ -61,7 +72,7 @@ bool saveMemoryFile(const ControllerModel& model, const std::filesystem::path& p
         temporary = path;
         temporary += suffix;
         // "x": never take over a file that is already there.
-        file.reset(std::fopen(temporary.c_str(), "wbx"));
+        file.reset(openFile(temporary, "wbx"));
         if (!file && errno != EEXIST) break;
     }
     if (!file) {

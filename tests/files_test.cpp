@@ -1,9 +1,11 @@
+#include <gtest/gtest.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <grp.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -198,6 +200,7 @@ TEST(DataFiles, SettingsFileOf147BytesReplacesOnlyTheLowByteOfTheSlowModeFlag) {
 
 // --- opening to read --------------------------------------------------------
 
+#ifndef _WIN32
 TEST(FileReason, SaysWhyAFileCannotBeReadAndOpensAPipeOnlyWhenAStreamIsAllowed) {
     TempDir dir;
     putFile(dir / "show.K5p", "x");
@@ -358,6 +361,7 @@ TEST(AtomicSave, SetIsReplacedWholeOrNotAtAll) {
     EXPECT_EQ(dir.entries(dir.path()),
               (std::vector<std::string>{"link.K5p", "show.K5m", "show.K5p", "show.K5s"}));
 }
+#endif  // the POSIX files: pipes, modes, links, other users
 
 // --- the file step ---------------------------------------------------------
 

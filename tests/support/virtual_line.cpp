@@ -295,6 +295,11 @@ void VirtualSerialDevice::wait(Duration timeout) {
         // Real time passes by itself: sleep until the line's next event.
         Duration nap = timeout;
         if (const auto next = nextEvent()) nap = std::min(nap, *next - clock_.now());
+#ifdef _WIN32
+        // MinGW's sleep_for sleeps whole milliseconds, the rest cut off: a
+        // nap of less than one would not sleep at all.
+        nap = std::chrono::ceil<std::chrono::milliseconds>(nap);
+#endif
         if (nap > Duration::zero()) std::this_thread::sleep_for(nap);
         process();
     } else {
