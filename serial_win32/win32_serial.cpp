@@ -252,6 +252,8 @@ int Win32SerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
     if (port_ == INVALID_HANDLE_VALUE) return EBADF;
     writeBytes_.assign(bytes.begin(), bytes.end());
     writeCount_ = bytes.size();
+    lastWriteStart_ = clock_.now();
+    lastWriteCount_ = bytes.size();
     writePhase_ = Phase::Pending;
     if (bytes.empty()) {
         writePhase_ = Phase::Done;
@@ -311,11 +313,19 @@ IoStatus Win32SerialDevice::pollWrite() {
 }
 
 void Win32SerialDevice::startRead(std::size_t count) {
+    const TimePoint now = clock_.now();
     readPhase_ = Phase::Pending;
-    rule_ = ReadRule::reply(count, clock_.now(), settings_);
+    rule_ = ReadRule::reply(count, now, settings_);
     taking_.clear();
     taking_.reserve(count);
-    napping_ = false;
+    // A whole reply to the frame just written cannot be there before that
+    // frame and the reply have crossed the line: until then the line is not
+    // looked at.
+    const TimePoint whole =
+        lastWriteStart_ + settings_.byteTime() * static_cast<long>(lastWriteCount_ + count);
+    napping_ = lastWriteCount_ > 0 && whole > now;
+    napEnd_ = whole;
+    lastWriteCount_ = 0;
     advanceRead();
 }
 
@@ -343,9 +353,9 @@ void Win32SerialDevice::take(const std::uint8_t* bytes, std::size_t n, TimePoint
     spare_.insert(spare_.end(), bytes + kept, bytes + n);
     // The rest of the reply cannot come faster than the line carries it.
     const std::size_t room = rule_.room();
-    if (kept > 0 && room > kTailBytes) {
+    if (kept > 0 && room > 0) {
         napping_ = true;
-        napEnd_ = at + settings_.byteTime() * static_cast<long>(room - kTailBytes);
+        napEnd_ = at + settings_.byteTime() * static_cast<long>(room);
     }
 }
 

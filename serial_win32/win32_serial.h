@@ -99,6 +99,8 @@ class Win32SerialDevice final : public SerialDevice {
     Phase writePhase_ = Phase::Idle;
     std::size_t writeCount_ = 0;
     int writeError_ = 0;
+    TimePoint lastWriteStart_{};
+    std::size_t lastWriteCount_ = 0;  // the frame a reply is read for next
 
     Overlapped readIo_;
     std::vector<std::uint8_t> lineBuffer_;  // where the system read puts its bytes
@@ -108,10 +110,9 @@ class Win32SerialDevice final : public SerialDevice {
     std::vector<std::uint8_t> taking_;
     std::vector<std::uint8_t> received_;
     std::size_t readCount_ = 0;
-    // While a reply trickles in, no system read is started before the moment
-    // all but the last few bytes can be there: one wake for the bulk of a
-    // frame instead of one for every burst.
-    static constexpr std::size_t kTailBytes = 2;
+    // While a reply is on its way, no system read is started before the
+    // moment all of it can be there: one wake for a frame instead of one for
+    // every burst.
     bool napping_ = false;
     TimePoint napEnd_{};
 
