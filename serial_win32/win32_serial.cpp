@@ -252,8 +252,8 @@ int Win32SerialDevice::startWrite(std::span<const std::uint8_t> bytes) {
     if (port_ == INVALID_HANDLE_VALUE) return EBADF;
     writeBytes_.assign(bytes.begin(), bytes.end());
     writeCount_ = bytes.size();
-    lastWriteStart_ = clock_.now();
-    lastWriteCount_ = bytes.size();
+    writtenAt_ = clock_.now();
+    writtenCount_ = bytes.size();
     writePhase_ = Phase::Pending;
     if (bytes.empty()) {
         writePhase_ = Phase::Done;
@@ -318,14 +318,15 @@ void Win32SerialDevice::startRead(std::size_t count) {
     rule_ = ReadRule::reply(count, now, settings_);
     taking_.clear();
     taking_.reserve(count);
-    // A whole reply to the frame just written cannot be there before that
-    // frame and the reply have crossed the line: until then the line is not
-    // looked at.
-    const TimePoint whole =
-        lastWriteStart_ + settings_.byteTime() * static_cast<long>(lastWriteCount_ + count);
-    napping_ = lastWriteCount_ > 0 && whole > now;
-    napEnd_ = whole;
-    lastWriteCount_ = 0;
+    // The first byte of a reply to the frame just written cannot be there
+    // before that frame and the byte have crossed the line: until then the
+    // line is not looked at. A line found faster than its rate (a
+    // pseudo-terminal) is looked at at once.
+    replyTo_ = writtenCount_;
+    writtenCount_ = 0;
+    const TimePoint firstByte = writtenAt_ + settings_.byteTime() * static_cast<long>(replyTo_ + 1);
+    napping_ = !fasterThanLine_ && replyTo_ > 0 && firstByte > now;
+    napEnd_ = firstByte;
     advanceRead();
 }
 
@@ -348,6 +349,11 @@ void Win32SerialDevice::take(const std::uint8_t* bytes, std::size_t n, TimePoint
         return;
     }
     const std::size_t kept = std::min(n, rule_.room());
+    if (kept > 0 && rule_.taken() == 0 && replyTo_ > 0 && settings_.byteTime() > Duration::zero()) {
+        // More bytes than the line can have carried since the frame went out.
+        const auto carried = (at - writtenAt_) / settings_.byteTime();
+        if (static_cast<long long>(replyTo_ + kept) > carried + 2) fasterThanLine_ = true;
+    }
     taking_.insert(taking_.end(), bytes, bytes + kept);
     rule_.took(kept, at);
     spare_.insert(spare_.end(), bytes + kept, bytes + n);

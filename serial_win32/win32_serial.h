@@ -99,8 +99,10 @@ class Win32SerialDevice final : public SerialDevice {
     Phase writePhase_ = Phase::Idle;
     std::size_t writeCount_ = 0;
     int writeError_ = 0;
-    TimePoint lastWriteStart_{};
-    std::size_t lastWriteCount_ = 0;  // the frame a reply is read for next
+    TimePoint writtenAt_{};         // when the last frame was handed over
+    std::size_t writtenCount_ = 0;  // its size, until a read of its reply starts
+    std::size_t replyTo_ = 0;       // the size of the frame the pending read answers
+    bool fasterThanLine_ = false;   // bytes came faster than the line's rate
 
     Overlapped readIo_;
     std::vector<std::uint8_t> lineBuffer_;  // where the system read puts its bytes
@@ -110,9 +112,9 @@ class Win32SerialDevice final : public SerialDevice {
     std::vector<std::uint8_t> taking_;
     std::vector<std::uint8_t> received_;
     std::size_t readCount_ = 0;
-    // While a reply is on its way, no system read is started before the
-    // moment all of it can be there: one wake for a frame instead of one for
-    // every burst.
+    // Once a reply has begun, no system read is started before the moment
+    // the rest of it can be there: one wake for a frame instead of one for
+    // every burst. (A pseudo-terminal brings it all at once: no nap then.)
     bool napping_ = false;
     TimePoint napEnd_{};
 
