@@ -10,7 +10,8 @@ unset DISPLAY WAYLAND_DISPLAY
 case $1 in
     start)
         mkdir -p "$WINEPREFIX"
-        wineserver -p </dev/null >/dev/null 2>&1
+        # Refused when a server of this prefix runs already: that one serves.
+        wineserver -p </dev/null >/dev/null 2>&1 || true
         if [[ ! -e "$WINEPREFIX/system.reg" ]]; then
             wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot -i failed in $WINEPREFIX" >&2; exit 1; }
         fi
