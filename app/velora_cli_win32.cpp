@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <timeapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/cli.h"
+#include "platform/prompt_wake_ups.h"
 #include "serial_win32/win32_serial.h"
 
 namespace {
@@ -66,9 +65,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!options) return velora::cli::kError;
 
     ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
-    // The system's timer to the millisecond while the line is watched
-    // (by default its sleeps last up to 16 ms).
-    ::timeBeginPeriod(1);
+    // Each exchange waits for a reply or a silence on the line; a wake-up
+    // that comes late adds its delay to every exchange of a transfer.
+    velora::askForPromptWakeUps();
 
     velora::SteadyClock clock;
     velora::Win32SerialPortFactory factory(clock);

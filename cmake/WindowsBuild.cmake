@@ -27,12 +27,13 @@ macro(velora_windows_programs)
   add_library(velora_cli_lib STATIC ${CMAKE_SOURCE_DIR}/app/cli/arguments.cpp ${CMAKE_SOURCE_DIR}/app/cli/cli.cpp
                                     ${CMAKE_SOURCE_DIR}/app/cli/show_commands.cpp
                                     ${CMAKE_SOURCE_DIR}/app/cli/show_files.cpp
-                                    ${CMAKE_SOURCE_DIR}/app/cli/terminal_ui.cpp)
+                                    ${CMAKE_SOURCE_DIR}/app/cli/terminal_ui.cpp
+                                    ${CMAKE_SOURCE_DIR}/app/cli/sync_cli.cpp)
   target_link_libraries(velora_cli_lib PUBLIC velora_core PRIVATE CLI11::CLI11)
   velora_warnings(velora_cli_lib)
 
   add_executable(velora-cli ${CMAKE_SOURCE_DIR}/app/velora_cli_win32.cpp)
-  target_link_libraries(velora-cli PRIVATE velora_cli_lib velora_serial_win32 winmm)
+  target_link_libraries(velora-cli PRIVATE velora_cli_lib velora_serial_win32)
   # wmain: the arguments arrive as UTF-16.
   target_link_options(velora-cli PRIVATE -municode)
   velora_warnings(velora-cli)

@@ -21,7 +21,11 @@ std::string environment(const char* name) {
 }
 
 fs::path withExtension(const fs::path& base, Region region) {
-    return fs::path(base.string() + "." + std::string(dataFileExtension(region)));
+    // Through UTF-8 on every system: Windows takes a narrow name in its
+    // ANSI code page.
+    std::string extension = ".";
+    extension += dataFileExtension(region);
+    return fs::path(base.u8string() + std::u8string(extension.begin(), extension.end()));
 }
 
 }  // namespace
@@ -99,7 +103,8 @@ BackupSaved saveBackupSet(const fs::path& folder, std::time_t when, const ShowRe
 std::string backupFilesText(const fs::path& base, const ShowRegion& region) {
     std::string text;
     for (Region r : region.dataRegions()) {
-        const std::string extension = "." + std::string(dataFileExtension(r));
+        std::string extension = ".";
+        extension += dataFileExtension(r);
         text += text.empty() ? base.string() + extension : ", " + extension;
     }
     return text;

@@ -8,6 +8,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#elif defined(_WIN32)
+#include <windows.h>
+// After windows.h, which it needs.
+#include <timeapi.h>
 #endif
 
 namespace velora {
@@ -27,6 +31,10 @@ void askForPromptWakeUps() {
     attributes.nice = ::getpriority(PRIO_PROCESS, 0);  // as it was started
     attributes.runtime = 100'000;                      // nanoseconds
     ::syscall(SYS_sched_setattr, 0, &attributes, 0U);
+#elif defined(_WIN32)
+    // The system's timer to the millisecond while the program runs; by
+    // default a sleep may last up to 16 ms.
+    ::timeBeginPeriod(1);
 #endif
 }
 

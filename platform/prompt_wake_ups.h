@@ -10,7 +10,8 @@ namespace velora {
 // time slice (the shortest the system takes), so that a wake-up runs before
 // the programs busy computing instead of after their slices. As far as an
 // unprivileged program may; a system that does not know a request keeps its
-// default. Elsewhere it does nothing.
+// default. On Windows: the system's timer to the millisecond. Elsewhere it
+// does nothing.
 void askForPromptWakeUps();
 
 }  // namespace velora

@@ -329,7 +329,11 @@ TEST_F(SyncTest, AStoppedWriteNamesTheBlocksAcknowledgedAndKeepsTheBackup) {
 }
 
 TEST_F(SyncTest, TheShowMenuSyncWritesWhatAnEditorChangedOnceTheListIsConfirmed) {
+#ifdef _WIN32
+    ::_putenv_s("LOCALAPPDATA", folder.string().c_str());
+#else
     ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+#endif
     host.accept = [this] { app.image().fade[4] = 7; };
     ASSERT_EQ(commands.dispatch(kCmdSettingsEditor), CommandDispatcher::Outcome::Done);
     ASSERT_EQ(commands.dispatch(kCmdSyncSettings), CommandDispatcher::Outcome::Done);
@@ -349,7 +353,11 @@ TEST_F(SyncTest, TheShowMenuSyncWritesWhatAnEditorChangedOnceTheListIsConfirmed)
         backups.push_back(entry.path().filename().string());
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_NE(backups[0].find("-settings.K5p"), std::string::npos) << backups[0];
+#ifdef _WIN32
+    ::_putenv_s("LOCALAPPDATA", "");
+#else
     ::unsetenv("XDG_DATA_HOME");
+#endif
 }
 
 }  // namespace
