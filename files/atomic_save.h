@@ -82,7 +82,11 @@ SaveOutcome saveAllAtomically(std::span<const FileToSave> files);
 // removed at once. 0, or the errno of the refusal.
 int folderTakesNewFile(const std::filesystem::path& folder);
 
-// Whether this program may write the file at `path` where it stands.
-bool writableWhereItStands(const std::filesystem::path& path);
+// Whether this program may write the file at `path` where it stands: 0, or
+// the errno of the refusal.
+int writeAccessError(const std::filesystem::path& path);
+inline bool writableWhereItStands(const std::filesystem::path& path) {
+    return writeAccessError(path) == 0;
+}
 
 }  // namespace velora

@@ -235,8 +235,8 @@ int folderTakesNewFile(const fs::path& folder) {
     return 0;
 }
 
-bool writableWhereItStands(const fs::path& path) {
-    return ::access(path.c_str(), W_OK) == 0;
+int writeAccessError(const fs::path& path) {
+    return ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
 }
 
 }  // namespace velora

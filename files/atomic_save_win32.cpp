@@ -214,12 +214,12 @@ int folderTakesNewFile(const fs::path& folder) {
     return 0;
 }
 
-bool writableWhereItStands(const fs::path& path) {
+int writeAccessError(const fs::path& path) {
     const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return errnoOf(::GetLastError());
     ::CloseHandle(file);
-    return true;
+    return 0;
 }
 
 }  // namespace velora

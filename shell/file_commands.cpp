@@ -18,11 +18,6 @@
 #include "shell/shell_texts.h"
 #include "shell/status_bar_model.h"
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <unistd.h>
-#define VELORA_POSIX_ACCESS 1
-#endif
-
 namespace velora {
 
 namespace fs = std::filesystem;
@@ -59,9 +54,7 @@ std::string whyReadOnly(const fs::path& path) {
     if (!fs::is_regular_file(status)) return {};
     constexpr fs::perms kAnyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if ((status.permissions() & kAnyWrite) == fs::perms::none) return "read-only file";
-#ifdef VELORA_POSIX_ACCESS
-    if (::access(path.c_str(), W_OK) != 0) return std::strerror(errno);
-#endif
+    if (const int error = writeAccessError(path)) return std::strerror(error);
     return {};
 }
 
