@@ -15,10 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifndef _WIN32
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
 }
+#endif
 
 fs::path withExtension(const fs::path& base, Region region) {
     // Through UTF-8 on every system: Windows takes a narrow name in its
@@ -32,8 +34,9 @@ fs::path withExtension(const fs::path& base, Region region) {
 
 fs::path defaultBackupFolder() {
 #ifdef _WIN32
-    const std::string local = environment("LOCALAPPDATA");
-    if (!local.empty()) return fs::path(local) / "velora" / "backups";
+    // Read wide: the user's folder may hold any character.
+    const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
+    if (local != nullptr && *local != L'\0') return fs::path(local) / "velora" / "backups";
     return {};
 #else
     // A relative XDG_DATA_HOME is to be ignored, as an unset one.
