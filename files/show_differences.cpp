@@ -9,8 +9,7 @@ namespace {
 std::string sceneWords(unsigned absolute) {
     if (absolute == kNoScene) return "none";
     if (absolute >= kScenes) return "raw " + std::to_string(absolute);
-    const std::uint32_t ps = programmeSceneOf(absolute);
-    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
+    return sceneNameOf(absolute);
 }
 
 std::string modeWords(std::uint8_t b) {

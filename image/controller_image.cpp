@@ -97,6 +97,11 @@ std::uint32_t programmeSceneOf(std::uint32_t n) {
     return ((16 + ((n - 512) >> 4)) << 16) | (n & 15);
 }
 
+std::string sceneNameOf(std::uint32_t absoluteScene) {
+    const std::uint32_t ps = programmeSceneOf(absoluteScene);
+    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
+}
+
 namespace {
 
 void putLe16(std::uint8_t* at, std::uint16_t v) {

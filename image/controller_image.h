@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace velora {
 
@@ -143,6 +144,8 @@ int sceneIndexOf(std::uint32_t programmeIndex, std::uint32_t sceneIndex);
 // Programme index in the high 16 bits, scene index in the low 16 bits; all
 // ones for a number above 1021.
 std::uint32_t programmeSceneOf(std::uint32_t absoluteScene);
+// "2/5": the programme and scene of an absolute scene as the user counts them.
+std::string sceneNameOf(std::uint32_t absoluteScene);
 
 // The 128 bytes that block `address` holds in the controller's memory.
 Block packBlock(const ControllerImage& image, std::uint32_t address);

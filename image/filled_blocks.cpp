@@ -11,12 +11,6 @@ namespace {
 // to "...".
 constexpr std::size_t kNamedStretches = 3;
 
-// "2/5": programme and scene as the user counts them.
-std::string sceneName(std::uint32_t scene) {
-    const std::uint32_t ps = programmeSceneOf(scene);
-    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
-}
-
 std::string joined(const std::vector<std::string>& parts) {
     std::string out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -74,7 +68,7 @@ std::string FilledBlocks::describeUnfilledAmong(const std::bitset<kBlocks>& want
             more = true;
             break;
         }
-        stretches.push_back(sceneName(scene) + (end > scene ? "-" + sceneName(end) : std::string()));
+        stretches.push_back(sceneNameOf(scene) + (end > scene ? "-" + sceneNameOf(end) : std::string()));
         scene = end;
     }
     std::vector<std::string> parts;

@@ -31,9 +31,8 @@ std::string incompleteReadQuestion(Region region, std::uint32_t block) {
     std::string where;
     switch (region) {
         case Region::Scenes: {
-            const std::uint32_t ps = programmeSceneOf(block / 2);
             what = "scenes";
-            where = "scene " + std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
+            where = "scene " + sceneNameOf(block / 2);
             break;
         }
         case Region::Settings:

@@ -11,11 +11,6 @@ namespace velora {
 
 namespace {
 
-std::string sceneWords(std::uint32_t absolute) {
-    const std::uint32_t ps = programmeSceneOf(absolute);
-    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
-}
-
 std::string plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -158,7 +153,7 @@ std::string blockWords(std::uint32_t block) {
     std::string what;
     switch (regionOfBlock(block)) {
         case Region::Scenes:
-            what = "scene " + sceneWords(block / 2);
+            what = "scene " + sceneNameOf(block / 2);
             break;
         case Region::Settings:
             what = "settings";
@@ -204,10 +199,6 @@ std::string blockCount(const std::vector<std::uint32_t>& blocks) {
 std::string differenceCount(std::size_t differences, std::size_t blocks) {
     return plural(differences, "difference", "differences") + " in " + plural(blocks, "block", "blocks");
 }
-
-}  // namespace velora
-
-namespace velora {
 
 std::string writeBlocksButton(std::size_t blocks) {
     return blocks == 1 ? std::string("Write this block")

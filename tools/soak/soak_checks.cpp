@@ -30,16 +30,11 @@ const char* verbName(Verb verb) {
 
 namespace {
 
-std::string sceneText(std::uint32_t scene) {
-    const std::uint32_t ps = programmeSceneOf(scene);
-    return std::to_string((ps >> 16) + 1) + "/" + std::to_string((ps & 0xFFFF) + 1);
-}
-
 std::string blockText(std::uint32_t block) {
     std::string text = "block " + std::to_string(block);
     switch (regionOfBlock(block)) {
         case Region::Scenes:
-            return text + " (scene " + sceneText(block / 2) + ")";
+            return text + " (scene " + sceneNameOf(block / 2) + ")";
         case Region::Settings:
             return text + " (settings)";
         default:
@@ -57,7 +52,7 @@ std::size_t indexOf(Region region) {
 
 Target Target::scenes(std::uint32_t first, std::uint32_t last) {
     Target t;
-    t.text = "scenes=" + sceneText(first) + "-" + sceneText(last);
+    t.text = "scenes=" + sceneNameOf(first) + "-" + sceneNameOf(last);
     t.regions[indexOf(Region::Scenes)] = true;
     t.firstScene = first;
     t.lastScene = last;
